@@ -1,0 +1,75 @@
+// Inputs, options and results of one evaluation of a node instance.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "host/sdk/Enums.h"
+#include "host/sdk/Math.h"
+
+namespace VelpoHost {
+
+// Values of one port: 32-bit integers (Long), floats (Float) or vectors
+// (Vector3), by the port's data type.
+using CValues =
+    std::variant<std::vector<int32_t>, std::vector<float>, std::vector<XSI::MATH::CVector3f>>;
+
+// Data type of a run of values: siICENodeDataLong, ...Float or ...Vector3.
+int32_t DataTypeOf(const CValues& values);
+
+// What is bound to an input port: one constant value, or one value per
+// element (as many as the evaluation has elements).
+struct CInput {
+    CValues values;
+    bool perElement = false;
+
+    static CInput Constant(int32_t value) { return {std::vector<int32_t>{value}, false}; }
+    static CInput Constant(float value) { return {std::vector<float>{value}, false}; }
+    static CInput Constant(const XSI::MATH::CVector3f& value) {
+        return {std::vector<XSI::MATH::CVector3f>{value}, false};
+    }
+    static CInput PerElement(CValues values) { return {std::move(values), true}; }
+};
+
+struct CEvaluateOptions {
+    // Output ports to evaluate, in this order; empty: every output port of
+    // the node, in order of registration.
+    std::vector<uint32_t> outputs;
+    // Elements per Evaluate call (at least 1).
+    uint32_t subsetSize = 4096;
+    // Threads that run Evaluate calls; 0: one per core.
+    uint32_t threads = 0;
+    // Element count of a node that is not an element generator. Unset: the
+    // length of the per-element inputs (which must agree), or 1 if none.
+    std::optional<uint32_t> elementCount;
+};
+
+struct CEvaluationResult {
+    // False when the evaluation could not run (bad binding, missing
+    // callback); then error says why and no callback ran.
+    bool ok = false;
+    std::string error;
+
+    uint32_t elementCount = 0;
+    // One entry per evaluated output port: elementCount values for
+    // per-element ports, one for singleton ports.
+    std::map<uint32_t, CValues> outputs;
+
+    // Callbacks that returned a status other than OK, and data arrays and
+    // index sets that a callback acquired and had not released when it
+    // returned. A sound plug-in leaves all three at zero.
+    uint32_t failedCallbacks = 0;
+    uint32_t unreleasedArrays = 0;
+    uint32_t unreleasedIndexSets = 0;
+
+    // Begin / Evaluate / End calls made.
+    uint32_t beginCalls = 0;
+    uint32_t evaluateCalls = 0;
+    uint32_t endCalls = 0;
+};
+
+}  // namespace VelpoHost
