@@ -1,0 +1,175 @@
+// One PDC particle cache file in memory, and its reading and writing.
+//
+// A file is a 28-byte header followed by `attributeCount` records, every
+// number big-endian:
+//
+//   header  "PDC " | version | byteOrder | reserved1 | reserved2 |
+//           particleCount | attributeCount                (int32 each)
+//   record  name length L (int32) | L name bytes | type code (int32) | values
+//
+//   code 0  one int32            code 1  particleCount int32
+//   code 2  one double           code 3  particleCount doubles
+//   code 4  one x, y, z double   code 5  particleCount x, y, z doubles
+//
+// Writers emit codes 2 to 5 only (Float and Long values as doubles); readers
+// accept all six. A CPdc holds 27 attribute slots in a fixed layout (the
+// constants below) that writer and reader share, so a file goes back into
+// the slots it came from.
+//
+// Errors: every file operation returns false on failure and never logs or
+// throws; the nodes report. Operations read or write at the stream's current
+// position and leave it where they stopped. Nothing here locks: one thread
+// reads or writes a CPdc at a time, except that several threads may set
+// `CAttribute::isArray` at once and any number may call the const accessors.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "host/sdk/Arrays.h"
+#include "host/sdk/CString.h"
+#include "host/sdk/Math.h"
+#include "pdc/RelaxedBool.h"
+
+// Values of CAttribute::type: which of its arrays holds the values.
+inline constexpr int32_t PdcTypeNone = 0;  // unnamed slot
+inline constexpr int32_t PdcTypeFloat = 1;
+inline constexpr int32_t PdcTypeLong = 2;
+inline constexpr int32_t PdcTypeVector = 3;
+
+// The slot layout shared by the nodes that write and read caches.
+inline constexpr int32_t PdcSlotCount = 27;
+inline constexpr int32_t PdcFirstFloatSlot = 0;  // slots 0..9: "Float0".."Float9"
+inline constexpr int32_t PdcFloatSlotCount = 10;
+inline constexpr int32_t PdcIdSlot = 10;         // Long "id"
+inline constexpr int32_t PdcFirstLongSlot = 11;  // slots 11..15: "Long0".."Long4"
+inline constexpr int32_t PdcLongSlotCount = 5;
+inline constexpr int32_t PdcPositionSlot = 16;     // Vector "position"
+inline constexpr int32_t PdcFirstVectorSlot = 17;  // slots 17..26: "Vector0".."Vector9"
+inline constexpr int32_t PdcVectorSlotCount = 10;
+
+// Record type codes as they stand in a file.
+inline constexpr int32_t PdcCodeInteger = 0;
+inline constexpr int32_t PdcCodeIntegerArray = 1;
+inline constexpr int32_t PdcCodeDouble = 2;
+inline constexpr int32_t PdcCodeDoubleArray = 3;
+inline constexpr int32_t PdcCodeVector = 4;
+inline constexpr int32_t PdcCodeVectorArray = 5;
+
+// The 28-byte file header, held in the machine's byte order. Fields start at
+// zero; only FRead fills them from a file.
+struct PdcHeader {
+    char format[4] = {0, 0, 0, 0};
+    int32_t version = 0;
+    int32_t byteOrder = 0;
+    int32_t reserved1 = 0;
+    int32_t reserved2 = 0;
+    int32_t particleCount = 0;
+    int32_t attributeCount = 0;
+
+    // The header a writer puts before its records: "PDC ", version 1, byte
+    // order 1, reserved words 0.
+    static PdcHeader ForWriting(int32_t particleCount, int32_t attributeCount);
+
+    // Writes the 28 bytes. False on a null stream or when the stream reports
+    // an error (an error it only finds when flushing its buffer shows at a
+    // later write; CPdc::FWriteAttributes flushes).
+    bool FWrite(FILE* file) const;
+
+    // Reads the 28 bytes. The format is taken as it stands, never compared.
+    // False on a null stream or a short header: the fields read whole before
+    // the end are set, the rest keep their previous values.
+    bool FRead(FILE* file);
+};
+
+// One named, typed attribute: a single value for the whole file (element 0
+// of its array, `isArray` false) or one value per particle (`isArray` true).
+// Only the array that `type` selects is ever resized, read or written; a new
+// attribute is unnamed, of type PdcTypeNone, and each array holds one zero.
+class CAttribute {
+public:
+    CAttribute();
+
+    XSI::CString name;     // "" marks an unnamed slot
+    CRelaxedBool isArray;  // safe to set from several threads at once
+    int32_t type = PdcTypeNone;
+    XSI::CFloatArray floatValues;
+    XSI::CLongArray longValues;
+    XSI::MATH::CVector3Array vectorValues;
+
+    // Assigns name and type; values and isArray stay as they are.
+    void Set(const XSI::CString& attributeName, int32_t attributeType);
+
+    // Resizes the array that `type` selects (new elements are zero). A
+    // negative count, or type PdcTypeNone, changes nothing.
+    void Resize(int32_t count);
+
+    // Writes this attribute's record: the name's narrow bytes preceded by
+    // their byte count, then code 3 or 5 and every element when isArray,
+    // else code 2 or 4 and element 0 (a zero value when the array is empty).
+    // False, with nothing written, on a null stream, a type other than
+    // Float, Long or Vector, or a name longer than 2^31 - 1 bytes; false
+    // when the stream reports an error.
+    bool FWrite(FILE* file) const;
+
+    // Reads the values of a record whose name and type code have been read:
+    // every element in index order when isArray, else element 0 (an empty
+    // array first gets one element). Float slots narrow doubles to float;
+    // Long slots take int32 values when fileHoldsIntegers, else doubles
+    // truncated toward zero and saturated to the 32-bit range (NaN gives 0);
+    // Vector slots take x, y, z doubles. False on a null stream or a short
+    // read: values read whole before it stay stored. PdcTypeNone reads
+    // nothing and succeeds.
+    bool FRead(FILE* file, bool fileHoldsIntegers);
+
+    // Per-particle accessors: when isArray is false the index is ignored and
+    // element 0 is delivered; when true, element `index` if it exists. False,
+    // with the output untouched, when there is no such element. Read-only,
+    // safe from any number of threads.
+    bool GetFloat(int32_t index, float& value) const;
+    bool GetLong(int32_t index, int32_t& value) const;
+    bool GetVector(int32_t index, XSI::MATH::CVector3& value) const;
+};
+
+// A PDC file in memory: its header and the 27 attribute slots.
+class CPdc {
+public:
+    PdcHeader header;
+    CAttribute attributes[PdcSlotCount];
+
+    // CAttribute::Set on a slot; an index outside 0..26 is ignored.
+    void SetAttribute(int32_t slot, const XSI::CString& name, int32_t type);
+
+    // CAttribute::Resize(count) on every slot.
+    void Resize(int32_t count);
+
+    // Element count of the position slot's array (0 when it has no type):
+    // the particleCount a writer puts in the header.
+    int32_t PositionCount() const;
+
+    // Number of slots with a name: the attributeCount a writer puts in the
+    // header.
+    int32_t NamedAttributeCount() const;
+
+    // Writes one record per named slot, in slot order, and flushes the
+    // stream. False on a null stream, on a record that cannot be written
+    // (see CAttribute::FWrite) or when the stream reports an error.
+    bool FWriteAttributes(FILE* file) const;
+
+    // Reads header.attributeCount records into the slots; call after
+    // header.FRead, with the slots' names and types set up. A record goes to
+    // the first slot of its exact name whose type accepts its code (0, 1:
+    // Long; 2, 3: Float or Long; 4, 5: Vector); array codes first resize the
+    // slot to particleCount. Other records are stepped over. Slot names and
+    // types never change; a later record for the same slot overwrites.
+    //
+    // True at once when attributeCount < 1. Also true when the last counted
+    // record ends right after its name (some tools write such a record).
+    // False, with the slots read so far kept, on: a null stream or one whose
+    // size cannot be found; a name length that is negative or larger than
+    // the bytes left; a type code outside 0..5; an array record when
+    // particleCount is negative or its values would pass the end of the file
+    // (checked before anything is resized, so memory stays bounded by the
+    // file size); any short read. Bytes after the last record are not read.
+    bool ReadParticles(FILE* file);
+};
