@@ -1,0 +1,74 @@
+// Big-endian numbers of the PDC format, built and split with shifts.
+//
+// Shifts see the value, not its bytes in memory, so the same code is right
+// on any machine; compilers turn these loops into byte-swap instructions.
+// Worked example, the int32 1000 (0x000003E8):
+//
+//   StoreInt32(bytes, 1000)   bytes = 00 00 03 E8   (most significant first)
+//   LoadInt32(bytes)          (0x00 << 24) | (0x00 << 16) | (0x03 << 8) | 0xE8
+//                             = 1000
+//
+// A double travels as the 64 bits of its IEEE 754 form in the same order:
+// 1.0 is 0x3FF0000000000000, stored as 3F F0 00 00 00 00 00 00.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+
+namespace PdcByteOrder {
+
+inline constexpr size_t Int32Bytes = 4;
+inline constexpr size_t DoubleBytes = 8;
+
+inline void StoreUInt64(unsigned char* out, uint64_t bits) {
+    for (size_t i = 0; i < 8; ++i) {
+        out[i] = static_cast<unsigned char>(bits >> (56 - 8 * i));
+    }
+}
+
+inline uint64_t LoadUInt64(const unsigned char* in) {
+    uint64_t bits = 0;
+    for (size_t i = 0; i < 8; ++i) {
+        bits = (bits << 8) | in[i];
+    }
+    return bits;
+}
+
+inline void StoreInt32(unsigned char* out, int32_t value) {
+    const uint32_t bits = static_cast<uint32_t>(value);
+    out[0] = static_cast<unsigned char>(bits >> 24);
+    out[1] = static_cast<unsigned char>(bits >> 16);
+    out[2] = static_cast<unsigned char>(bits >> 8);
+    out[3] = static_cast<unsigned char>(bits);
+}
+
+inline int32_t LoadInt32(const unsigned char* in) {
+    const uint32_t bits = (uint32_t{in[0]} << 24) | (uint32_t{in[1]} << 16) |
+                          (uint32_t{in[2]} << 8) | uint32_t{in[3]};
+    return static_cast<int32_t>(bits);
+}
+
+inline void StoreDouble(unsigned char* out, double value) {
+    StoreUInt64(out, std::bit_cast<uint64_t>(value));
+}
+
+inline double LoadDouble(const unsigned char* in) {
+    return std::bit_cast<double>(LoadUInt64(in));
+}
+
+// Runs of values: `count` values between machine form and file bytes
+// (count * 8 bytes).
+inline void StoreDoubles(unsigned char* out, const double* values, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        StoreDouble(out + DoubleBytes * i, values[i]);
+    }
+}
+
+inline void LoadDoubles(double* values, const unsigned char* in, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        values[i] = LoadDouble(in + DoubleBytes * i);
+    }
+}
+
+}  // namespace PdcByteOrder
