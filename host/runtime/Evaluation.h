@@ -46,6 +46,10 @@ struct CEvaluateOptions {
     // Element count of a node that is not an element generator. Unset: the
     // length of the per-element inputs (which must agree), or 1 if none.
     std::optional<uint32_t> elementCount;
+    // Largest element count the evaluation accepts, whether given here or
+    // set by an element generator: the outputs are allocated for every
+    // element, so a count read from a damaged file must not size them.
+    uint32_t maxElements = 1u << 26;
 };
 
 struct CEvaluationResult {

@@ -5,9 +5,9 @@
 // are looked up by name in the library's exports when first asked for.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <mutex>
-#include <map>
 #include <string>
 
 #include "host/core/Definitions.h"

@@ -1,0 +1,506 @@
+#include "host/runtime/NodeInstance.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstddef>
+#include <limits>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "host/core/ContextBackend.h"
+#include "host/runtime/ThreadPool.h"
+
+namespace VelpoHost {
+
+namespace {
+
+constexpr uint32_t kNoPort = 0xFFFFFFFFu;
+
+uint32_t ElementSize(int32_t dataType) {
+    switch (dataType) {
+        case XSI::siICENodeDataLong:
+            return sizeof(int32_t);
+        case XSI::siICENodeDataFloat:
+            return sizeof(float);
+        case XSI::siICENodeDataVector3:
+            return sizeof(XSI::MATH::CVector3f);
+        default:
+            return 0;
+    }
+}
+
+std::string DataTypeName(int32_t dataType) {
+    switch (dataType) {
+        case XSI::siICENodeDataLong:
+            return "Long";
+        case XSI::siICENodeDataFloat:
+            return "Float";
+        case XSI::siICENodeDataVector3:
+            return "Vector3";
+        default:
+            return "data type " + std::to_string(dataType);
+    }
+}
+
+std::string PortText(const CPortAddition& port) {
+    return port.name + " (" + std::to_string(port.id) + ")";
+}
+
+uint32_t CountOf(const CValues& values) {
+    return std::visit([](const auto& items) { return static_cast<uint32_t>(items.size()); },
+                      values);
+}
+
+std::byte* DataOf(CValues& values) {
+    return std::visit([](auto& items) { return reinterpret_cast<std::byte*>(items.data()); },
+                      values);
+}
+
+// Zeroed storage for count values of a data type the runtime knows.
+CValues ZeroValues(int32_t dataType, uint32_t count) {
+    switch (dataType) {
+        case XSI::siICENodeDataLong:
+            return std::vector<int32_t>(count);
+        case XSI::siICENodeDataFloat:
+            return std::vector<float>(count);
+        default:
+            return std::vector<XSI::MATH::CVector3f>(count);
+    }
+}
+
+// A registered default is a host value of any kind (the Long ports of a
+// plug-in may carry a floating default); it is served in the port's type.
+CValues DefaultOf(const CPortAddition& port) {
+    switch (port.dataType) {
+        case XSI::siICENodeDataLong:
+            return std::vector<int32_t>{port.defaultValue.GetAsInt()};
+        case XSI::siICENodeDataFloat:
+            return std::vector<float>{static_cast<float>(port.defaultValue.GetAsDouble())};
+        default:
+            return std::vector<XSI::MATH::CVector3f>{port.defaultValue.GetAsVector3f()};
+    }
+}
+
+bool IsGenerator(const CNodeDefinition& node) {
+    return std::any_of(node.additions.begin(), node.additions.end(), [](const CPortAddition& a) {
+        return a.accepted && a.kind == CAdditionKind::Output &&
+               a.context == XSI::siICENodeContextElementGenerator;
+    });
+}
+
+// An input as the callbacks are served it. Data points into the instance's
+// bindings or into the evaluation's defaults, both unchanged while it runs.
+struct CServedInput {
+    const CPortAddition* port = nullptr;
+    const std::byte* data = nullptr;
+    uint32_t count = 0;
+    bool perElement = false;
+};
+
+struct COutputRun {
+    const CPortAddition* port = nullptr;
+    bool singleton = false;
+    CValues values;
+    uint32_t subsets = 0;
+    uint64_t firstTask = 0;
+};
+
+enum class CPhase { Begin, Evaluate, End };
+
+// What all callback calls of one evaluation share.
+struct CRun {
+    bool generator = false;
+    // Written only by BeginEvaluate, before any Evaluate call starts.
+    uint32_t elementCount = 0;
+    std::map<uint32_t, CServedInput> inputs;
+    std::map<uint32_t, CValues> defaults;
+    std::vector<COutputRun> outputs;
+
+    // Evaluate calls may run at once and may all touch the user data.
+    mutable std::mutex userDataMutex;
+    XSI::CValue userData;
+
+    std::atomic<uint32_t> failedCallbacks{0};
+    std::atomic<uint32_t> unreleasedArrays{0};
+    std::atomic<uint32_t> unreleasedIndexSets{0};
+    std::atomic<uint32_t> evaluateCalls{0};
+};
+
+// The context of one callback call: its port, its elements and what it has
+// acquired. Used by the one thread that runs the call.
+class CCallBackend final : public CContextBackend {
+public:
+    CCallBackend(CRun& run, CPhase phase, COutputRun* output, uint32_t offset, uint32_t count)
+        : run_(run), phase_(phase), output_(output), offset_(offset), count_(count) {}
+
+    uint32_t OutstandingArrays() const { return arrays_; }
+    uint32_t OutstandingIndexSets() const { return indexSets_; }
+
+    uint32_t EvaluatedOutputPortID() const override {
+        return output_ ? output_->port->id : kNoPort;
+    }
+
+    uint32_t NumberOfElementsToProcess() const override { return run_.elementCount; }
+
+    XSI::CStatus PutNumberOfElementsToProcess(uint32_t count) override {
+        if (phase_ != CPhase::Begin || !run_.generator) {
+            return XSI::CStatus::Fail;
+        }
+        run_.elementCount = count;
+        return XSI::CStatus::OK;
+    }
+
+    XSI::CValue GetUserData() const override {
+        std::lock_guard lock(run_.userDataMutex);
+        return run_.userData;
+    }
+
+    XSI::CStatus PutUserData(const XSI::CValue& value) override {
+        std::lock_guard lock(run_.userDataMutex);
+        run_.userData = value;
+        return XSI::CStatus::OK;
+    }
+
+    XSI::CStatus AcquireInput(void** data, uint32_t* count, int32_t dataType, uint32_t elementSize,
+                              uint32_t portID, uint32_t instance) override {
+        auto found = run_.inputs.find(portID);
+        if (found == run_.inputs.end() || instance != 0) {
+            return XSI::CStatus::InvalidArgument;
+        }
+        const CServedInput& input = found->second;
+        if (dataType != input.port->dataType || elementSize != ElementSize(dataType)) {
+            return XSI::CStatus::InvalidArgument;
+        }
+        const std::byte* start = input.data;
+        uint32_t served = input.count;
+        // A per-element input is seen by an Evaluate call over a subset as
+        // the values of that subset, indexed from 0 like its output.
+        if (input.perElement && output_ && !output_->singleton) {
+            start += static_cast<size_t>(offset_) * elementSize;
+            served = count_;
+        }
+        // Inputs are lent read-only by contract; the SDK's array type has
+        // no const form.
+        *data = const_cast<std::byte*>(start);
+        *count = served;
+        ++arrays_;
+        return XSI::CStatus::OK;
+    }
+
+    XSI::CStatus AcquireOutput(void** data, uint32_t* count, int32_t dataType,
+                               uint32_t elementSize) override {
+        if (!output_) {
+            return XSI::CStatus::Fail;
+        }
+        if (dataType != output_->port->dataType || elementSize != ElementSize(dataType)) {
+            return XSI::CStatus::InvalidArgument;
+        }
+        *data = DataOf(output_->values) + static_cast<size_t>(offset_) * elementSize;
+        *count = count_;
+        ++arrays_;
+        return XSI::CStatus::OK;
+    }
+
+    XSI::CStatus ReleaseArray() override {
+        if (arrays_ == 0) {
+            return XSI::CStatus::False;
+        }
+        --arrays_;
+        return XSI::CStatus::OK;
+    }
+
+    XSI::CStatus AcquireIndexSet(uint32_t* offset, uint32_t* count) override {
+        *offset = output_ ? offset_ : 0;
+        *count = output_ ? count_ : run_.elementCount;
+        ++indexSets_;
+        return XSI::CStatus::OK;
+    }
+
+    XSI::CStatus ReleaseIndexSet() override {
+        if (indexSets_ == 0) {
+            return XSI::CStatus::False;
+        }
+        --indexSets_;
+        return XSI::CStatus::OK;
+    }
+
+private:
+    CRun& run_;
+    CPhase phase_;
+    COutputRun* output_;
+    uint32_t offset_;
+    uint32_t count_;
+    uint32_t arrays_ = 0;
+    uint32_t indexSets_ = 0;
+};
+
+// A callback that throws is treated as one that failed: nothing may unwind
+// into the runtime's threads.
+void Call(CNodeCallback callback, CRun& run, CCallBackend& backend) {
+    XSI::ICENodeContext context(&backend);
+    bool ok = false;
+    try {
+        ok = callback(context) == XSI::CStatus::OK;
+    } catch (...) {
+        ok = false;
+    }
+    if (!ok) {
+        run.failedCallbacks.fetch_add(1, std::memory_order_relaxed);
+    }
+    run.unreleasedArrays.fetch_add(backend.OutstandingArrays(), std::memory_order_relaxed);
+    run.unreleasedIndexSets.fetch_add(backend.OutstandingIndexSets(), std::memory_order_relaxed);
+}
+
+// Checks every binding against the node's ports and settles the element
+// count of a node that does not generate its own. Empty on success.
+std::string CheckBindings(const CNodeDefinition& node, const std::map<uint32_t, CInput>& inputs,
+                          const CEvaluateOptions& options, bool generator, uint32_t& elementCount) {
+    const std::string prefix = node.name + ": ";
+    const CPortAddition* countedPort = nullptr;
+    uint32_t perElementCount = 0;
+    for (const auto& [portID, input] : inputs) {
+        const CPortAddition* port = node.FindInput(portID);
+        if (!port) {
+            return prefix + "a value is bound to port " + std::to_string(portID) +
+                   ", which is not an input port of the node";
+        }
+        int32_t bound = DataTypeOf(input.values);
+        if (bound != port->dataType) {
+            return prefix + "input port " + PortText(*port) + " takes " +
+                   DataTypeName(port->dataType) + " values; " + DataTypeName(bound) +
+                   " values are bound to it";
+        }
+        uint32_t count = CountOf(input.values);
+        if (!input.perElement) {
+            if (count != 1) {
+                return prefix + "the constant bound to input port " + PortText(*port) + " holds " +
+                       std::to_string(count) + " values instead of one";
+            }
+            continue;
+        }
+        if (port->context == XSI::siICENodeContextSingleton) {
+            return prefix + "input port " + PortText(*port) +
+                   " takes one value for the whole evaluation; values per element are bound "
+                   "to it";
+        }
+        if (generator) {
+            return prefix +
+                   "the node sets its own element count; values per element are bound "
+                   "to input port " +
+                   PortText(*port);
+        }
+        if (countedPort && count != perElementCount) {
+            return prefix + "input port " + PortText(*port) + " holds " + std::to_string(count) +
+                   " values per element, input port " + PortText(*countedPort) + " holds " +
+                   std::to_string(perElementCount);
+        }
+        countedPort = port;
+        perElementCount = count;
+    }
+    if (generator) {
+        elementCount = 0;
+        return std::string();
+    }
+    if (options.elementCount) {
+        elementCount = *options.elementCount;
+        if (countedPort && perElementCount != elementCount) {
+            return prefix + "input port " + PortText(*countedPort) + " holds " +
+                   std::to_string(perElementCount) + " values per element; the evaluation has " +
+                   std::to_string(elementCount) + " elements";
+        }
+    } else {
+        elementCount = countedPort ? perElementCount : 1;
+    }
+    if (elementCount > options.maxElements) {
+        return prefix + "the evaluation would have " + std::to_string(elementCount) +
+               " elements, more than the limit of " + std::to_string(options.maxElements);
+    }
+    return std::string();
+}
+
+// The output ports to evaluate, in order. Empty on success.
+std::string SelectOutputs(const CNodeDefinition& node, const CEvaluateOptions& options,
+                          std::vector<COutputRun>& outputs) {
+    const std::string prefix = node.name + ": ";
+    std::vector<const CPortAddition*> ports;
+    if (options.outputs.empty()) {
+        for (const CPortAddition& addition : node.additions) {
+            if (addition.accepted && addition.kind == CAdditionKind::Output) {
+                ports.push_back(&addition);
+            }
+        }
+    } else {
+        for (uint32_t portID : options.outputs) {
+            const CPortAddition* port = node.FindOutput(portID);
+            if (!port) {
+                return prefix + "port " + std::to_string(portID) +
+                       " is asked for, but it is not an output port of the node";
+            }
+            if (std::find(ports.begin(), ports.end(), port) != ports.end()) {
+                return prefix + "output port " + PortText(*port) + " is asked for twice";
+            }
+            ports.push_back(port);
+        }
+    }
+    for (const CPortAddition* port : ports) {
+        if (ElementSize(port->dataType) == 0) {
+            return prefix + "output port " + PortText(*port) + " has " +
+                   DataTypeName(port->dataType) + ", which the runtime cannot evaluate";
+        }
+        COutputRun output;
+        output.port = port;
+        output.singleton = port->context == XSI::siICENodeContextSingleton;
+        outputs.push_back(std::move(output));
+    }
+    return std::string();
+}
+
+// Every input port is served: its binding, or else its default.
+void ServeInputs(const CNodeDefinition& node, const std::map<uint32_t, CInput>& inputs, CRun& run) {
+    for (const CPortAddition& addition : node.additions) {
+        if (!addition.accepted || addition.kind != CAdditionKind::Input ||
+            ElementSize(addition.dataType) == 0) {
+            continue;
+        }
+        CServedInput served;
+        served.port = &addition;
+        auto bound = inputs.find(addition.id);
+        const CValues* values = nullptr;
+        if (bound != inputs.end()) {
+            values = &bound->second.values;
+            served.perElement = bound->second.perElement;
+        } else {
+            values = &(run.defaults[addition.id] = DefaultOf(addition));
+        }
+        served.data = DataOf(const_cast<CValues&>(*values));
+        served.count = CountOf(*values);
+        run.inputs[addition.id] = served;
+    }
+}
+
+}  // namespace
+
+CNodeInstance::CNodeInstance(std::shared_ptr<CPlugin> plugin, std::string nodeName)
+    : plugin_(std::move(plugin)), nodeName_(std::move(nodeName)) {}
+
+void CNodeInstance::Connect(uint32_t portID, CInput input) {
+    inputs_[portID] = std::move(input);
+}
+
+void CNodeInstance::Disconnect(uint32_t portID) {
+    inputs_.erase(portID);
+}
+
+CEvaluationResult CNodeInstance::Evaluate(const CEvaluateOptions& options) {
+    CEvaluationResult result;
+    auto refuse = [&result](std::string error) {
+        result.ok = false;
+        result.error = std::move(error);
+        return result;
+    };
+    if (!plugin_) {
+        return refuse(nodeName_ + ": the node instance has no plug-in");
+    }
+    const CNodeDefinition* node = plugin_->Definition().FindNode(nodeName_);
+    if (!node) {
+        return refuse(plugin_->Path() + ": the plug-in registers no node named " + nodeName_);
+    }
+    if (options.subsetSize == 0) {
+        return refuse(nodeName_ + ": the subset size must be at least 1");
+    }
+
+    CRun run;
+    run.generator = IsGenerator(*node);
+    std::string error = CheckBindings(*node, inputs_, options, run.generator, run.elementCount);
+    if (error.empty()) {
+        error = SelectOutputs(*node, options, run.outputs);
+    }
+    CNodeCallbacks callbacks;
+    if (error.empty()) {
+        plugin_->Callbacks(nodeName_, callbacks, error);
+    }
+    if (!error.empty()) {
+        return refuse(std::move(error));
+    }
+    ServeInputs(*node, inputs_, run);
+    {
+        std::lock_guard lock(run.userDataMutex);
+        run.userData = userData_;
+    }
+
+    CCallBackend begin(run, CPhase::Begin, nullptr, 0, run.elementCount);
+    Call(callbacks.begin, run, begin);
+    result.beginCalls = 1;
+
+    const uint32_t count = run.elementCount;
+    uint64_t tasks = 0;
+    if (count > options.maxElements) {
+        error = nodeName_ + ": the node sets " + std::to_string(count) +
+                " elements, more than the limit of " + std::to_string(options.maxElements);
+    } else {
+        for (COutputRun& output : run.outputs) {
+            output.values = ZeroValues(output.port->dataType, output.singleton ? 1 : count);
+            output.subsets =
+                output.singleton ? 1 : (count + (options.subsetSize - 1ull)) / options.subsetSize;
+            output.firstTask = tasks;
+            tasks += output.subsets;
+        }
+        if (tasks > std::numeric_limits<uint32_t>::max()) {
+            error = nodeName_ + ": too many element subsets; use a larger subset size";
+        }
+    }
+
+    if (error.empty()) {
+        auto task = [&run, &callbacks, &options, count](uint32_t index) {
+            auto after = std::upper_bound(
+                run.outputs.begin(), run.outputs.end(), index,
+                [](uint64_t i, const COutputRun& output) { return i < output.firstTask; });
+            COutputRun& output = *(after - 1);
+            uint32_t subset = static_cast<uint32_t>(index - output.firstTask);
+            uint32_t offset = 0;
+            uint32_t elements = 1;
+            if (!output.singleton) {
+                offset = subset * options.subsetSize;
+                elements = std::min(options.subsetSize, count - offset);
+            }
+            CCallBackend backend(run, CPhase::Evaluate, &output, offset, elements);
+            Call(callbacks.evaluate, run, backend);
+            run.evaluateCalls.fetch_add(1, std::memory_order_relaxed);
+        };
+        uint32_t threads = options.threads != 0 ? options.threads
+                                                : std::max(1u, std::thread::hardware_concurrency());
+        if (threads == 1 || tasks <= 1) {
+            for (uint32_t i = 0; i < tasks; ++i) {
+                task(i);
+            }
+        } else {
+            CThreadPool::Shared(threads).Run(static_cast<uint32_t>(tasks), task);
+        }
+    }
+
+    CCallBackend end(run, CPhase::End, nullptr, 0, count);
+    Call(callbacks.end, run, end);
+    result.endCalls = 1;
+
+    {
+        std::lock_guard lock(run.userDataMutex);
+        userData_ = run.userData;
+    }
+    result.ok = error.empty();
+    result.error = std::move(error);
+    result.elementCount = count;
+    if (result.ok) {
+        for (COutputRun& output : run.outputs) {
+            result.outputs[output.port->id] = std::move(output.values);
+        }
+    }
+    result.failedCallbacks = run.failedCallbacks.load();
+    result.unreleasedArrays = run.unreleasedArrays.load();
+    result.unreleasedIndexSets = run.unreleasedIndexSets.load();
+    result.evaluateCalls = run.evaluateCalls.load();
+    return result;
+}
+
+}  // namespace VelpoHost
