@@ -1,0 +1,256 @@
+// VelpoExport: collects the points of one evaluation and writes them as the
+// frame's cache file.
+//
+// The file is written beside its final name and moved over it only once
+// every byte has reached the disk's file system, so a failed write never
+// leaves a torn cache or destroys the one written before.
+#include <algorithm>
+#include <memory>
+#include <string>
+
+#include "nodes/CacheFile.h"
+#include "nodes/NodeSupport.h"
+#include "nodes/Nodes.h"
+#include "pdc/FileName.h"
+#include "plugin/Ports.h"
+
+using namespace XSI;
+
+namespace {
+
+constexpr const wchar_t* CannotWrite = L"VelpoExport: Cannot Write ";
+
+// A port that delivers more than one value carries one value per element, so
+// the slot is written in array form. Several Evaluate calls may do this at
+// once; the flag only goes from false to true and is an atomic store.
+template <class T>
+void MarkArray(CAttribute& slot, const CBoundArray<T>& input) {
+    if (input.GetCount() > 1 && !slot.isArray) {
+        slot.isArray = true;
+    }
+}
+
+// Copies one input over the elements of the current subset into a slot's
+// array at their absolute indices. Values past the array (Count smaller than
+// the elements evaluated) are dropped. Every call writes only the indices of
+// its own subset, so concurrent calls never touch the same element.
+template <class Value, class Input, class Convert>
+void StoreSubset(const CBoundIndexSet& set, const CBoundArray<Input>& input, Value* values,
+                 int32_t size, Convert convert) {
+    const uint32_t limit = size > 0 ? static_cast<uint32_t>(size) : 0;
+    if (input.GetCount() == 1) {
+        const Value value = convert(input[0]);
+        for (CIndexSet::Iterator it = set.Begin(); it.HasNext(); it.Next()) {
+            const uint32_t absolute = it.GetAbsoluteIndex();
+            if (absolute < limit) {
+                values[absolute] = value;
+            }
+        }
+        return;
+    }
+    for (CIndexSet::Iterator it = set.Begin(); it.HasNext(); it.Next()) {
+        const uint32_t absolute = it.GetAbsoluteIndex();
+        if (absolute < limit) {
+            values[absolute] = convert(input[it.GetIndex()]);
+        }
+    }
+}
+
+float AsFloat(float value) {
+    return value;
+}
+
+int32_t AsLong(int32_t value) {
+    return value;
+}
+
+MATH::CVector3 AsVector(const MATH::CVector3f& value) {
+    return MATH::CVector3(value.GetX(), value.GetY(), value.GetZ());
+}
+
+void StoreFloats(const CBoundIndexSet& set, const CBoundArray<float>& input, CAttribute& slot) {
+    if (slot.type == PdcTypeFloat) {
+        StoreSubset(set, input, slot.floatValues.GetArray(), slot.floatValues.GetCount(), AsFloat);
+    }
+}
+
+void StoreLongs(const CBoundIndexSet& set, const CBoundArray<int32_t>& input, CAttribute& slot) {
+    if (slot.type == PdcTypeLong) {
+        StoreSubset(set, input, slot.longValues.GetArray(), slot.longValues.GetCount(), AsLong);
+    }
+}
+
+void StoreVectors(const CBoundIndexSet& set, const CBoundArray<MATH::CVector3f>& input,
+                  CAttribute& slot) {
+    if (slot.type == PdcTypeVector) {
+        StoreSubset(set, input, slot.vectorValues.GetArray(), slot.vectorValues.GetCount(),
+                    AsVector);
+    }
+}
+
+// Header, records, flush and close must all succeed before the new file
+// replaces the old; otherwise the temporary file goes and the old stays.
+bool WriteCacheFile(const CPdc& pdc, const std::string& target) {
+    std::string tempName;
+    FILE* file = CreateTempFileBeside(target, tempName);
+    if (file == nullptr) {
+        return false;
+    }
+    bool written = false;
+    try {
+        const int32_t attributeCount = pdc.NamedAttributeCount();
+        const int32_t particleCount = pdc.PositionCount();
+        const PdcHeader header = PdcHeader::ForWriting(particleCount, attributeCount);
+        written = header.FWrite(file);
+        written = written && pdc.FWriteAttributes(file);
+        written = written && std::fflush(file) == 0 && std::ferror(file) == 0;
+    } catch (...) {
+        written = false;
+    }
+    written = std::fclose(file) == 0 && written;
+    try {
+        written = written && ReplaceByRename(tempName, target);
+    } catch (...) {
+        written = false;
+    }
+    if (!written) {
+        RemoveTempFile(tempName);
+    }
+    return written;
+}
+
+}  // namespace
+
+CStatus VelpoExport_BeginEvaluate(ICENodeContext& context) {
+    CNodeSettings settings;
+    int32_t frame = 0;
+    try {
+        const ProjectItem settingsObject = FindSettingsObject(context, PortScop);
+        if (!settingsObject.IsValid()) {
+            LogError(L"VelpoExport: Error, VelpoExportOperator not connected");
+            PutPdcUserData(context, nullptr);
+            return CStatus::OK;
+        }
+        settings.path = ReadTextParameter(settingsObject, L"Path");
+        if (settings.path.IsEmpty()) {
+            PutPdcUserData(context, nullptr);
+            return CStatus::OK;
+        }
+        ReadStepAndNames(settingsObject, settings);
+        frame = ReadFirstLong(context, PortFrame);
+        // A negative count would size nothing sensibly; it means no particles.
+        const int32_t count = std::max(ReadFirstLong(context, PortCount), 0);
+
+        auto record = std::make_unique<CPdcUserData>();
+        record->pdc = std::make_unique<CPdc>();
+        record->path = settings.path;
+        record->step = settings.step;
+        record->frame = frame;
+        ApplySlotLayout(*record->pdc, settings);
+        record->pdc->Resize(count);
+        PutPdcUserData(context, record.release());
+    } catch (...) {
+        // Only running out of memory for Count particles gets here: no record,
+        // so no file is written this evaluation.
+        PutPdcUserData(context, nullptr);
+        try {
+            LogError(CannotWrite,
+                     GetFileName(settings.path, static_cast<uint32_t>(frame), settings.step));
+        } catch (...) {
+            LogError(CannotWrite, settings.path);
+        }
+    }
+    return CStatus::OK;
+}
+
+namespace {
+
+void Evaluate(ICENodeContext& context) {
+    const uint32_t outputPortID = context.GetEvaluatedOutputPortID();
+    CPdcUserData* record = GetPdcUserData(context);
+    if (record == nullptr) {
+        return;
+    }
+    CAttribute* slots = record->pdc->attributes;
+
+    CBoundArray<int32_t> id;
+    id.BindInput(context, siICENodeDataLong, PortId);
+    MarkArray(slots[PdcIdSlot], id);
+
+    CBoundArray<MATH::CVector3f> position;
+    position.BindInput(context, siICENodeDataVector3, PortInPosition);
+    MarkArray(slots[PdcPositionSlot], position);
+
+    CBoundArray<float> floats[FloatPortCount];
+    for (int32_t i = 0; i < FloatPortCount; ++i) {
+        floats[i].BindInput(context, siICENodeDataFloat, PortFloatBase + static_cast<uint32_t>(i));
+        MarkArray(slots[PdcFirstFloatSlot + i], floats[i]);
+    }
+    CBoundArray<int32_t> longs[LongPortCount];
+    for (int32_t i = 0; i < LongPortCount; ++i) {
+        longs[i].BindInput(context, siICENodeDataLong, PortLongBase + static_cast<uint32_t>(i));
+        MarkArray(slots[PdcFirstLongSlot + i], longs[i]);
+    }
+    CBoundArray<MATH::CVector3f> vectors[VectorPortCount];
+    for (int32_t i = 0; i < VectorPortCount; ++i) {
+        vectors[i].BindInput(context, siICENodeDataVector3,
+                             PortVectorBase + static_cast<uint32_t>(i));
+        MarkArray(slots[PdcFirstVectorSlot + i], vectors[i]);
+    }
+
+    if (outputPortID != PortPosition) {
+        return;
+    }
+    CBoundArray<MATH::CVector3f> output;
+    output.BindOutput(context, siICENodeDataVector3);
+    const CBoundIndexSet set(context);
+
+    // Slot by slot rather than point by point: each pass streams through one
+    // input and one array. Unnamed slots are never written, so they are
+    // skipped.
+    StoreLongs(set, id, slots[PdcIdSlot]);
+    StoreVectors(set, position, slots[PdcPositionSlot]);
+    for (int32_t i = 0; i < FloatPortCount; ++i) {
+        StoreFloats(set, floats[i], slots[PdcFirstFloatSlot + i]);
+    }
+    for (int32_t i = 0; i < LongPortCount; ++i) {
+        StoreLongs(set, longs[i], slots[PdcFirstLongSlot + i]);
+    }
+    for (int32_t i = 0; i < VectorPortCount; ++i) {
+        StoreVectors(set, vectors[i], slots[PdcFirstVectorSlot + i]);
+    }
+    for (CIndexSet::Iterator it = set.Begin(); it.HasNext(); it.Next()) {
+        output[it.GetIndex()] = position[it.GetIndex()];
+    }
+}
+
+}  // namespace
+
+CStatus VelpoExport_Evaluate(ICENodeContext& context) {
+    try {
+        Evaluate(context);
+    } catch (...) {
+        // Nothing here allocates; a host that throws from its array calls
+        // must still not unwind through the plug-in.
+    }
+    return CStatus::OK;
+}
+
+CStatus VelpoExport_EndEvaluate(ICENodeContext& context) {
+    std::unique_ptr<CPdcUserData> record(GetPdcUserData(context));
+    PutPdcUserData(context, nullptr);
+    if (!record) {
+        LogError(L"VelpoExport: Cannot Read User Data");
+        return CStatus::OK;
+    }
+    CString fileName;
+    try {
+        fileName = GetFileName(record->path, static_cast<uint32_t>(record->frame), record->step);
+        if (!WriteCacheFile(*record->pdc, fileName.GetAsciiString())) {
+            LogError(CannotWrite, fileName);
+        }
+    } catch (...) {
+        LogError(CannotWrite, fileName);
+    }
+    return CStatus::OK;
+}

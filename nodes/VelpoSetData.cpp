@@ -1,0 +1,160 @@
+// VelpoSetData: reads the frame's cache file once per evaluation and gives
+// every point the values of the particle with its index.
+#include <memory>
+
+#include "nodes/CacheFile.h"
+#include "nodes/NodeSupport.h"
+#include "nodes/Nodes.h"
+#include "pdc/FileName.h"
+#include "plugin/Ports.h"
+
+using namespace XSI;
+
+namespace {
+
+// The record for the frame's file, fully read, or null. Logs why not where
+// the user can act on it (no settings object, no file).
+std::unique_ptr<CPdcUserData> ReadCache(ICENodeContext& context) {
+    const ProjectItem settingsObject = FindSettingsObject(context, PortScop);
+    if (!settingsObject.IsValid()) {
+        LogError(L"VelpoSetData: Error, VelpoImportOperator not connected");
+        return nullptr;
+    }
+    CNodeSettings settings;
+    settings.path = ReadTextParameter(settingsObject, L"Path");
+    if (settings.path.IsEmpty()) {
+        return nullptr;
+    }
+    ReadStepAndNames(settingsObject, settings);
+    const int32_t frame = ReadFirstLong(context, PortFrame);
+    const CString fileName =
+        GetFileName(settings.path, static_cast<uint32_t>(frame), settings.step);
+
+    FILE* file = OpenCacheFile(fileName.GetAsciiString(), "rb");
+    if (file == nullptr) {
+        LogError(L"VelpoSetData: Cannot Read ", fileName);
+        return nullptr;
+    }
+    const CFileCloser closer(file);
+    auto record = std::make_unique<CPdcUserData>();
+    record->pdc = std::make_unique<CPdc>();
+    record->path = fileName;
+    record->step = settings.step;
+    record->frame = frame;
+    ApplySlotLayout(*record->pdc, settings);
+    try {
+        if (!record->pdc->header.FRead(file) || !record->pdc->ReadParticles(file)) {
+            return nullptr;
+        }
+    } catch (...) {
+        // The file layer bounds every allocation by the file's size, so this
+        // is a file larger than the memory left: it cannot be read.
+        LogError(L"VelpoSetData: Cannot Read ", fileName);
+        return nullptr;
+    }
+    return record;
+}
+
+// Fills the output of one port for the current subset from one slot. A point
+// the slot has no value for (an array slot with fewer particles than points)
+// gets zero, whatever the subsets: the result must not depend on how the host
+// splits the work.
+template <class Output, class Value, class Read, class Convert>
+void FillOutput(ICENodeContext& context, int32_t dataType, const CAttribute& slot, Read read,
+                Convert convert) {
+    CBoundArray<Output> output;
+    output.BindOutput(context, dataType);
+    const CBoundIndexSet set(context);
+    for (CIndexSet::Iterator it = set.Begin(); it.HasNext(); it.Next()) {
+        // Past 2^31 - 1 the index turns negative, and a negative index finds
+        // no element of an array slot, which is right.
+        const int32_t absolute = static_cast<int32_t>(it.GetAbsoluteIndex());
+        // A fresh zero per point: a failed read leaves it untouched.
+        Value value{};
+        (slot.*read)(absolute, value);
+        output[it.GetIndex()] = convert(value);
+    }
+}
+
+float AsFloat(float value) {
+    return value;
+}
+
+int32_t AsLong(int32_t value) {
+    return value;
+}
+
+MATH::CVector3f AsVector(const MATH::CVector3& value) {
+    return MATH::CVector3f(static_cast<float>(value.GetX()), static_cast<float>(value.GetY()),
+                           static_cast<float>(value.GetZ()));
+}
+
+void FillFloats(ICENodeContext& context, const CAttribute& slot) {
+    FillOutput<float, float>(context, siICENodeDataFloat, slot, &CAttribute::GetFloat, AsFloat);
+}
+
+void FillLongs(ICENodeContext& context, const CAttribute& slot) {
+    FillOutput<int32_t, int32_t>(context, siICENodeDataLong, slot, &CAttribute::GetLong, AsLong);
+}
+
+void FillVectors(ICENodeContext& context, const CAttribute& slot) {
+    FillOutput<MATH::CVector3f, MATH::CVector3>(context, siICENodeDataVector3, slot,
+                                                &CAttribute::GetVector, AsVector);
+}
+
+bool InRange(uint32_t portID, uint32_t base, int32_t count) {
+    return portID >= base && portID < base + static_cast<uint32_t>(count);
+}
+
+void Evaluate(ICENodeContext& context) {
+    const uint32_t outputPortID = context.GetEvaluatedOutputPortID();
+    const CPdcUserData* record = GetPdcUserData(context);
+    if (record == nullptr) {
+        return;
+    }
+    const CAttribute* slots = record->pdc->attributes;
+    // The per-point input only gives the node its element set.
+    CBoundArray<MATH::CVector3f> inPosition;
+    inPosition.BindInput(context, siICENodeDataVector3, PortInPosition);
+
+    if (outputPortID == PortPosition) {
+        FillVectors(context, slots[PdcPositionSlot]);
+    } else if (outputPortID == PortId) {
+        FillLongs(context, slots[PdcIdSlot]);
+    } else if (InRange(outputPortID, PortFloatBase, FloatPortCount)) {
+        FillFloats(context, slots[outputPortID - PortFloatBase + PdcFirstFloatSlot]);
+    } else if (InRange(outputPortID, PortLongBase, LongPortCount)) {
+        FillLongs(context, slots[outputPortID - PortLongBase + PdcFirstLongSlot]);
+    } else if (InRange(outputPortID, PortVectorBase, VectorPortCount)) {
+        FillVectors(context, slots[outputPortID - PortVectorBase + PdcFirstVectorSlot]);
+    }
+}
+
+}  // namespace
+
+CStatus VelpoSetData_BeginEvaluate(ICENodeContext& context) {
+    std::unique_ptr<CPdcUserData> record;
+    try {
+        record = ReadCache(context);
+    } catch (...) {
+        record.reset();
+    }
+    PutPdcUserData(context, record.release());
+    return CStatus::OK;
+}
+
+CStatus VelpoSetData_Evaluate(ICENodeContext& context) {
+    try {
+        Evaluate(context);
+    } catch (...) {
+        // Nothing here allocates; a host that throws from its array calls
+        // must still not unwind through the plug-in.
+    }
+    return CStatus::OK;
+}
+
+CStatus VelpoSetData_EndEvaluate(ICENodeContext& context) {
+    delete GetPdcUserData(context);
+    PutPdcUserData(context, nullptr);
+    return CStatus::OK;
+}
