@@ -1,0 +1,188 @@
+// Damaged and forged files: each is refused (or read) without reading,
+// writing or allocating past what the file holds.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "AllocationProbe.h"
+#include "PdcTestFiles.h"
+#include "pdc/Pdc.h"
+
+using namespace PdcTest;
+using XSI::MATH::CVector3;
+
+namespace {
+
+struct HostileCase {
+    const char* defect;
+    CBytes file;
+    bool readable;
+};
+
+std::vector<HostileCase> HostileCases() {
+    const int32_t huge = 2000000000;
+    std::vector<HostileCase> cases = {
+        {"type code 6", CBytes().Header(1, 1).Record("id", 6).Double(1), false},
+        {"type code -1", CBytes().Header(1, 1).Record("id", -1).Double(1), false},
+        {"unmatched type code 99", CBytes().Header(1, 1).Record("zz", 99), false},
+        {"negative name length", CBytes().Header(1, 1).Int32(-4).Text("id").Int32(2), false},
+        {"name length past the end", CBytes().Header(1, 1).Int32(0x7FFFFFFF).Text("id"), false},
+        {"name length one past the end", CBytes().Header(1, 1).Int32(3).Text("id"), false},
+        {"negative particle count, array record", CBytes().Header(-1, 1).Record("id", 3).Double(1),
+         false},
+        {"negative particle count, unmatched array record",
+         CBytes().Header(-1, 1).Record("zz", 5).Double(1), false},
+        {"negative particle count, single record", CBytes().Header(-1, 1).Record("id", 2).Double(1),
+         true},
+        {"forged particle count, matched", CBytes().Header(huge, 1).Record("position", 5), false},
+        {"forged particle count, unmatched", CBytes().Header(huge, 1).Record("zz", 5), false},
+        // 24 * N wraps to a negative 32-bit number: a backward seek if formed
+        // in 32 bits.
+        {"skip that overflows 32 bits",
+         CBytes().Header(100000000, 2).Record("zz", 5).Record("id", 2).Double(1), false},
+        {"unmatched last record shorter than its values",
+         CBytes().Header(3, 1).Record("zz", 3).Double(1).Double(2), false},
+        {"more records counted than present", CBytes().Header(1, 3).Record("id", 2).Double(1),
+         false},
+        {"name-only last record",
+         CBytes().Header(1, 2).Record("id", 2).Double(1).Int32(5).Text("trail"), true},
+        {"empty-named name-only last record",
+         CBytes().Header(1, 2).Record("id", 2).Double(1).Int32(0), true},
+        {"name-only record that is not the last",
+         CBytes().Header(1, 3).Record("id", 2).Double(1).Int32(5).Text("trail"), false},
+        {"last record cut inside its name",
+         CBytes().Header(1, 2).Record("id", 2).Double(1).Int32(5).Text("tra"), false},
+        {"last record cut inside its type code",
+         CBytes().Header(1, 2).Record("id", 2).Double(1).Int32(5).Text("trail").Raw({0, 0}), false},
+        {"last record cut after its type code",
+         CBytes().Header(1, 2).Record("id", 2).Double(1).Record("trail", 2), false},
+    };
+    // The forged count in a file of exactly 100 bytes.
+    CBytes hundred;
+    hundred.Header(huge, 1).Record("position", 5);
+    while (hundred.Size() < 100) {
+        hundred.Raw({0});
+    }
+    cases.push_back({"forged particle count in a 100-byte file", hundred, false});
+    return cases;
+}
+
+TEST(PdcHostile, EachDefectIsRefusedWithoutLargeAllocation) {
+    CTempFolder folder;
+    for (const HostileCase& c : HostileCases()) {
+        SCOPED_TRACE(c.defect);
+        const std::string path = folder.File("hostile.pdc");
+        WriteFile(path, c.file.Get());
+        CPdc pdc;
+        SetLayout(pdc);
+        AllocationProbe::Arm();
+        const bool read = ReadPdcFile(path, pdc);
+        const size_t largest = AllocationProbe::Disarm();
+        EXPECT_EQ(read, c.readable);
+        EXPECT_LT(largest, size_t{1} << 20);
+        // A refused array record leaves its slot as it was.
+        EXPECT_EQ(pdc.attributes[PdcPositionSlot].vectorValues.GetCount(), 1);
+        EXPECT_FALSE(pdc.attributes[PdcPositionSlot].isArray);
+    }
+}
+
+TEST(PdcHostile, NameOnlyLastRecordLeavesEarlierRecordsRead) {
+    CTempFolder folder;
+    const std::string path = folder.File("trail.pdc");
+    CBytes file;
+    file.Header(2, 3).Record("id", 3).Double(4).Double(5);
+    file.Record("position", 4).Double(1).Double(2).Double(3).Int32(8).Text("position");
+    WriteFile(path, file.Get());
+    CPdc pdc;
+    SetLayout(pdc);
+    ASSERT_TRUE(ReadPdcFile(path, pdc));
+    EXPECT_EQ(pdc.attributes[PdcIdSlot].longValues[1], 5);
+    EXPECT_FALSE(pdc.attributes[PdcPositionSlot].isArray);
+    EXPECT_EQ(pdc.attributes[PdcPositionSlot].vectorValues[0], CVector3(1, 2, 3));
+}
+
+TEST(PdcHostile, SingleValueAfterAnEmptyingArrayRecordGetsAnElement) {
+    CTempFolder folder;
+    const std::string path = folder.File("emptied.pdc");
+    CBytes file;
+    file.Header(0, 4).Record("mass", 3).Record("mass", 2).Double(5);
+    file.Record("id", 1).Record("id", 0).Int32(-3);
+    WriteFile(path, file.Get());
+    CPdc pdc;
+    SetLayout(pdc, {{0, "mass"}});
+    ASSERT_TRUE(ReadPdcFile(path, pdc));
+    const CAttribute& mass = pdc.attributes[0];
+    EXPECT_FALSE(mass.isArray);
+    ASSERT_EQ(mass.floatValues.GetCount(), 1);
+    float value = 0;
+    EXPECT_TRUE(mass.GetFloat(12, value));
+    EXPECT_EQ(value, 5.0f);
+    ASSERT_EQ(pdc.attributes[PdcIdSlot].longValues.GetCount(), 1);
+    EXPECT_EQ(pdc.attributes[PdcIdSlot].longValues[0], -3);
+}
+
+// A direct read that runs out keeps every value that arrived whole, down to
+// the single component of a vector, and leaves the rest as they were.
+TEST(PdcHostile, ShortReadKeepsTheValuesReadWhole) {
+    CTempFolder folder;
+    const std::string path = folder.File("short.pdc");
+    struct Case {
+        int32_t type;
+        bool fileHoldsIntegers;
+        CBytes values;
+    };
+    const Case cases[] = {
+        {PdcTypeFloat, false, CBytes().Double(1).Double(2).Raw({0x40, 0x08})},
+        {PdcTypeLong, false, CBytes().Double(1).Double(2).Raw({0x40})},
+        {PdcTypeLong, true, CBytes().Int32(1).Int32(2).Raw({0, 0, 0})},
+        {PdcTypeVector, false, CBytes().Double(1).Double(2).Raw({1, 2, 3, 4, 5})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.type * 10 + c.fileHoldsIntegers);
+        WriteFile(path, c.values.Get());
+        CAttribute attribute;
+        attribute.Set(Text("a"), c.type);
+        attribute.floatValues.Resize(4);
+        attribute.longValues.Resize(4);
+        attribute.vectorValues.Resize(4);
+        attribute.isArray = true;
+        for (int32_t i = 0; i < 4; ++i) {
+            attribute.floatValues[i] = -1.0f;
+            attribute.longValues[i] = -1;
+            attribute.vectorValues[i] = CVector3(-1, -1, -1);
+        }
+        CFile file(path, "rb");
+        EXPECT_FALSE(attribute.FRead(file, c.fileHoldsIntegers));
+        if (c.type == PdcTypeFloat) {
+            EXPECT_EQ(attribute.floatValues[1], 2.0f);
+            EXPECT_EQ(attribute.floatValues[2], -1.0f);
+        } else if (c.type == PdcTypeLong) {
+            EXPECT_EQ(attribute.longValues[1], 2);
+            EXPECT_EQ(attribute.longValues[2], -1);
+        } else {
+            EXPECT_EQ(attribute.vectorValues[0], CVector3(1, 2, -1));
+            EXPECT_EQ(attribute.vectorValues[1], CVector3(-1, -1, -1));
+        }
+    }
+}
+
+TEST(PdcHostile, OutOfRangeDoublesIntoFloatSlotsRoundToInfinity) {
+    CTempFolder folder;
+    const std::string path = folder.File("range.pdc");
+    WriteFile(path, CBytes()
+                        .Header(3, 1)
+                        .Record("mass", 3)
+                        .Double(1e300)
+                        .Double(-1e300)
+                        .Double(std::nan(""))
+                        .Get());
+    CPdc pdc;
+    SetLayout(pdc, {{0, "mass"}});
+    ASSERT_TRUE(ReadPdcFile(path, pdc));
+    EXPECT_EQ(pdc.attributes[0].floatValues[0], std::numeric_limits<float>::infinity());
+    EXPECT_EQ(pdc.attributes[0].floatValues[1], -std::numeric_limits<float>::infinity());
+    EXPECT_TRUE(std::isnan(pdc.attributes[0].floatValues[2]));
+}
+
+}  // namespace
