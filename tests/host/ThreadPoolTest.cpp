@@ -1,0 +1,59 @@
+#include "host/runtime/ThreadPool.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <set>
+#include <thread>
+#include <vector>
+
+using VelpoHost::CThreadPool;
+
+namespace {
+
+TEST(ThreadPoolTest, RunsEveryIndexOnceAndWaitsForAll) {
+    CThreadPool pool(4);
+    for (uint32_t count : {0u, 1u, 3u, 1000u}) {
+        std::vector<std::atomic<uint32_t>> calls(count);
+        pool.Run(count, [&calls](uint32_t i) { calls[i].fetch_add(1); });
+        for (uint32_t i = 0; i < count; ++i) {
+            ASSERT_EQ(calls[i].load(), 1u) << i;
+        }
+    }
+}
+
+// Plain writes made by the tasks are visible to the caller after Run.
+TEST(ThreadPoolTest, CallersShareThePoolAndSeeTheirResults) {
+    CThreadPool& pool = CThreadPool::Shared(3);
+    EXPECT_EQ(&pool, &CThreadPool::Shared(3));
+    EXPECT_EQ(pool.Size(), 3u);
+    std::vector<std::thread> callers;
+    std::vector<std::vector<uint32_t>> results(4, std::vector<uint32_t>(500));
+    for (uint32_t c = 0; c < 4; ++c) {
+        callers.emplace_back([&pool, &results, c] {
+            pool.Run(500, [&results, c](uint32_t i) { results[c][i] = i * c + 1; });
+        });
+    }
+    for (std::thread& caller : callers) {
+        caller.join();
+    }
+    for (uint32_t c = 0; c < 4; ++c) {
+        for (uint32_t i = 0; i < 500; ++i) {
+            ASSERT_EQ(results[c][i], i * c + 1);
+        }
+    }
+}
+
+TEST(ThreadPoolTest, TasksRunOnTheWorkers) {
+    CThreadPool pool(2);
+    std::mutex mutex;
+    std::set<std::thread::id> ids;
+    pool.Run(64, [&](uint32_t) {
+        std::lock_guard lock(mutex);
+        ids.insert(std::this_thread::get_id());
+    });
+    EXPECT_EQ(ids.count(std::this_thread::get_id()), 0u);
+    EXPECT_LE(ids.size(), 2u);
+}
+
+}  // namespace
