@@ -1,0 +1,72 @@
+// The plug-in loaded the way the host loads it, with one settings object,
+// and the three nodes run on one frame at a time.
+//
+// Every evaluation builds fresh node instances, as a graph re-evaluated at a
+// new frame would see them. The host log is not echoed; ShowLog prints what
+// the nodes logged since the last call, so messages appear next to the frame
+// that caused them.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/runtime/Evaluation.h"
+#include "host/runtime/Plugin.h"
+#include "tools/Settings.h"
+
+namespace VelpoTools {
+
+struct CImportedFrame {
+    uint32_t count = 0;                              // what VelpoImport reported
+    std::map<uint32_t, VelpoHost::CValues> outputs;  // VelpoSetData's, by port ID
+};
+
+class CPluginSession {
+public:
+    ~CPluginSession();
+    CPluginSession(const CPluginSession&) = delete;
+    CPluginSession& operator=(const CPluginSession&) = delete;
+
+    // `pluginPath` empty: the plug-in next to the executable. Null on
+    // failure, with error naming the file and the reason.
+    static std::unique_ptr<CPluginSession> Open(const std::string& pluginPath, std::string& error);
+
+    const VelpoHost::CPluginDefinition& Definition() const { return plugin_->Definition(); }
+    const std::string& PluginPath() const { return plugin_->Path(); }
+
+    // Creates or replaces the settings object that the nodes' Scop reads.
+    void UseSettings(const CSettings& settings);
+
+    // VelpoExport over `count` elements; `inputs` binds the per-point ports
+    // (Frame, Count and Scop are bound here). False when the evaluation could
+    // not run at all; what the node itself reports goes to the log.
+    bool Export(int32_t frame, uint32_t count,
+                std::vector<std::pair<uint32_t, VelpoHost::CInput>> inputs, uint32_t threads,
+                std::string& error);
+
+    // VelpoImport for the element count, then VelpoSetData over that many
+    // elements, evaluating `ports`.
+    bool Import(int32_t frame, const std::vector<uint32_t>& ports, uint32_t threads,
+                CImportedFrame& imported, std::string& error);
+
+    // Prints the log messages since the last call to stderr, prefixed with
+    // their severity; returns how many were errors.
+    uint32_t ShowLog();
+
+private:
+    CPluginSession() = default;
+    bool Run(const std::string& node, const VelpoHost::CEvaluationResult& result,
+             std::string& error) const;
+
+    std::shared_ptr<VelpoHost::CPlugin> plugin_;
+    uint32_t settingsId_ = 0;
+};
+
+// Parameter names the settings object holds for the numbered ports.
+std::string NumberedParameter(const char* prefix, size_t index);
+
+}  // namespace VelpoTools
