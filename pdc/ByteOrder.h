@@ -21,18 +21,23 @@ namespace PdcByteOrder {
 inline constexpr size_t Int32Bytes = 4;
 inline constexpr size_t DoubleBytes = 8;
 
+// Written out in full rather than as loops: compilers recognise this form as
+// one load or store with a byte swap.
 inline void StoreUInt64(unsigned char* out, uint64_t bits) {
-    for (size_t i = 0; i < 8; ++i) {
-        out[i] = static_cast<unsigned char>(bits >> (56 - 8 * i));
-    }
+    out[0] = static_cast<unsigned char>(bits >> 56);
+    out[1] = static_cast<unsigned char>(bits >> 48);
+    out[2] = static_cast<unsigned char>(bits >> 40);
+    out[3] = static_cast<unsigned char>(bits >> 32);
+    out[4] = static_cast<unsigned char>(bits >> 24);
+    out[5] = static_cast<unsigned char>(bits >> 16);
+    out[6] = static_cast<unsigned char>(bits >> 8);
+    out[7] = static_cast<unsigned char>(bits);
 }
 
 inline uint64_t LoadUInt64(const unsigned char* in) {
-    uint64_t bits = 0;
-    for (size_t i = 0; i < 8; ++i) {
-        bits = (bits << 8) | in[i];
-    }
-    return bits;
+    return (uint64_t{in[0]} << 56) | (uint64_t{in[1]} << 48) | (uint64_t{in[2]} << 40) |
+           (uint64_t{in[3]} << 32) | (uint64_t{in[4]} << 24) | (uint64_t{in[5]} << 16) |
+           (uint64_t{in[6]} << 8) | uint64_t{in[7]};
 }
 
 inline void StoreInt32(unsigned char* out, int32_t value) {

@@ -27,7 +27,9 @@ XSI::CString GetFileName(XSI::CString base, uint32_t frame, int32_t step) {
     const uint32_t number = frame * static_cast<uint32_t>(step);
     char digits[16];
     const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
-    const std::string suffix = "." + std::string(digits, end) + ".pdc";
+    std::string suffix = ".";
+    suffix.append(digits, end);
+    suffix.append(".pdc");
     XSI::CString suffixText;
     suffixText.PutAsciiString(suffix.c_str());
     return stem + suffixText;
