@@ -1,0 +1,382 @@
+// The nodes at full size: one Export evaluation of 1,000,000 points with
+// every attribute named and fed per point, written to its file, and one
+// SetData evaluation reading it back into all 27 outputs; beside them the
+// PDC layer alone writing and reading the same file, so the nodes' overhead
+// shows as a ratio. The Export node's Evaluate is also timed on its own, at
+// 1 and 2 threads, through a minimal context that does what the host does.
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/core/ContextBackend.h"
+#include "host/core/Log.h"
+#include "host/core/ObjectTable.h"
+#include "host/runtime/NodeInstance.h"
+#include "host/runtime/Plugin.h"
+#include "pdc/Pdc.h"
+#include "plugin/Ports.h"
+
+using VelpoHost::CInput;
+using VelpoHost::CNodeInstance;
+using XSI::MATH::CVector3f;
+
+namespace {
+
+constexpr uint32_t Points = 1000000;
+constexpr uint32_t SubsetSize = 4096;
+
+std::shared_ptr<VelpoHost::CPlugin> Plugin() {
+    static std::shared_ptr<VelpoHost::CPlugin> plugin = [] {
+        VelpoHost::CLog::Instance().SetEcho(false);
+        std::string error;
+        auto loaded = VelpoHost::CPlugin::Load(VELPO_PLUGIN_PATH, error);
+        if (!loaded) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            std::abort();
+        }
+        VelpoHost::CLog::Instance().Clear();  // "Velpo Loaded"
+        return loaded;
+    }();
+    return plugin;
+}
+
+std::string Folder() {
+    static const std::string folder = [] {
+        auto path = std::filesystem::temp_directory_path() / "velpo-bench-nodes";
+        std::filesystem::create_directories(path);
+        return path.string();
+    }();
+    return folder;
+}
+
+// "f3" from "f" and 3, built in place (g++ 12 misreads "text" + string
+// temporaries at -O3 as overlapping copies).
+std::string Numbered(const char* prefix, int index) {
+    std::string text(prefix);
+    text += std::to_string(index);
+    return text;
+}
+
+// A settings object naming all 25 attributes, caching under `stem`.
+uint32_t Settings(const std::string& stem) {
+    auto& table = VelpoHost::CObjectTable::Instance();
+    const uint32_t id = table.Create();
+    auto object = table.Find(id);
+    object->SetParameter("Path", XSI::CValue(XSI::CString::FromUtf8(Folder() + "/" + stem)));
+    object->SetParameter("Step", XSI::CValue(int32_t{1}));
+    for (int i = 0; i < 10; ++i) {
+        object->SetParameter(Numbered("Float", i),
+                             XSI::CValue(XSI::CString::FromUtf8(Numbered("f", i))));
+        object->SetParameter(Numbered("Vector", i),
+                             XSI::CValue(XSI::CString::FromUtf8(Numbered("v", i))));
+    }
+    for (int i = 0; i < 5; ++i) {
+        object->SetParameter(Numbered("Long", i),
+                             XSI::CValue(XSI::CString::FromUtf8(Numbered("l", i))));
+    }
+    return id;
+}
+
+// The per-point inputs of every port of the Export node.
+struct CPointData {
+    std::vector<CVector3f> positions = std::vector<CVector3f>(Points);
+    std::vector<int32_t> ids = std::vector<int32_t>(Points);
+    std::vector<float> floats = std::vector<float>(Points);
+    std::vector<int32_t> longs = std::vector<int32_t>(Points);
+    std::vector<CVector3f> vectors = std::vector<CVector3f>(Points);
+
+    CPointData() {
+        for (uint32_t p = 0; p < Points; ++p) {
+            positions[p] = {p * 0.5f, -1.0f * p, 3.0f};
+            ids[p] = static_cast<int32_t>(p);
+            floats[p] = p * 0.25f;
+            longs[p] = -static_cast<int32_t>(p);
+            vectors[p] = {1.0f, p * 2.0f, -0.5f};
+        }
+    }
+};
+
+const CPointData& Data() {
+    static const CPointData data;
+    return data;
+}
+
+CNodeInstance ExportNode(uint32_t scop) {
+    const CPointData& data = Data();
+    CNodeInstance node(Plugin(), "VelpoExport");
+    node.Connect(PortScop, CInput::Constant(static_cast<int32_t>(scop)));
+    node.Connect(PortFrame, CInput::Constant(int32_t{1}));
+    node.Connect(PortCount, CInput::Constant(static_cast<int32_t>(Points)));
+    node.Connect(PortInPosition, CInput::PerElement(data.positions));
+    node.Connect(PortId, CInput::PerElement(data.ids));
+    for (uint32_t i = 0; i < 10; ++i) {
+        node.Connect(PortFloatBase + i, CInput::PerElement(data.floats));
+        node.Connect(PortVectorBase + i, CInput::PerElement(data.vectors));
+    }
+    for (uint32_t i = 0; i < 5; ++i) {
+        node.Connect(PortLongBase + i, CInput::PerElement(data.longs));
+    }
+    return node;
+}
+
+VelpoHost::CEvaluateOptions Options(uint32_t threads) {
+    VelpoHost::CEvaluateOptions options;
+    options.subsetSize = SubsetSize;
+    options.threads = threads;
+    options.maxElements = Points;
+    return options;
+}
+
+void Check(bool ok, benchmark::State& state, const char* what) {
+    if (!ok) {
+        state.SkipWithError(what);
+    }
+}
+
+// A CPdc laid out as the nodes lay it out, every slot filled per particle
+// with the values the Export benchmark feeds.
+CPdc& FilledPdc() {
+    static CPdc* pdc = [] {
+        auto* made = new CPdc();
+        const CPointData& data = Data();
+        made->SetAttribute(PdcIdSlot, L"id", PdcTypeLong);
+        made->SetAttribute(PdcPositionSlot, L"position", PdcTypeVector);
+        for (int32_t i = 0; i < 10; ++i) {
+            made->SetAttribute(i, XSI::CString::FromUtf8(Numbered("f", i)), PdcTypeFloat);
+            made->SetAttribute(PdcFirstVectorSlot + i, XSI::CString::FromUtf8(Numbered("v", i)),
+                               PdcTypeVector);
+        }
+        for (int32_t i = 0; i < 5; ++i) {
+            made->SetAttribute(PdcFirstLongSlot + i, XSI::CString::FromUtf8(Numbered("l", i)),
+                               PdcTypeLong);
+        }
+        made->Resize(static_cast<int32_t>(Points));
+        for (CAttribute& slot : made->attributes) {
+            slot.isArray = slot.type != PdcTypeNone;
+        }
+        for (int32_t p = 0; p < static_cast<int32_t>(Points); ++p) {
+            const CVector3f& v = data.vectors[p];
+            const CVector3f& position = data.positions[p];
+            made->attributes[PdcIdSlot].longValues[p] = data.ids[p];
+            made->attributes[PdcPositionSlot].vectorValues[p] =
+                XSI::MATH::CVector3(position.GetX(), position.GetY(), position.GetZ());
+            for (int32_t i = 0; i < 10; ++i) {
+                made->attributes[i].floatValues[p] = data.floats[p];
+                made->attributes[PdcFirstVectorSlot + i].vectorValues[p] =
+                    XSI::MATH::CVector3(v.GetX(), v.GetY(), v.GetZ());
+            }
+            for (int32_t i = 0; i < 5; ++i) {
+                made->attributes[PdcFirstLongSlot + i].longValues[p] = data.longs[p];
+            }
+        }
+        return made;
+    }();
+    return *pdc;
+}
+
+void SetBytes(benchmark::State& state, const std::string& file) {
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(std::filesystem::file_size(file)));
+}
+
+void BM_ExportNode(benchmark::State& state) {
+    CNodeInstance node = ExportNode(Settings("export"));
+    const uint32_t threads = static_cast<uint32_t>(state.range(0));
+    for (auto _ : state) {
+        const auto result = node.Evaluate(Options(threads));
+        Check(result.ok && result.unreleasedArrays == 0, state, "export failed");
+    }
+    for (const auto& entry : VelpoHost::CLog::Instance().Take()) {
+        state.SkipWithError(entry.text.c_str());
+    }
+    SetBytes(state, Folder() + "/export.1.pdc");
+}
+
+void BM_PdcWrite(benchmark::State& state) {
+    const CPdc& pdc = FilledPdc();
+    const std::string file = Folder() + "/layer.1.pdc";
+    for (auto _ : state) {
+        FILE* out = std::fopen(file.c_str(), "wb");
+        const PdcHeader header =
+            PdcHeader::ForWriting(pdc.PositionCount(), pdc.NamedAttributeCount());
+        bool ok = header.FWrite(out) && pdc.FWriteAttributes(out);
+        ok = std::fclose(out) == 0 && ok;
+        Check(ok, state, "write failed");
+    }
+    SetBytes(state, file);
+}
+
+void BM_SetDataNode(benchmark::State& state) {
+    {
+        CNodeInstance writer = ExportNode(Settings("readback"));
+        writer.Evaluate(Options(2));
+    }
+    CNodeInstance node(Plugin(), "VelpoSetData");
+    node.Connect(PortScop, CInput::Constant(static_cast<int32_t>(Settings("readback"))));
+    node.Connect(PortFrame, CInput::Constant(int32_t{1}));
+    node.Connect(PortInPosition, CInput::PerElement(std::vector<CVector3f>(Points)));
+    const uint32_t threads = static_cast<uint32_t>(state.range(0));
+    for (auto _ : state) {
+        const auto result = node.Evaluate(Options(threads));
+        Check(result.ok && result.outputs.size() == 27 &&
+                  std::get<std::vector<int32_t>>(result.outputs.at(PortId)).back() ==
+                      static_cast<int32_t>(Points - 1),
+              state, "read failed");
+    }
+    Check(VelpoHost::CLog::Instance().Take().empty(), state, "read logged");
+    SetBytes(state, Folder() + "/readback.1.pdc");
+}
+
+void BM_PdcRead(benchmark::State& state) {
+    const std::string file = Folder() + "/layer.1.pdc";
+    if (!std::filesystem::exists(file)) {
+        FILE* out = std::fopen(file.c_str(), "wb");
+        const CPdc& pdc = FilledPdc();
+        PdcHeader::ForWriting(pdc.PositionCount(), pdc.NamedAttributeCount()).FWrite(out);
+        pdc.FWriteAttributes(out);
+        std::fclose(out);
+    }
+    for (auto _ : state) {
+        auto pdc = std::make_unique<CPdc>();
+        pdc->SetAttribute(PdcIdSlot, L"id", PdcTypeLong);
+        pdc->SetAttribute(PdcPositionSlot, L"position", PdcTypeVector);
+        for (int32_t i = 0; i < 10; ++i) {
+            pdc->SetAttribute(i, XSI::CString::FromUtf8(Numbered("f", i)), PdcTypeFloat);
+            pdc->SetAttribute(PdcFirstVectorSlot + i, XSI::CString::FromUtf8(Numbered("v", i)),
+                              PdcTypeVector);
+        }
+        for (int32_t i = 0; i < 5; ++i) {
+            pdc->SetAttribute(PdcFirstLongSlot + i, XSI::CString::FromUtf8(Numbered("l", i)),
+                              PdcTypeLong);
+        }
+        FILE* in = std::fopen(file.c_str(), "rb");
+        const bool ok = pdc->header.FRead(in) && pdc->ReadParticles(in);
+        std::fclose(in);
+        Check(ok && pdc->PositionCount() == static_cast<int32_t>(Points), state, "read failed");
+    }
+    SetBytes(state, file);
+}
+
+// The host's side of one Evaluate call over one subset, just enough of it
+// to call the Export node's Evaluate without the runtime around it.
+class CBenchContext final : public VelpoHost::CContextBackend {
+public:
+    CBenchContext(XSI::CValue* userData, uint32_t offset, uint32_t count,
+                  std::vector<CVector3f>* output)
+        : userData_(userData), offset_(offset), count_(count), output_(output) {}
+
+    uint32_t EvaluatedOutputPortID() const override { return PortPosition; }
+    uint32_t NumberOfElementsToProcess() const override { return Points; }
+    XSI::CStatus PutNumberOfElementsToProcess(uint32_t) override { return XSI::CStatus::Fail; }
+    XSI::CValue GetUserData() const override { return *userData_; }
+    XSI::CStatus PutUserData(const XSI::CValue& value) override {
+        *userData_ = value;
+        return XSI::CStatus::OK;
+    }
+    XSI::CStatus AcquireInput(void** data, uint32_t* count, int32_t dataType, uint32_t,
+                              uint32_t portID, uint32_t) override {
+        const CPointData& points = Data();
+        const void* base = nullptr;
+        size_t size = 0;
+        if (portID == PortInPosition ||
+            (portID >= PortVectorBase && portID < PortVectorBase + 10)) {
+            base = portID == PortInPosition ? points.positions.data() : points.vectors.data();
+            size = sizeof(CVector3f);
+        } else if (portID == PortId || (portID >= PortLongBase && portID < PortLongBase + 5)) {
+            base = portID == PortId ? points.ids.data() : points.longs.data();
+            size = sizeof(int32_t);
+        } else if (portID >= PortFloatBase && portID < PortFloatBase + 10) {
+            base = points.floats.data();
+            size = sizeof(float);
+        } else {
+            static int32_t single[3];
+            single[0] = portID == PortScop ? scop : portID == PortCount ? Points : 1;
+            *data = single;
+            *count = 1;
+            return XSI::CStatus::OK;
+        }
+        (void)dataType;
+        *data = const_cast<char*>(static_cast<const char*>(base)) + offset_ * size;
+        *count = count_;
+        return XSI::CStatus::OK;
+    }
+    XSI::CStatus AcquireOutput(void** data, uint32_t* count, int32_t, uint32_t) override {
+        *data = output_->data() + offset_;
+        *count = count_;
+        return XSI::CStatus::OK;
+    }
+    XSI::CStatus ReleaseArray() override { return XSI::CStatus::OK; }
+    XSI::CStatus AcquireIndexSet(uint32_t* offset, uint32_t* count) override {
+        *offset = offset_;
+        *count = count_;
+        return XSI::CStatus::OK;
+    }
+    XSI::CStatus ReleaseIndexSet() override { return XSI::CStatus::OK; }
+
+    static inline int32_t scop = 0;
+
+private:
+    XSI::CValue* userData_;
+    uint32_t offset_, count_;
+    std::vector<CVector3f>* output_;
+};
+
+// Export's Evaluate alone: BeginEvaluate once before timing, then every
+// subset's Evaluate on 1 or 2 threads per iteration.
+void BM_ExportEvaluate(benchmark::State& state) {
+    VelpoHost::CNodeCallbacks callbacks;
+    std::string error;
+    Plugin()->Callbacks("VelpoExport", callbacks, error);
+    CBenchContext::scop = static_cast<int32_t>(Settings("evaluate"));
+    XSI::CValue userData;
+    std::vector<CVector3f> output(Points);
+    {
+        CBenchContext backend(&userData, 0, Points, &output);
+        XSI::ICENodeContext context(&backend);
+        callbacks.begin(context);
+    }
+    const uint32_t threads = static_cast<uint32_t>(state.range(0));
+    const uint32_t subsets = (Points + SubsetSize - 1) / SubsetSize;
+    for (auto _ : state) {
+        std::atomic<uint32_t> next{0};
+        auto work = [&] {
+            for (uint32_t s = next++; s < subsets; s = next++) {
+                const uint32_t offset = s * SubsetSize;
+                CBenchContext backend(&userData, offset, std::min(SubsetSize, Points - offset),
+                                      &output);
+                XSI::ICENodeContext context(&backend);
+                callbacks.evaluate(context);
+            }
+        };
+        std::vector<std::thread> pool;
+        for (uint32_t t = 1; t < threads; ++t) {
+            pool.emplace_back(work);
+        }
+        work();
+        for (std::thread& thread : pool) {
+            thread.join();
+        }
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * Points);
+    // Let the node release its record; the file it writes is not timed.
+    CBenchContext backend(&userData, 0, Points, &output);
+    XSI::ICENodeContext context(&backend);
+    callbacks.end(context);
+}
+
+}  // namespace
+
+BENCHMARK(BM_PdcWrite)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ExportNode)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PdcRead)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SetDataNode)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ExportEvaluate)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ExportNode)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+BENCHMARK_MAIN();
