@@ -24,8 +24,7 @@ public:
     // On success the data stays valid until the call returns. A mismatch of
     // data type or element size, or an unknown port, is refused.
     virtual XSI::CStatus AcquireInput(void** data, uint32_t* count, int32_t dataType,
-                                      uint32_t elementSize, uint32_t portID,
-                                      uint32_t instance) = 0;
+                                      uint32_t elementSize, uint32_t portID, uint32_t instance) = 0;
     virtual XSI::CStatus AcquireOutput(void** data, uint32_t* count, int32_t dataType,
                                        uint32_t elementSize) = 0;
     virtual XSI::CStatus ReleaseArray() = 0;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/sdk/CValue.h"
+#include "host/sdk/Export.h"
 
 namespace VelpoHost {
 
@@ -34,7 +35,7 @@ struct CPortAddition {
     bool accepted = true;      // false when the status said it failed
 };
 
-struct CNodeDefinition {
+struct XSI_API CNodeDefinition {
     std::string name;
     std::string description;
     std::string category;
@@ -45,7 +46,7 @@ struct CNodeDefinition {
     const CPortAddition* FindOutput(uint32_t portID) const;
 };
 
-struct CPluginDefinition {
+struct XSI_API CPluginDefinition {
     std::string name;
     std::string author;
     std::string email;

@@ -20,8 +20,12 @@ void CStatus::AssertSucceeded(const CString& message) const {
                  message.IsEmpty() ? "" : ": ", message.GetAsciiString());
 }
 
-void CStatus::AssertSucceeded() const { AssertSucceeded(CString()); }
+void CStatus::AssertSucceeded() const {
+    AssertSucceeded(CString());
+}
 
-uint32_t CStatus::FailedAssertionCount() { return failedAssertions.load(); }
+uint32_t CStatus::FailedAssertionCount() {
+    return failedAssertions.load();
+}
 
 }  // namespace XSI

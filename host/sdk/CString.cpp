@@ -68,9 +68,13 @@ size_t DecodeUtf8(const unsigned char* text, size_t size, size_t i, uint32_t& cp
 
 }  // namespace
 
-CString::CString(const wchar_t* text) : wide_(text ? text : L"") { SyncNarrow(); }
+CString::CString(const wchar_t* text) : wide_(text ? text : L"") {
+    SyncNarrow();
+}
 
-CString::CString(const std::wstring& text) : wide_(text) { SyncNarrow(); }
+CString::CString(const std::wstring& text) : wide_(text) {
+    SyncNarrow();
+}
 
 void CString::PutAsciiString(const char* text) {
     PutAsciiString(text, text ? std::strlen(text) : 0);

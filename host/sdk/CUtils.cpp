@@ -8,9 +8,13 @@ namespace XSI {
 
 namespace {
 
-bool IsNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+bool IsNameChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+}
 
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+bool IsSeparator(char c) {
+    return c == '/' || c == '\\';
+}
 
 std::string HomeFolder() {
     if (const char* home = std::getenv("HOME"); home && *home) {

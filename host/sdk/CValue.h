@@ -33,7 +33,9 @@ public:
     double GetAsDouble() const;
     CString GetAsText() const;
     void* GetAsPointer() const { return type_ == Pointer ? pointer_ : nullptr; }
-    MATH::CVector3f GetAsVector3f() const { return type_ == Vector3f ? vector_ : MATH::CVector3f(); }
+    MATH::CVector3f GetAsVector3f() const {
+        return type_ == Vector3f ? vector_ : MATH::CVector3f();
+    }
 
     operator int32_t() const { return GetAsInt(); }
     operator CString() const { return GetAsText(); }
