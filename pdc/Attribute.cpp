@@ -65,10 +65,10 @@ bool WriteVectors(FILE* file, const XSI::MATH::CVector3* vectors, size_t count) 
     const auto* bytes = reinterpret_cast<const unsigned char*>(vectors);
     return PdcChunks::WriteValues(file, DoubleBytes, count * VectorDoubles,
                                   [bytes](unsigned char* out, size_t first, size_t run) {
+                                      const unsigned char* in = bytes + DoubleBytes * first;
                                       for (size_t i = 0; i < run; ++i) {
                                           double value;
-                                          std::memcpy(&value, bytes + DoubleBytes * (first + i),
-                                                      DoubleBytes);
+                                          std::memcpy(&value, in + DoubleBytes * i, DoubleBytes);
                                           StoreDouble(out + DoubleBytes * i, value);
                                       }
                                   });
@@ -78,10 +78,11 @@ bool ReadVectors(FILE* file, XSI::MATH::CVector3* vectors, size_t count) {
     auto* bytes = reinterpret_cast<unsigned char*>(vectors);
     return PdcChunks::ReadValues(file, DoubleBytes, count * VectorDoubles,
                                  [bytes](const unsigned char* in, size_t first, size_t run) {
+                                     // A local copy: stores through it may alias the capture.
+                                     unsigned char* out = bytes + DoubleBytes * first;
                                      for (size_t i = 0; i < run; ++i) {
                                          const double value = LoadDouble(in + DoubleBytes * i);
-                                         std::memcpy(bytes + DoubleBytes * (first + i), &value,
-                                                     DoubleBytes);
+                                         std::memcpy(out + DoubleBytes * i, &value, DoubleBytes);
                                      }
                                  });
 }
