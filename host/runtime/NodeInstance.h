@@ -5,6 +5,19 @@
 // port and element subset (subsets on a pool of threads), then EndEvaluate
 // once. An instance runs one evaluation at a time; separate instances may be
 // evaluated from separate threads.
+//
+// What the callbacks are served:
+// - GetNumberOfElementsToProcess: the evaluation's element count throughout
+//   (in an element generator's BeginEvaluate, what it has set so far).
+// - An Evaluate call of a per-element output port works on one subset: its
+//   index set has the subset's offset and count, its output array and every
+//   per-element input array hold the subset's values, indexed from 0.
+// - An Evaluate call of a singleton output port has one element (offset 0).
+//   BeginEvaluate, EndEvaluate and singleton ports see per-element inputs
+//   whole, and BeginEvaluate and EndEvaluate have no output port.
+// - Constant inputs and defaults have count 1 everywhere.
+// - User data put by any callback is seen by every later callback of the
+//   same instance, in this evaluation and the next ones.
 #pragma once
 
 #include <cstdint>
