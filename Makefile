@@ -2,16 +2,17 @@
 # and runs; see README.md.
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps test test-asan test-tsan bench demo format clean
+.PHONY: all deps deps-win32 build-release test test-asan test-tsan test-win32 bench demo format clean
 
 all: test
 
 deps:
 	@scripts/deps.sh linux
 
-test: deps
-	cmake --preset release
-	cmake --build --preset release -j $(JOBS)
+deps-win32:
+	@scripts/deps.sh win32
+
+test: build-release
 	ctest --preset release -j $(JOBS)
 
 test-asan: deps
@@ -24,9 +25,22 @@ test-tsan: deps
 	cmake --build --preset tsan -j $(JOBS)
 	ctest --preset tsan -j $(JOBS)
 
-bench: deps
+# The Windows deliverable, its tests under Wine, and the check that both
+# builds write the same bytes and read each other's caches.
+test-win32: deps-win32 build-release
+	cmake --preset win32
+	cmake --build --preset win32 -j $(JOBS)
+	ctest --preset win32 -j $(JOBS)
+	scripts/exchange-check.sh build/release/bin build/win32/bin
+
+build-release: deps
 	cmake --preset release
 	cmake --build --preset release -j $(JOBS)
+
+demo: build-release
+	build/release/bin/velpo demo
+
+bench: build-release
 	@for b in build/release/bin/bench_*; do echo "== $$b"; $$b || exit 1; done
 
 format:
