@@ -171,8 +171,8 @@ void AddExportCommand(CLI::App& app, int& exitCode) {
         "parameter). The cache files are named from \"Path\" and \"Step\" as the nodes name "
         "them: Path/stem.<frame*step>.pdc.\n"
         "Example:\n"
-        "  echo '{\"Path\": \"cache/fluid\", \"Step\": 1, \"Float0\": \"age\"}' > fluid.json\n"
-        "  velpo export --settings fluid.json --frames 1-48 --input tables/pts.#.csv");
+        "  velpo export --settings fluid.json --frames 1-48 --input tables/pts.#.csv\n"
+        "  with fluid.json: {\"Path\": \"cache/fluid\", \"Step\": 1, \"Float0\": \"age\"}");
     command->callback([options, &exitCode] { exitCode = RunExport(*options); });
 }
 

@@ -1,0 +1,180 @@
+// info and dump on files whose every byte the test states.
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <nlohmann/json.hpp>
+
+#include "tests/tools/CommandRunner.h"
+
+namespace VelpoCommandTest {
+namespace {
+
+// "id" 1, 2, 3 and "position" as an array, written the way the nodes write:
+// 28 + 34 + 88 = 150 bytes.
+CPdcBytes IdAndPosition() {
+    CPdcBytes bytes;
+    bytes.Header(3, 2).Name("id").Int(3).Doubles({1, 2, 3});
+    bytes.Name("position").Int(5).Doubles({0.5, -1, 2, 1.5, -3, 4, 2.5, 5, -6});
+    return bytes;
+}
+
+TEST(InfoCommand, JsonGivesHeaderRecordsOffsetsAndStatistics) {
+    CScratch scratch;
+    CPdcBytes bytes = IdAndPosition();
+    bytes.Name("mass").Int(2).Double(0.25);
+    std::string data = bytes.Bytes();
+    data[27] = 3;  // attributeCount: three records
+    WriteFile(scratch.Path() / "a.pdc", data);
+
+    const CRun run = Velpo("info --json \"" + (scratch / "a.pdc") + "\"");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const nlohmann::json file = nlohmann::json::parse(run.out);
+    EXPECT_EQ(file["file"], scratch / "a.pdc");
+    EXPECT_EQ(file["header"], nlohmann::json::parse(R"({"format": "PDC ", "version": 1,
+        "byteOrder": 1, "particleCount": 3, "attributeCount": 3})"));
+    ASSERT_EQ(file["records"].size(), 3u);
+    EXPECT_EQ(file["records"][0], nlohmann::json::parse(R"({"name": "id", "code": 3,
+        "array": true, "count": 3, "offset": 28, "min": [1.0], "max": [3.0], "mean": [2.0]})"));
+    EXPECT_EQ(file["records"][1], nlohmann::json::parse(R"({"name": "position", "code": 5,
+        "array": true, "count": 3, "offset": 62, "min": [0.5, -3, -6], "max": [2.5, 5, 4],
+        "mean": [1.5, 0.3333333333333333, 0]})"));
+    EXPECT_EQ(file["records"][2], nlohmann::json::parse(R"({"name": "mass", "code": 2,
+        "array": false, "count": 1, "offset": 150, "min": [0.25], "max": [0.25],
+        "mean": [0.25]})"));
+    EXPECT_TRUE(file["problems"].empty());
+}
+
+TEST(InfoCommand, TextShowsEveryRecordAndComponent) {
+    CScratch scratch;
+    WriteFile(scratch.Path() / "a.pdc", IdAndPosition().Bytes());
+    const CRun run = Velpo("info \"" + (scratch / "a.pdc") + "\"");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("150 bytes"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("3 particles, 2 records"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\"position\""), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("z -6"), std::string::npos) << run.out;
+}
+
+// What a damaged file does to info: its exit status and the problem named.
+TEST(InfoCommand, ProblemsAreNamedAndOnlyUnreadableFilesFail) {
+    const std::string idRecord = CPdcBytes().Name("id").Int(3).Doubles({1, 2, 3}).Bytes();
+    struct CCase {
+        const char* name;
+        std::string bytes;
+        int exitCode;
+        const char* problem;
+    };
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const CCase cases[] = {
+        {"short-header", std::string("PDC \0\0\0\1", 8), 1,
+         "truncated header: the file holds 8 bytes"},
+        {"cut-values", IdAndPosition().Bytes().substr(0, 120), 1,
+         "record 1 at byte 62 (\"position\"): 3 values need 72 bytes, only 42 are left"},
+        {"forged-count", CPdcBytes().Header(1000000, 1).Raw(idRecord).Bytes(), 1,
+         "1000000 values need 8000000 bytes"},
+        {"forged-name", CPdcBytes().Header(3, 1).Int(1 << 30).Raw("id").Doubles({1, 2, 3}).Bytes(),
+         1, "name length 1073741824 exceeds"},
+        {"negative-name", CPdcBytes().Header(3, 1).Int(-4).Raw("id").Doubles({1, 2, 3}).Bytes(), 1,
+         "negative name length -4"},
+        {"forged-records", CPdcBytes().Header(3, 50000).Raw(idRecord).Bytes(), 1,
+         "header announces 50000 records"},
+        {"type-code", CPdcBytes().Header(3, 1).Name("id").Int(9).Doubles({1, 2, 3}).Bytes(), 1,
+         "unknown type code 9"},
+        {"negative-count", CPdcBytes().Header(-2, 1).Raw(idRecord).Bytes(), 1,
+         "negative particle count -2"},
+        {"trailing", CPdcBytes().Header(3, 1).Raw(idRecord).Raw("xyz").Bytes(), 0,
+         "3 trailing bytes after the last record, at byte 62"},
+        {"name-only", CPdcBytes().Header(3, 1).Raw(idRecord).Name("velocity").Bytes(), 0,
+         "trailing name-only record \"velocity\" at byte 62"},
+        {"not-finite", CPdcBytes().Header(3, 1).Name("age").Int(3).Doubles({nan, 1, inf}).Bytes(),
+         0, "1 NaN and 1 infinite values"},
+    };
+    CScratch scratch;
+    for (const CCase& c : cases) {
+        WriteFile(scratch.Path() / c.name, c.bytes);
+        const CRun run = Velpo("info --json \"" + (scratch / c.name) + "\"");
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.name;
+        const nlohmann::json file = nlohmann::json::parse(run.out, nullptr, false);
+        ASSERT_FALSE(file.is_discarded()) << c.name << ": " << run.out;
+        ASSERT_EQ(file["problems"].size(), 1u) << c.name << ": " << run.out;
+        EXPECT_NE(file["problems"][0].get<std::string>().find(c.problem), std::string::npos)
+            << c.name << ": " << file["problems"][0];
+    }
+    // NaN and infinity stay out of the statistics.
+    const nlohmann::json file =
+        nlohmann::json::parse(Velpo("info --json \"" + (scratch / "not-finite") + "\"").out);
+    EXPECT_EQ(file["records"][0]["min"], nlohmann::json({1.0}));
+    EXPECT_EQ(file["records"][0]["max"], nlohmann::json({1.0}));
+}
+
+TEST(InfoCommand, SeveralFilesOneObjectPerLineAndAMissingOneFails) {
+    CScratch scratch;
+    WriteFile(scratch.Path() / "a.pdc", IdAndPosition().Bytes());
+    const CRun run =
+        Velpo("info --json \"" + (scratch / "a.pdc") + "\" \"" + (scratch / "none.pdc") + "\"");
+    EXPECT_EQ(run.exitCode, 1);
+    const size_t newline = run.out.find('\n');
+    ASSERT_NE(newline, std::string::npos);
+    EXPECT_EQ(nlohmann::json::parse(run.out.substr(0, newline))["records"].size(), 2u);
+    const nlohmann::json missing = nlohmann::json::parse(run.out.substr(newline + 1));
+    EXPECT_TRUE(missing["header"].is_null());
+    EXPECT_NE(run.err.find(scratch / "none.pdc"), std::string::npos) << run.err;
+}
+
+TEST(DumpCommand, CsvRowsRepeatSingleValuesAndJsonKeepsThemOnce) {
+    CScratch scratch;
+    CPdcBytes bytes = IdAndPosition();
+    bytes.Name("wind").Int(4).Doubles({0.1, 0, -2});
+    bytes.Name("kind").Int(1).Int(-7).Int(0).Int(2147483647);
+    std::string data = bytes.Bytes();
+    data[27] = 4;
+    WriteFile(scratch.Path() / "a.pdc", data);
+
+    const CRun csv = Velpo("dump \"" + (scratch / "a.pdc") + "\"");
+    ASSERT_EQ(csv.exitCode, 0) << csv.err;
+    EXPECT_EQ(csv.out,
+              "id,position.x,position.y,position.z,wind.x,wind.y,wind.z,kind\n"
+              "1,0.5,-1,2,0.1,0,-2,-7\n"
+              "2,1.5,-3,4,0.1,0,-2,0\n"
+              "3,2.5,5,-6,0.1,0,-2,2147483647\n");
+
+    const CRun json = Velpo("dump --format json --attributes wind,kind,position --range 1:5 \"" +
+                            (scratch / "a.pdc") + "\"");
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    EXPECT_EQ(nlohmann::json::parse(json.out), nlohmann::json::parse(R"({"particleCount": 2,
+        "attributes": {"position": [[1.5, -3, 4], [2.5, 5, -6]], "wind": [0.1, 0, -2],
+        "kind": [0, 2147483647]}})"));
+
+    const CRun one = Velpo("dump --range 2:2 --attributes id \"" + (scratch / "a.pdc") + "\"");
+    EXPECT_EQ(one.out, "id\n3\n");
+}
+
+TEST(DumpCommand, BadRequestsAndBadFilesFail) {
+    CScratch scratch;
+    WriteFile(scratch.Path() / "a.pdc", IdAndPosition().Bytes());
+    WriteFile(scratch.Path() / "cut.pdc", IdAndPosition().Bytes().substr(0, 100));
+    const std::string file = "\"" + (scratch / "a.pdc") + "\"";
+
+    const CRun unknown = Velpo("dump --attributes id,age " + file);
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_NE(unknown.err.find("no record named \"age\" (the file holds \"id\", \"position\")"),
+              std::string::npos)
+        << unknown.err;
+
+    const CRun past = Velpo("dump --range 3: " + file);
+    EXPECT_EQ(past.exitCode, 1);
+    EXPECT_NE(past.err.find("starts past the 3 particles"), std::string::npos) << past.err;
+
+    const CRun backwards = Velpo("dump --range 2:1 " + file);
+    EXPECT_EQ(backwards.exitCode, 2);
+    EXPECT_NE(backwards.err.find("--range"), std::string::npos) << backwards.err;
+
+    const CRun cut = Velpo("dump \"" + (scratch / "cut.pdc") + "\"");
+    EXPECT_EQ(cut.exitCode, 1);
+    EXPECT_TRUE(cut.out.empty()) << cut.out;
+    EXPECT_NE(cut.err.find("truncated file"), std::string::npos) << cut.err;
+}
+
+}  // namespace
+}  // namespace VelpoCommandTest
