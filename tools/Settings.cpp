@@ -41,7 +41,9 @@ bool ReadSettings(const std::filesystem::path& file, CSettings& settings, std::s
     }
     CSettings read;
     bool hasPath = false;
-    for (const auto& [key, value] : json.items()) {
+    for (auto item = json.begin(); item != json.end(); ++item) {
+        const std::string key = item.key();
+        const nlohmann::json& value = item.value();
         std::string* text = nullptr;
         if (key == "Path") {
             text = &read.path;
