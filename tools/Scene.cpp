@@ -70,13 +70,21 @@ void CScene::Birth() {
     CSceneParticles& p = particles_;
     for (uint32_t b = 0; b < births; ++b) {
         const int32_t id = nextId_++;
-        const float angle = 6.2831853f * Random(id, 0);
+        // The direction comes from a normalised random pair, not from sine
+        // and cosine: those differ between C libraries, while +, *, / and
+        // sqrt round the same everywhere, so every build of the demo writes
+        // the same bytes.
+        const float u = 2.0f * Random(id, 0) - 1.0f;
+        const float v = 2.0f * Random(id, 7) - 1.0f;
+        const float length = std::sqrt(u * u + v * v);
+        const float dx = length > 1e-6f ? u / length : 1.0f;
+        const float dz = length > 1e-6f ? v / length : 0.0f;
         const float radius = std::sqrt(Random(id, 1));
         const float spread = 1.5f * Random(id, 2);
         const float speed = 4.0f + 4.0f * Random(id, 3);
         p.id.push_back(id);
-        p.position.emplace_back(radius * std::cos(angle), 2.0f, radius * std::sin(angle));
-        p.velocity.emplace_back(spread * std::cos(angle), speed, spread * std::sin(angle));
+        p.position.emplace_back(radius * dx, 2.0f, radius * dz);
+        p.velocity.emplace_back(spread * dx, speed, spread * dz);
         p.colour.emplace_back(1.0f, 0.5f + 0.5f * Random(id, 4), 0.2f);
         p.age.push_back(0.0f);
         p.mass.push_back(0.5f + Random(id, 5));
