@@ -6,7 +6,7 @@ set -euo pipefail
 want=(cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev
       libcli11-dev nlohmann-json3-dev libstb-dev)
 if [ "${1:-linux}" = win32 ]; then
-  want+=(g++-mingw-w64-i686 wine wine32:i386)
+  want+=(g++-mingw-w64-i686-posix wine wine32:i386)
 fi
 
 missing=()
@@ -22,8 +22,12 @@ if [ "$(id -u)" -ne 0 ]; then
   exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
-if printf '%s\n' "${missing[@]}" | grep -q ':i386$'; then
-  dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+# Wine's 32-bit half comes from the i386 architecture, which apt only lists
+# once dpkg knows it (hence before the update).
+if [[ " ${missing[*]} " == *":i386 "* ]]; then
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
 fi
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}"

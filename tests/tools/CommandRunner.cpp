@@ -18,8 +18,13 @@ CRun Velpo(const std::string& arguments) {
     CScratch capture;
     const std::string out = capture / "stdout.txt";
     const std::string err = capture / "stderr.txt";
-    const std::string command = std::string("\"") + VELPO_COMMAND + "\" " + arguments + " >\"" +
-                                out + "\" 2>\"" + err + "\"";
+    std::string command = std::string("\"") + VELPO_COMMAND + "\" " + arguments + " >\"" + out +
+                          "\" 2>\"" + err + "\"";
+#ifdef _WIN32
+    // cmd /c drops the first and the last quote of a line that starts with
+    // one; a pair around the whole line keeps the quoted paths intact.
+    command = "\"" + command + "\"";
+#endif
     const int status = std::system(command.c_str());
     CRun run;
 #ifdef _WIN32
@@ -29,6 +34,15 @@ CRun Velpo(const std::string& arguments) {
 #endif
     run.out = ReadFile(out);
     run.err = ReadFile(err);
+#ifdef _WIN32
+    // The console streams are in text mode on Windows and end lines with
+    // CR LF; the files the command writes are binary and compared as they are.
+    for (std::string* text : {&run.out, &run.err}) {
+        for (size_t at = text->find("\r\n"); at != std::string::npos; at = text->find("\r\n", at)) {
+            text->erase(at, 1);
+        }
+    }
+#endif
     return run;
 }
 
