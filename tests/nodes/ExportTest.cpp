@@ -2,6 +2,7 @@
 // is given, and what it does when it cannot write.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #ifndef _WIN32
 #include <unistd.h>
 #endif
@@ -374,5 +375,29 @@ TEST_F(Export, ReadOnlyFolderKeepsTheEarlierCache) {
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].text, "VelpoExport: Cannot Write " + folder_ / "ro/cache.1.pdc");
 }
+
+#ifdef _WIN32
+// Windows does not replace a file that a reader holds open (the C library
+// opens files without delete sharing): the write fails, the reader's cache
+// stays as it was, and no temporary file is left.
+TEST_F(Export, CacheHeldOpenByAReaderKeepsTheEarlierCache) {
+    const uint32_t scop = MakeSettings(folder_ / "cache", 1);
+    CNodeInstance node = Node(scop, 4, 4);
+    ASSERT_TRUE(Clean(node.Evaluate()));
+    const std::vector<uint8_t> earlier = ReadBytes(folder_ / "cache.1.pdc");
+    const std::vector<std::string> before = folder_.Files();
+    {
+        std::ifstream reader(folder_.Path() / "cache.1.pdc", std::ios::binary);
+        ASSERT_TRUE(reader.is_open());
+        node.Connect(PortCount, CInput::Constant(int32_t{2}));
+        EXPECT_TRUE(Clean(node.Evaluate()));
+    }
+    EXPECT_TRUE(ReadBytes(folder_ / "cache.1.pdc") == earlier);
+    EXPECT_EQ(folder_.Files(), before);
+    const auto log = TakeLog();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].text, "VelpoExport: Cannot Write " + folder_ / "cache.1.pdc");
+}
+#endif
 
 }  // namespace
