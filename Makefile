@@ -2,7 +2,7 @@
 # and runs; see README.md.
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps deps-win32 build-release test test-asan test-tsan test-win32 bench demo format clean
+.PHONY: all deps deps-win32 build-release test test-asan test-tsan test-win32 bench demo format format-check clean
 
 all: test
 
@@ -45,6 +45,9 @@ bench: build-release
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+format-check: deps
+	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 clean:
 	rm -rf build

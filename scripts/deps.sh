@@ -3,7 +3,7 @@
 # Usage: scripts/deps.sh [linux|win32]
 set -euo pipefail
 
-want=(cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev
+want=(cmake ninja-build g++ clang clang-format libgtest-dev libgmock-dev libbenchmark-dev
       libcli11-dev nlohmann-json3-dev libstb-dev)
 if [ "${1:-linux}" = win32 ]; then
   want+=(g++-mingw-w64-i686-posix wine wine32:i386)
