@@ -32,6 +32,25 @@ CStatus Record(CNodeDefinition& node, CPortAddition addition, bool taken) {
     return taken ? CStatus::InvalidArgument : CStatus::OK;
 }
 
+CPortAddition PortAddition(CAdditionKind kind, uint32_t portID, uint32_t groupID, int32_t dataType,
+                           int32_t structure, int32_t context, const CString& name,
+                           const CString& label, uint32_t typeConstraint,
+                           uint32_t structureConstraint, uint32_t contextConstraint) {
+    CPortAddition addition;
+    addition.kind = kind;
+    addition.id = portID;
+    addition.group = groupID;
+    addition.dataType = dataType;
+    addition.structure = structure;
+    addition.context = context;
+    addition.name = name.ToUtf8();
+    addition.label = label.ToUtf8();
+    addition.typeConstraint = typeConstraint;
+    addition.structureConstraint = structureConstraint;
+    addition.contextConstraint = contextConstraint;
+    return addition;
+}
+
 }  // namespace
 
 ICENodeDef& ICENodeDef::operator=(const CRef& ref) {
@@ -63,19 +82,10 @@ CStatus ICENodeDef::AddInputPort(uint32_t portID, uint32_t groupID, int32_t data
     if (!definition_) {
         return CStatus::Fail;
     }
-    CPortAddition addition;
-    addition.kind = CAdditionKind::Input;
-    addition.id = portID;
-    addition.group = groupID;
-    addition.dataType = dataType;
-    addition.structure = structure;
-    addition.context = context;
-    addition.name = name.ToUtf8();
-    addition.label = label.ToUtf8();
+    CPortAddition addition =
+        PortAddition(CAdditionKind::Input, portID, groupID, dataType, structure, context, name,
+                     label, typeConstraint, structureConstraint, contextConstraint);
     addition.defaultValue = defaultValue;
-    addition.typeConstraint = typeConstraint;
-    addition.structureConstraint = structureConstraint;
-    addition.contextConstraint = contextConstraint;
     return Record(*definition_, std::move(addition), PortTaken(*definition_, portID));
 }
 
@@ -86,19 +96,10 @@ CStatus ICENodeDef::AddOutputPort(uint32_t portID, uint32_t groupID, int32_t dat
     if (!definition_) {
         return CStatus::Fail;
     }
-    CPortAddition addition;
-    addition.kind = CAdditionKind::Output;
-    addition.id = portID;
-    addition.group = groupID;
-    addition.dataType = dataType;
-    addition.structure = structure;
-    addition.context = context;
-    addition.name = name.ToUtf8();
-    addition.label = label.ToUtf8();
-    addition.typeConstraint = typeConstraint;
-    addition.structureConstraint = structureConstraint;
-    addition.contextConstraint = contextConstraint;
-    return Record(*definition_, std::move(addition), PortTaken(*definition_, portID));
+    return Record(*definition_,
+                  PortAddition(CAdditionKind::Output, portID, groupID, dataType, structure, context,
+                               name, label, typeConstraint, structureConstraint, contextConstraint),
+                  PortTaken(*definition_, portID));
 }
 
 CStatus PluginItem::PutCategories(const CString& categories) {
