@@ -4,11 +4,18 @@
 #include <cstdlib>
 #include <new>
 
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define VELPO_SANITIZER_OWNS_NEW 1
+#endif
+#endif
+
 namespace {
 
 std::atomic<bool> armed{false};
 std::atomic<size_t> largest{0};
 
+#if !defined(VELPO_SANITIZER_OWNS_NEW)
 void* Allocate(size_t size) {
     if (armed.load(std::memory_order_relaxed)) {
         size_t seen = largest.load(std::memory_order_relaxed);
@@ -20,6 +27,7 @@ void* Allocate(size_t size) {
     }
     throw std::bad_alloc();
 }
+#endif
 
 }  // namespace
 
@@ -35,8 +43,17 @@ size_t Disarm() {
     return largest;
 }
 
+bool Watching() {
+#if defined(VELPO_SANITIZER_OWNS_NEW)
+    return false;
+#else
+    return true;
+#endif
+}
+
 }  // namespace AllocationProbe
 
+#if !defined(VELPO_SANITIZER_OWNS_NEW)
 // Replacing the global allocation functions is how the probe sees every
 // request made through new, std::vector included.
 void* operator new(size_t size) {
@@ -57,3 +74,4 @@ void operator delete(void* block, size_t) noexcept {
 void operator delete[](void* block, size_t) noexcept {
     std::free(block);
 }
+#endif

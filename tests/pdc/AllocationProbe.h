@@ -10,5 +10,8 @@ namespace AllocationProbe {
 void Arm();
 // Stops watching and returns the largest single request seen since Arm.
 size_t Disarm();
+// False where the allocation functions cannot be replaced (clang's
+// ThreadSanitizer runtime defines them itself); then Disarm returns 0.
+bool Watching();
 
 }  // namespace AllocationProbe
