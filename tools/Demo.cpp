@@ -239,7 +239,9 @@ int RunDemo(const CDemoOptions& options) {
             nodeErrors = session->ShowLog() > 0 || nodeErrors;
             particles += p.Count();
             peak = std::max(peak, static_cast<uint32_t>(p.Count()));
-            bytes += std::filesystem::file_size(CacheFile(settings, frame), code);
+            // A frame the node could not write has no file to count.
+            const uintmax_t size = std::filesystem::file_size(CacheFile(settings, frame), code);
+            bytes += code ? 0 : size;
             progress.Show("export", frame - first + 1);
         }
     }
