@@ -185,6 +185,21 @@ std::string Rate(uint64_t bytes, uint64_t particles, double seconds) {
     return text;
 }
 
+// Runs the scene from frame 1 and hands each frame from first to last to
+// `visit`, both passes of the demo seeing the same particles. False as soon
+// as `visit` returns false.
+template <class Visit>
+bool ForEachSceneFrame(uint32_t particles, int32_t first, int32_t last, Visit visit) {
+    CScene scene(particles);
+    for (int32_t frame = 1; frame <= last; ++frame) {
+        scene.Advance();
+        if (frame >= first && !visit(frame, scene.Particles())) {
+            return false;
+        }
+    }
+    return true;
+}
+
 int RunDemo(const CDemoOptions& options) {
     int32_t first = 0;
     int32_t last = 0;
@@ -219,22 +234,14 @@ int RunDemo(const CDemoOptions& options) {
     uint32_t peak = 0;
     uint64_t bytes = 0;
     std::chrono::steady_clock::duration exportTime{};
-    {
-        CScene scene(options.particles);
-        for (int32_t frame = 1; frame <= last; ++frame) {
-            scene.Advance();
-            if (frame < first) {
-                continue;
-            }
-            const CSceneParticles& p = scene.Particles();
+    const bool exported = ForEachSceneFrame(
+        options.particles, first, last, [&](int32_t frame, const CSceneParticles& p) {
             const auto start = std::chrono::steady_clock::now();
             const bool ran = session->Export(frame, static_cast<uint32_t>(p.Count()), DemoInputs(p),
                                              options.threads, error);
             exportTime += std::chrono::steady_clock::now() - start;
             if (!ran) {
-                progress.Done();
-                PrintError("demo", error);
-                return ExitFailed;
+                return false;
             }
             nodeErrors = session->ShowLog() > 0 || nodeErrors;
             particles += p.Count();
@@ -243,7 +250,12 @@ int RunDemo(const CDemoOptions& options) {
             const uintmax_t size = std::filesystem::file_size(CacheFile(settings, frame), code);
             bytes += code ? 0 : size;
             progress.Show("export", frame - first + 1);
-        }
+            return true;
+        });
+    if (!exported) {
+        progress.Done();
+        PrintError("demo", error);
+        return ExitFailed;
     }
 
     std::vector<uint32_t> ports = {PortId, PortPosition};
@@ -252,22 +264,14 @@ int RunDemo(const CDemoOptions& options) {
     }
     CComparison comparison;
     std::chrono::steady_clock::duration importTime{};
-    {
-        CScene scene(options.particles);
-        for (int32_t frame = 1; frame <= last; ++frame) {
-            scene.Advance();
-            if (frame < first) {
-                continue;
-            }
-            const CSceneParticles& p = scene.Particles();
+    const bool readBack = ForEachSceneFrame(
+        options.particles, first, last, [&](int32_t frame, const CSceneParticles& p) {
             CImportedFrame imported;
             const auto start = std::chrono::steady_clock::now();
             const bool ran = session->Import(frame, ports, options.threads, imported, error);
             importTime += std::chrono::steady_clock::now() - start;
             if (!ran) {
-                progress.Done();
-                PrintError("demo", error);
-                return ExitFailed;
+                return false;
             }
             nodeErrors = session->ShowLog() > 0 || nodeErrors;
             const size_t n = p.Count();
@@ -290,9 +294,13 @@ int RunDemo(const CDemoOptions& options) {
             comparison.CheckConstant(frame, "gravity", imported, PortVectorBase + 2, SceneGravity,
                                      n);
             progress.Show("import", frames + frame - first + 1);
-        }
-    }
+            return true;
+        });
     progress.Done();
+    if (!readBack) {
+        PrintError("demo", error);
+        return ExitFailed;
+    }
 
     const bool exact = comparison.mismatches == 0 && !nodeErrors;
     std::printf("velpo demo: %d frames (%d-%d), %llu particles in all, %u at most per frame\n",
