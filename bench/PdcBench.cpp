@@ -272,6 +272,17 @@ void WriteFile(benchmark::State& state, WriteFunction write) {
     state.SetBytesProcessed(state.iterations() * FileSize());
 }
 
+// One read of the whole file into newly made slots, as a reader of a new
+// frame does; closes the stream. False when the read fails or comes up short.
+bool ReadIntoFreshSlots(FILE* file, ReadFunction read) {
+    auto pdc = std::make_unique<CPdc>();
+    SetLayout(*pdc);
+    const bool ok = read(file, *pdc);
+    std::fclose(file);
+    benchmark::DoNotOptimize(pdc->attributes[PdcPositionSlot].vectorValues.GetArray());
+    return ok && pdc->PositionCount() == kParticles;
+}
+
 void ReadFile(benchmark::State& state, ReadFunction read) {
     const std::string path = PageCachePath();
     {
@@ -280,13 +291,7 @@ void ReadFile(benchmark::State& state, ReadFunction read) {
         std::fclose(file);
     }
     for (auto _ : state) {
-        FILE* file = std::fopen(path.c_str(), "rb");
-        auto pdc = std::make_unique<CPdc>();
-        SetLayout(*pdc);
-        const bool ok = read(file, *pdc);
-        std::fclose(file);
-        benchmark::DoNotOptimize(pdc->attributes[PdcPositionSlot].vectorValues.GetArray());
-        if (!ok || pdc->PositionCount() != kParticles) {
+        if (!ReadIntoFreshSlots(std::fopen(path.c_str(), "rb"), read)) {
             state.SkipWithError("read failed");
             break;
         }
@@ -316,13 +321,7 @@ void WriteMemory(benchmark::State& state, WriteFunction write) {
 void ReadMemory(benchmark::State& state, ReadFunction read) {
     std::vector<unsigned char> memory = FileBytes();
     for (auto _ : state) {
-        FILE* file = fmemopen(memory.data(), memory.size(), "rb");
-        auto pdc = std::make_unique<CPdc>();
-        SetLayout(*pdc);
-        const bool ok = read(file, *pdc);
-        std::fclose(file);
-        benchmark::DoNotOptimize(pdc->attributes[PdcPositionSlot].vectorValues.GetArray());
-        if (!ok || pdc->PositionCount() != kParticles) {
+        if (!ReadIntoFreshSlots(fmemopen(memory.data(), memory.size(), "rb"), read)) {
             state.SkipWithError("read failed");
             break;
         }
