@@ -149,9 +149,7 @@ int RunExport(const CFrameJobOptions& options) {
         particles += table.rows;
         ++frames;
     }
-    std::printf("exported %d of %lld frames, %llu particles\n", frames,
-                static_cast<long long>(job.last) - job.first + 1,
-                static_cast<unsigned long long>(particles));
+    PrintFrameJobSummary("exported", job, frames, particles);
     return failed ? ExitFailed : ExitOk;
 }
 

@@ -1,5 +1,7 @@
 #include "tools/FrameJob.h"
 
+#include <cstdio>
+
 #include <CLI/CLI.hpp>
 
 #include "pdc/FileName.h"
@@ -70,6 +72,13 @@ std::string CacheFile(const CSettings& settings, int32_t frame) {
     return GetFileName(XSI::CString::FromUtf8(settings.path), static_cast<uint32_t>(frame),
                        settings.step)
         .ToUtf8();
+}
+
+void PrintFrameJobSummary(const char* verb, const CFrameJob& job, int32_t framesDone,
+                          uint64_t particles) {
+    std::printf("%s %d of %lld frames, %llu particles\n", verb, framesDone,
+                static_cast<long long>(job.last) - job.first + 1,
+                static_cast<unsigned long long>(particles));
 }
 
 }  // namespace VelpoTools

@@ -38,6 +38,10 @@ void AddFrameJobOptions(CLI::App& command, CFrameJobOptions& options, const char
 bool PrepareFrameJob(const std::string& command, const CFrameJobOptions& options,
                      const char* patternOption, CFrameJob& job);
 
+// The closing line of a job: "<verb> N of M frames, P particles".
+void PrintFrameJobSummary(const char* verb, const CFrameJob& job, int32_t framesDone,
+                          uint64_t particles);
+
 // The pattern with every '#' replaced by the frame number.
 std::string FrameFile(const std::string& pattern, int32_t frame);
 

@@ -112,9 +112,7 @@ int RunImport(const CFrameJobOptions& options) {
         particles += imported.count;
         ++frames;
     }
-    std::printf("imported %d of %lld frames, %llu particles\n", frames,
-                static_cast<long long>(job.last) - job.first + 1,
-                static_cast<unsigned long long>(particles));
+    PrintFrameJobSummary("imported", job, frames, particles);
     return failed ? ExitFailed : ExitOk;
 }
 
