@@ -7,6 +7,9 @@
 
 namespace PdcFileOffset {
 
+// The current position.
+bool Tell(FILE* file, int64_t& position);
+
 // Bytes from the current position to the end of the file. The position is
 // left where it was. False when the stream cannot tell or seek (a pipe).
 bool BytesLeft(FILE* file, int64_t& left);

@@ -1,9 +1,6 @@
 #include "pdc/Pdc.h"
 
-#include <string>
-
-#include "pdc/ByteOrder.h"
-#include "pdc/FileOffset.h"
+#include "pdc/RecordWalker.h"
 
 namespace {
 
@@ -23,35 +20,26 @@ bool SlotAccepts(int32_t slotType, int32_t code) {
     }
 }
 
-// Bytes of one value of a record, or of each particle's value for an array
-// code.
-int64_t ValueBytes(int32_t code) {
-    switch (code) {
-        case PdcCodeInteger:
-        case PdcCodeIntegerArray:
-            return 4;
-        case PdcCodeDouble:
-        case PdcCodeDoubleArray:
-            return 8;
-        default:
-            return 24;
+// The slot a record goes to: the first slot of its name whose type accepts
+// its code and that no earlier record of this file has filled, so that
+// settings naming two slots alike get both back. When all such slots are
+// filled, a later record overwrites the first. Null when none accepts it.
+CAttribute* SlotFor(CAttribute (&attributes)[PdcSlotCount], const bool (&filled)[PdcSlotCount],
+                    const CPdcRecord& record, const XSI::CString& name) {
+    if (record.nameCut) {
+        return nullptr;
     }
-}
-
-bool IsArrayCode(int32_t code) {
-    return code % 2 == 1;
-}
-
-// The int32 at the stream's position; `got` tells how many of its bytes
-// were there.
-bool ReadInt32(FILE* file, int32_t& value, size_t& got) {
-    unsigned char bytes[PdcByteOrder::Int32Bytes];
-    got = std::fread(bytes, 1, sizeof bytes, file);
-    if (got != sizeof bytes) {
-        return false;
+    CAttribute* first = nullptr;
+    for (int32_t slot = 0; slot < PdcSlotCount; ++slot) {
+        CAttribute& attribute = attributes[slot];
+        if (attribute.name == name && SlotAccepts(attribute.type, record.code)) {
+            if (!filled[slot]) {
+                return &attribute;
+            }
+            first = first ? first : &attribute;
+        }
     }
-    value = PdcByteOrder::LoadInt32(bytes);
-    return true;
+    return first;
 }
 
 }  // namespace
@@ -104,80 +92,33 @@ bool CPdc::FWriteAttributes(FILE* file) const {
 }
 
 bool CPdc::ReadParticles(FILE* file) {
-    const int32_t recordCount = header.attributeCount;
-    if (recordCount < 1) {
+    if (header.attributeCount < 1) {
         return true;
     }
-    if (!file) {
+    CPdcRecordWalker walker(file);
+    if (!walker.UseHeader(header)) {
         return false;
     }
-    // Every length and count from the file is checked against what is left
-    // of it before anything is allocated or skipped.
-    int64_t left = 0;
-    if (!PdcFileOffset::BytesLeft(file, left)) {
-        return false;
-    }
-    const int32_t particleCount = header.particleCount;
-    std::string nameBytes;
+    bool filled[PdcSlotCount] = {};
+    CPdcRecord record;
     XSI::CString recordName;
-    for (int32_t record = 0; record < recordCount; ++record) {
-        int32_t nameLength = 0;
-        size_t got = 0;
-        if (!ReadInt32(file, nameLength, got)) {
-            return false;
-        }
-        left -= 4;
-        if (nameLength < 0 || nameLength > left) {
-            return false;
-        }
-        nameBytes.resize(static_cast<size_t>(nameLength));
-        if (std::fread(nameBytes.data(), 1, nameBytes.size(), file) != nameBytes.size()) {
-            return false;
-        }
-        left -= nameLength;
-
-        int32_t code = 0;
-        if (!ReadInt32(file, code, got)) {
-            // Some tools end their files with one more counted record that
-            // holds only a name. A file cut anywhere else is broken.
-            return record == recordCount - 1 && got == 0 && std::feof(file);
-        }
-        left -= 4;
-        if (code < PdcCodeInteger || code > PdcCodeVectorArray) {
-            return false;
-        }
-        const bool arrayCode = IsArrayCode(code);
-        if (arrayCode && particleCount < 0) {
-            return false;
-        }
-        const int64_t valueBytes = ValueBytes(code) * (arrayCode ? particleCount : 1);
-
-        recordName.PutAsciiString(nameBytes.c_str());
-        CAttribute* slot = nullptr;
-        for (CAttribute& attribute : attributes) {
-            if (attribute.name == recordName && SlotAccepts(attribute.type, code)) {
-                slot = &attribute;
-                break;
-            }
-        }
+    while (walker.Next(record)) {
+        recordName.PutAsciiString(record.name.c_str());
+        CAttribute* slot = SlotFor(attributes, filled, record, recordName);
         if (!slot) {
-            if (valueBytes > left || !PdcFileOffset::Skip(file, valueBytes)) {
-                return false;
-            }
-            left -= valueBytes;
-            continue;
+            continue;  // the walker steps over its values
         }
-        if (arrayCode) {
-            if (valueBytes > left) {
-                return false;
-            }
-            slot->Resize(particleCount);
+        filled[slot - attributes] = true;
+        // The walker has checked that the values are in the file, so this
+        // size is bounded by the file's.
+        if (record.IsArray()) {
+            slot->Resize(header.particleCount);
         }
-        slot->isArray = arrayCode;
-        if (!slot->FRead(file, code == PdcCodeInteger || code == PdcCodeIntegerArray)) {
+        slot->isArray = record.IsArray();
+        const bool integers = record.IsInteger();
+        if (!walker.ReadFromStream([&](FILE* stream) { return slot->FRead(stream, integers); })) {
             return false;
         }
-        left -= valueBytes;
     }
-    return true;
+    return !walker.Failed();
 }

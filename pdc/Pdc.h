@@ -157,19 +157,22 @@ public:
     bool FWriteAttributes(FILE* file) const;
 
     // Reads header.attributeCount records into the slots; call after
-    // header.FRead, with the slots' names and types set up. A record goes to
-    // the first slot of its exact name whose type accepts its code (0, 1:
-    // Long; 2, 3: Float or Long; 4, 5: Vector); array codes first resize the
-    // slot to particleCount. Other records are stepped over. Slot names and
-    // types never change; a later record for the same slot overwrites.
+    // header.FRead, with the slots' names and types set up. The records are
+    // walked by CPdcRecordWalker, which checks every length and count
+    // against the bytes left before anything is allocated or skipped, so
+    // memory stays bounded by the file size. A record goes to the first
+    // slot of its exact name whose type accepts its code (0, 1: Long; 2, 3:
+    // Float or Long; 4, 5: Vector) and that no earlier record of the file
+    // has filled; when all such slots are filled, the first is overwritten.
+    // Array codes first resize the slot to particleCount. Other records are
+    // stepped over. Slot names and types never change.
     //
     // True at once when attributeCount < 1. Also true when the last counted
     // record ends right after its name (some tools write such a record).
-    // False, with the slots read so far kept, on: a null stream or one whose
-    // size cannot be found; a name length that is negative or larger than
-    // the bytes left; a type code outside 0..5; an array record when
-    // particleCount is negative or its values would pass the end of the file
-    // (checked before anything is resized, so memory stays bounded by the
-    // file size); any short read. Bytes after the last record are not read.
+    // False, with the slots read so far kept, wherever the walker finds the
+    // file broken (see pdc/RecordWalker.h): a null stream or one whose size
+    // cannot be found, a bad name length, an unknown type code, an array
+    // record under a negative particleCount, values past the end of the
+    // file. Bytes after the last record are not read.
     bool ReadParticles(FILE* file);
 };

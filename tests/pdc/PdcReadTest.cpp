@@ -203,6 +203,41 @@ TEST_F(PdcRead, LaterRecordForTheSameSlotOverwrites) {
     EXPECT_EQ(value, 9);
 }
 
+// Settings that name two slots alike write two records of that name, in
+// slot order; each comes back to its own slot, not both to the first.
+TEST_F(PdcRead, SlotsOfOneNameTakeTheRecordsInTurn) {
+    CPdc pdc;
+    SetLayout(pdc, {{0, "age"}, {1, "age"}, {11, "id"}, {3, "position"}});
+    CBytes file;
+    file.Header(2, 6);
+    file.Record("age", 3).Double(1).Double(2).Record("age", 2).Double(7);
+    file.Record("position", 3).Double(-1).Double(-2);  // Float slot 3
+    file.Record("id", 3).Double(10).Double(11).Record("id", 3).Double(20).Double(21);
+    file.Record("position", 4).Double(4).Double(5).Double(6);
+    ASSERT_TRUE(Read(file, pdc));
+    EXPECT_TRUE(pdc.attributes[0].isArray);
+    EXPECT_EQ(pdc.attributes[0].floatValues[1], 2.0f);
+    EXPECT_FALSE(pdc.attributes[1].isArray);
+    EXPECT_EQ(pdc.attributes[1].floatValues[0], 7.0f);
+    EXPECT_EQ(pdc.attributes[3].floatValues[1], -2.0f);
+    EXPECT_EQ(pdc.attributes[PdcIdSlot].longValues[1], 11);
+    EXPECT_EQ(pdc.attributes[11].longValues[1], 21);
+    EXPECT_EQ(pdc.attributes[PdcPositionSlot].vectorValues[0], CVector3(4, 5, 6));
+}
+
+// Once every slot of a name is filled, a further record overwrites the
+// first of them, as a file with a repeated record always read.
+TEST_F(PdcRead, RecordBeyondTheSlotsOfItsNameOverwritesTheFirst) {
+    CPdc pdc;
+    SetLayout(pdc, {{0, "age"}, {1, "age"}});
+    CBytes file;
+    file.Header(1, 3).Record("age", 2).Double(1).Record("age", 2).Double(2);
+    file.Record("age", 2).Double(3);
+    ASSERT_TRUE(Read(file, pdc));
+    EXPECT_EQ(pdc.attributes[0].floatValues[0], 3.0f);
+    EXPECT_EQ(pdc.attributes[1].floatValues[0], 2.0f);
+}
+
 TEST(PdcAccessors, SingleValueServesEveryIndexArrayOnlyItsOwn) {
     CAttribute attribute;
     attribute.Set(Text("mass"), PdcTypeFloat);
