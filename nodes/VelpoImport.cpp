@@ -35,10 +35,12 @@ uint32_t CountParticles(ICENodeContext& context) {
     const CFileCloser closer(file);
     auto pdc = std::make_unique<CPdc>();
     // A file too short to hold particleCount leaves this zero: such a file
-    // holds no particles. A header cut after particleCount still counts, and
-    // the header read's result is deliberately not consulted.
+    // holds no particles. A header cut after particleCount still counts, as
+    // it always has, but the cut is reported: the file is damaged.
     pdc->header.particleCount = 0;
-    pdc->header.FRead(file);
+    if (!pdc->header.FRead(file)) {
+        LogError(L"VelpoImport: Cannot Read ", fileName);
+    }
     // A negative count would reach the host as a huge unsigned one.
     return static_cast<uint32_t>(std::max(pdc->header.particleCount, 0));
 }

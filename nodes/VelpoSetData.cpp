@@ -13,7 +13,8 @@ using namespace XSI;
 namespace {
 
 // The record for the frame's file, fully read, or null. Logs why not where
-// the user can act on it (no settings object, no file).
+// the user can act on it (no settings object, a file that is missing or
+// cannot be read whole).
 std::unique_ptr<CPdcUserData> ReadCache(ICENodeContext& context) {
     const ProjectItem settingsObject = FindSettingsObject(context, PortScop);
     if (!settingsObject.IsValid()) {
@@ -42,13 +43,16 @@ std::unique_ptr<CPdcUserData> ReadCache(ICENodeContext& context) {
     record->step = settings.step;
     record->frame = frame;
     ApplySlotLayout(*record->pdc, settings);
+    bool read = false;
     try {
-        if (!record->pdc->header.FRead(file) || !record->pdc->ReadParticles(file)) {
-            return nullptr;
-        }
+        read = record->pdc->header.FRead(file) && record->pdc->ReadParticles(file);
     } catch (...) {
         // The file layer bounds every allocation by the file's size, so this
         // is a file larger than the memory left: it cannot be read.
+        read = false;
+    }
+    if (!read) {
+        // A damaged file must not pass for a cache of zeros.
         LogError(L"VelpoSetData: Cannot Read ", fileName);
         return nullptr;
     }

@@ -113,6 +113,7 @@ TEST_F(SetData, FewerPointsThanParticlesTakeTheFirstParticles) {
 struct CEmptyCase {
     const char* label;
     std::vector<uint8_t> bytes;
+    bool damaged;
 };
 
 // Printed as its label in failures.
@@ -134,7 +135,9 @@ std::vector<uint8_t> CutInsideARecord() {
 
 class SetDataEmpty : public SetData, public ::testing::WithParamInterface<CEmptyCase> {};
 
-TEST_P(SetDataEmpty, GivesZerosSilently) {
+// Files without particles give zeros quietly; a damaged file gives zeros
+// too, but says so.
+TEST_P(SetDataEmpty, GivesZeros) {
     WriteBytes(folder_ / "e.1.pdc", GetParam().bytes);
     const uint32_t scop = MakeSettings(folder_ / "e", 1, {{"Long1", "age"}});
     const CEvaluationResult result = Read(scop, 5);
@@ -142,16 +145,23 @@ TEST_P(SetDataEmpty, GivesZerosSilently) {
     EXPECT_EQ(Longs(result, PortId), std::vector<int32_t>(5, 0));
     EXPECT_EQ(Longs(result, PortLongBase + 1), std::vector<int32_t>(5, 0));
     EXPECT_EQ(Vectors(result, PortPosition), std::vector<CVector3f>(5));
-    EXPECT_TRUE(TakeLog().empty());
+    const auto log = TakeLog();
+    if (!GetParam().damaged) {
+        EXPECT_TRUE(log.empty());
+        return;
+    }
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].text, "VelpoSetData: Cannot Read " + folder_ / "e.1.pdc");
+    EXPECT_EQ(log[0].severity, XSI::siErrorMsg);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, SetDataEmpty,
-                         ::testing::Values(CEmptyCase{"NoParticles", NoParticles()},
-                                           CEmptyCase{"NoRecords",
-                                                      CPdcBytes().Header(5, 0).Bytes()},
-                                           CEmptyCase{"ShortHeader", {'P', 'D', 'C'}},
-                                           CEmptyCase{"CutInsideARecord", CutInsideARecord()}),
-                         [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SetDataEmpty,
+    ::testing::Values(CEmptyCase{"NoParticles", NoParticles(), false},
+                      CEmptyCase{"NoRecords", CPdcBytes().Header(5, 0).Bytes(), false},
+                      CEmptyCase{"ShortHeader", {'P', 'D', 'C'}, true},
+                      CEmptyCase{"CutInsideARecord", CutInsideARecord(), true}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(SetData, NamesTheFileByFrameAndStep) {
     WriteBytes(folder_ / "p.500.pdc", ForeignFile());
