@@ -1,26 +1,15 @@
 #include "host/sdk/CValue.h"
 
 #include <charconv>
-#include <cmath>
-#include <limits>
 #include <string>
+
+// Doubles become integers by the file layer's rule, so that a value read
+// from a settings object and one read from a cache agree.
+#include "pdc/Convert.h"
 
 namespace XSI {
 
 namespace {
-
-int32_t SaturatingTruncate(double value) {
-    if (std::isnan(value)) {
-        return 0;
-    }
-    if (value <= static_cast<double>(std::numeric_limits<int32_t>::min())) {
-        return std::numeric_limits<int32_t>::min();
-    }
-    if (value >= static_cast<double>(std::numeric_limits<int32_t>::max())) {
-        return std::numeric_limits<int32_t>::max();
-    }
-    return static_cast<int32_t>(value);
-}
 
 // A text that holds a number, with blanks around it allowed; 0 otherwise.
 double ParseNumber(const std::string& text) {
@@ -52,9 +41,9 @@ int32_t CValue::GetAsInt() const {
         case Int:
             return int_;
         case Double:
-            return SaturatingTruncate(double_);
+            return PdcDoubleToLong(double_);
         case String:
-            return SaturatingTruncate(ParseNumber(text_.ToUtf8()));
+            return PdcDoubleToLong(ParseNumber(text_.ToUtf8()));
         default:
             return 0;
     }
