@@ -5,18 +5,6 @@
 
 #include "tools/Command.h"
 
-namespace VelpoTools {
-
-void PrintError(const std::string& command, const std::string& text) {
-    std::fprintf(stderr, "velpo %s: error: %s\n", command.c_str(), text.c_str());
-}
-
-void PrintWarning(const std::string& command, const std::string& text) {
-    std::fprintf(stderr, "velpo %s: warning: %s\n", command.c_str(), text.c_str());
-}
-
-}  // namespace VelpoTools
-
 int main(int argc, char** argv) {
     CLI::App app{
         "Particle data through the Velpo nodes into PDC caches and back, and a look "

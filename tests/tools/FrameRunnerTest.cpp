@@ -1,0 +1,68 @@
+// Frames worked on in parallel report in frame order, whatever the jobs.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "tools/FrameRunner.h"
+
+namespace VelpoTools {
+namespace {
+
+// Standard output of one run, captured through a temporary file.
+std::string Captured(uint32_t jobs, size_t frames, size_t& failed) {
+    std::fflush(stdout);
+    testing::internal::CaptureStdout();
+    failed = RunFrames(
+        frames, jobs,
+        [](size_t index, CFrameReport& report) {
+            // Later frames finish first, so printing as they finish would
+            // scramble the order.
+            std::this_thread::sleep_for(std::chrono::microseconds((40 - index % 40) % 7 * 200));
+            report.out = "frame " + std::to_string(index) + "\n";
+            report.failed = index % 5 == 0;
+        },
+        nullptr);
+    return testing::internal::GetCapturedStdout();
+}
+
+TEST(FrameRunner, ReportsComeOutInFrameOrderAndCountFailures) {
+    size_t failed = 0;
+    std::string expected;
+    for (size_t i = 0; i < 40; ++i) {
+        expected += "frame " + std::to_string(i) + "\n";
+    }
+    for (uint32_t jobs : {1u, 2u, 3u, 8u, 64u}) {
+        EXPECT_EQ(Captured(jobs, 40, failed), expected) << jobs;
+        EXPECT_EQ(failed, 8u) << jobs;
+    }
+    EXPECT_EQ(Captured(4, 0, failed), "");
+    EXPECT_EQ(failed, 0u);
+}
+
+TEST(FrameRunner, RunsEveryFrameOnceOnSeveralThreads) {
+    std::vector<std::atomic<int>> calls(1000);
+    std::atomic<int> running{0};
+    std::atomic<int> most{0};
+    RunFrames(
+        calls.size(), 4,
+        [&](size_t index, CFrameReport&) {
+            const int now = ++running;
+            int seen = most.load();
+            while (now > seen && !most.compare_exchange_weak(seen, now)) {
+            }
+            ++calls[index];
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+            --running;
+        },
+        nullptr);
+    for (size_t i = 0; i < calls.size(); ++i) {
+        ASSERT_EQ(calls[i].load(), 1) << i;
+    }
+    EXPECT_LE(most.load(), 4);
+    EXPECT_GT(most.load(), 1);
+}
+
+}  // namespace
+}  // namespace VelpoTools

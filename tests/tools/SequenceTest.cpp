@@ -1,0 +1,114 @@
+// Naming the files of a sequence, and sharing a sequence out over machines.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "tests/tools/CommandRunner.h"
+#include "tools/Sequence.h"
+
+namespace VelpoTools {
+namespace {
+
+using VelpoCommandTest::CScratch;
+using VelpoCommandTest::WriteFile;
+
+std::vector<int32_t> Frames(const std::vector<CSequenceFrame>& sequence) {
+    std::vector<int32_t> frames;
+    for (const CSequenceFrame& item : sequence) {
+        frames.push_back(item.frame);
+    }
+    return frames;
+}
+
+TEST(Sequence, SettingsNameTheFilesAsTheNodesDo) {
+    CScratch scratch;
+    WriteFile(scratch.Path() / "s.json",
+              R"({"Path": ")" + (scratch / "run.2/fluid.pdc") + R"(", "Step": 250})");
+    std::vector<CSequenceFrame> frames;
+    ASSERT_TRUE(SettingsSequence(scratch / "s.json", {1, 2}, frames).Succeeded());
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[0].file, scratch / "run.250.pdc");
+    EXPECT_EQ(frames[1].file, scratch / "run.500.pdc");
+}
+
+TEST(Sequence, FramesThatShareAFileAreRefused) {
+    CScratch scratch;
+    struct Case {
+        const char* step;
+        const char* clash;
+    };
+    // 1073741824 * 4 wraps to 0 in the 32 bits of a file name's number.
+    for (const Case& c : {Case{"0", "frames 0 and 1 are both named cache/p.0.pdc"},
+                          Case{"1073741824", "frames 0 and 4 are both named cache/p.0.pdc"}}) {
+        SCOPED_TRACE(c.step);
+        WriteFile(scratch.Path() / "s.json",
+                  R"({"Path": "cache/p", "Step": )" + std::string(c.step) + "}");
+        std::vector<CSequenceFrame> frames;
+        const VelpoHost::CResult result = SettingsSequence(scratch / "s.json", {0, 4}, frames);
+        ASSERT_FALSE(result.Succeeded());
+        EXPECT_NE(result.Message().find(c.clash), std::string::npos) << result.Message();
+    }
+}
+
+TEST(Sequence, PatternWithARangeNamesEveryFrame) {
+    std::vector<CSequenceFrame> frames;
+    ASSERT_TRUE(PatternSequence("c/p.#.pdc", CFrameRange{-1, 1}, frames).Succeeded());
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_EQ(frames[0].file, "c/p.-1.pdc");
+    EXPECT_EQ(frames[2].file, "c/p.1.pdc");
+}
+
+TEST(Sequence, PatternWithoutARangeFindsTheFilesThatFitInFrameOrder) {
+    CScratch scratch;
+    for (const char* name : {"p.10.pdc", "p.9.pdc", "p.-2.pdc", "p.x.pdc", "p.pdc", "p.3.pdc.tmp",
+                             "q.4.pdc", "p.+5.pdc"}) {
+        WriteFile(scratch.Path() / name, "");
+    }
+    std::vector<CSequenceFrame> frames;
+    ASSERT_TRUE(PatternSequence(scratch / "p.#.pdc", std::nullopt, frames).Succeeded());
+    EXPECT_EQ(Frames(frames), (std::vector<int32_t>{-2, 9, 10}));
+    EXPECT_EQ(frames[1].file, scratch / "p.9.pdc");
+}
+
+TEST(Sequence, PatternThatFindsNothingOrTwoNamesForAFrameIsRefused) {
+    CScratch scratch;
+    std::vector<CSequenceFrame> frames;
+    VelpoHost::CResult result = PatternSequence(scratch / "p.#.pdc", std::nullopt, frames);
+    EXPECT_NE(result.Message().find("no file fits \"p.#.pdc\""), std::string::npos)
+        << result.Message();
+    WriteFile(scratch.Path() / "p.7.pdc", "");
+    WriteFile(scratch.Path() / "p.07.pdc", "");
+    result = PatternSequence(scratch / "p.#.pdc", std::nullopt, frames);
+    EXPECT_NE(result.Message().find("are both frame 7"), std::string::npos) << result.Message();
+    result = PatternSequence(scratch / "one.pdc", CFrameRange{1, 2}, frames);
+    EXPECT_NE(result.Message().find("has no '#'"), std::string::npos) << result.Message();
+}
+
+TEST(Sequence, ShardsCoverTheSequenceOnceWhateverTheirCount) {
+    std::vector<CSequenceFrame> frames;
+    for (int32_t f = 1; f <= 10; ++f) {
+        frames.push_back({f, std::to_string(f)});
+    }
+    for (uint32_t count : {1u, 3u, 4u, 10u, 12u}) {
+        std::vector<int32_t> seen;
+        for (uint32_t index = 0; index < count; ++index) {
+            CShard shard;
+            ASSERT_TRUE(
+                ParseShard(std::to_string(index) + "/" + std::to_string(count), shard).Succeeded());
+            for (int32_t frame : Frames(TakeShard(frames, shard))) {
+                seen.push_back(frame);
+            }
+        }
+        std::sort(seen.begin(), seen.end());
+        EXPECT_EQ(seen, Frames(frames)) << count;
+    }
+    CShard shard;
+    ASSERT_TRUE(ParseShard("1/4", shard).Succeeded());
+    EXPECT_EQ(Frames(TakeShard(frames, shard)), (std::vector<int32_t>{2, 6, 10}));
+    for (const char* bad : {"4/4", "1/0", "1", "a/4", "1/4x", "-1/4", "/4", ""}) {
+        EXPECT_FALSE(ParseShard(bad, shard).Succeeded()) << bad;
+    }
+}
+
+}  // namespace
+}  // namespace VelpoTools

@@ -1,0 +1,118 @@
+#include "tools/Progress.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "tools/Platform.h"
+
+namespace VelpoTools {
+
+namespace {
+
+// Redrawn at most this often: a terminal drawn faster only flickers.
+constexpr std::chrono::milliseconds DrawInterval{100};
+
+std::string Rate(double bytesPerSecond) {
+    const char* units[] = {"B/s", "kB/s", "MB/s", "GB/s"};
+    size_t unit = 0;
+    while (bytesPerSecond >= 1000.0 && unit + 1 < std::size(units)) {
+        bytesPerSecond /= 1000.0;
+        ++unit;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f %s", bytesPerSecond, units[unit]);
+    return text;
+}
+
+std::string Duration(double seconds) {
+    const long long whole = static_cast<long long>(seconds + 0.5);
+    char text[32];
+    if (whole >= 3600) {
+        std::snprintf(text, sizeof text, "%lld h %02lld min", whole / 3600, whole / 60 % 60);
+    } else if (whole >= 60) {
+        std::snprintf(text, sizeof text, "%lld min %02lld s", whole / 60, whole % 60);
+    } else {
+        std::snprintf(text, sizeof text, "%lld s", whole);
+    }
+    return text;
+}
+
+}  // namespace
+
+CProgress::CProgress(std::string command, uint64_t totalFrames, bool shown)
+    : command_(std::move(command)),
+      total_(totalFrames),
+      shown_(shown),
+      start_(std::chrono::steady_clock::now()),
+      lastDraw_(start_ - DrawInterval) {}
+
+CProgress::~CProgress() {
+    Finish();
+}
+
+bool CProgress::ShownOnTerminal(bool quiet) {
+    return !quiet && IsTerminal(stderr);
+}
+
+void CProgress::FrameDone(uint64_t bytes) {
+    std::lock_guard lock(mutex_);
+    ++done_;
+    bytes_ += bytes;
+    Draw(done_ == total_);
+}
+
+void CProgress::Write(std::FILE* stream, const std::string& text) {
+    std::lock_guard lock(mutex_);
+    Clear();
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::fflush(stream);
+    Draw(true);
+}
+
+void CProgress::Finish() {
+    std::lock_guard lock(mutex_);
+    Clear();
+    shown_ = false;
+}
+
+void CProgress::Draw(bool force) {
+    if (!shown_) {
+        return;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (!force && now - lastDraw_ < DrawInterval) {
+        return;
+    }
+    lastDraw_ = now;
+    const double seconds = std::chrono::duration<double>(now - start_).count();
+    std::string line = "velpo " + command_ + ": " + std::to_string(done_) + "/" +
+                       std::to_string(total_) + " frames";
+    if (done_ > 0 && seconds > 0) {
+        char rate[32];
+        std::snprintf(rate, sizeof rate, ", %.1f frames/s", done_ / seconds);
+        line += rate;
+        if (bytes_ > 0) {
+            line += ", " + Rate(bytes_ / seconds);
+        }
+        if (done_ < total_) {
+            line += ", " + Duration(seconds / done_ * (total_ - done_)) + " left";
+        }
+    }
+    // Blanks over the rest of the last line, which may have been longer:
+    // plain text, so that every terminal, Windows consoles too, shows it.
+    const size_t length = line.size();
+    line.resize(std::max(length, drawnLength_), ' ');
+    std::fprintf(stderr, "\r%s", line.c_str());
+    std::fflush(stderr);
+    drawnLength_ = length;
+}
+
+void CProgress::Clear() {
+    if (drawnLength_ > 0) {
+        std::fprintf(stderr, "\r%s\r", std::string(drawnLength_, ' ').c_str());
+        std::fflush(stderr);
+        drawnLength_ = 0;
+    }
+}
+
+}  // namespace VelpoTools

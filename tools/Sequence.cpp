@@ -1,0 +1,151 @@
+#include "tools/Sequence.h"
+
+#include <algorithm>
+#include <charconv>
+#include <filesystem>
+#include <map>
+#include <system_error>
+
+#include "tools/FrameJob.h"
+#include "tools/Settings.h"
+
+namespace VelpoTools {
+
+using VelpoHost::CResult;
+
+namespace {
+
+// The frame a file name stands for under a pattern, where '#' matches an
+// optional minus sign and one or more digits; false when it does not fit.
+bool MatchFrame(const std::string& pattern, const std::string& name, int32_t& frame) {
+    const size_t hash = pattern.find('#');
+    const std::string before = pattern.substr(0, hash);
+    const std::string after = pattern.substr(hash + 1);
+    if (name.size() <= before.size() + after.size() ||
+        name.compare(0, before.size(), before) != 0 ||
+        name.compare(name.size() - after.size(), after.size(), after) != 0) {
+        return false;
+    }
+    const char* begin = name.data() + before.size();
+    const char* end = name.data() + name.size() - after.size();
+    if (*begin == '+') {
+        return false;
+    }
+    const std::from_chars_result parsed = std::from_chars(begin, end, frame);
+    return parsed.ec == std::errc() && parsed.ptr == end;
+}
+
+}  // namespace
+
+CResult SettingsSequence(const std::string& settingsFile, const CFrameRange& range,
+                         std::vector<CSequenceFrame>& frames) {
+    CSettings settings;
+    std::string error;
+    if (!ReadSettings(settingsFile, settings, error)) {
+        return CResult::Fail(error);
+    }
+    frames.clear();
+    std::map<std::string, int32_t> named;
+    for (int64_t frame = range.first; frame <= range.last; ++frame) {
+        const int32_t f = static_cast<int32_t>(frame);
+        std::string file = CacheFile(settings, f);
+        const auto [earlier, added] = named.emplace(file, f);
+        if (!added) {
+            return CResult::Fail(settingsFile + ": frames " + std::to_string(earlier->second) +
+                                 " and " + std::to_string(f) + " are both named " + file +
+                                 " (\"Step\" " + std::to_string(settings.step) + ")");
+        }
+        frames.push_back({f, std::move(file)});
+    }
+    return CResult::Ok();
+}
+
+CResult PatternSequence(const std::string& pattern, const std::optional<CFrameRange>& range,
+                        std::vector<CSequenceFrame>& frames) {
+    frames.clear();
+    const bool numbered = pattern.find('#') != std::string::npos;
+    if (!numbered) {
+        if (range && range->first != range->last) {
+            return CResult::Fail("\"" + pattern +
+                                 "\" has no '#' for the frame number, but several frames are "
+                                 "asked for");
+        }
+        frames.push_back({range ? range->first : 0, pattern});
+        return CResult::Ok();
+    }
+    if (range) {
+        for (int64_t frame = range->first; frame <= range->last; ++frame) {
+            const int32_t f = static_cast<int32_t>(frame);
+            frames.push_back({f, FrameFile(pattern, f)});
+        }
+        return CResult::Ok();
+    }
+    const std::filesystem::path path(pattern);
+    const std::string namePattern = path.filename().string();
+    if (namePattern.find('#') == std::string::npos) {
+        return CResult::Fail("\"" + pattern +
+                             "\": '#' may stand only in the file name when no --frames are given");
+    }
+    if (std::count(namePattern.begin(), namePattern.end(), '#') > 1) {
+        return CResult::Fail("\"" + pattern +
+                             "\" has more than one '#'; give --frames to name the files");
+    }
+    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
+    std::error_code code;
+    std::filesystem::directory_iterator entries(folder, code);
+    if (code) {
+        return CResult::Fail(folder.string() + ": " + code.message());
+    }
+    std::map<int32_t, std::string> found;
+    for (const std::filesystem::directory_entry& entry : entries) {
+        int32_t frame = 0;
+        const std::string name = entry.path().filename().string();
+        if (!MatchFrame(namePattern, name, frame)) {
+            continue;
+        }
+        const std::string file = path.has_parent_path() ? (folder / name).string() : name;
+        const auto [earlier, added] = found.emplace(frame, file);
+        if (!added) {
+            // "p.7.pdc" and "p.07.pdc" are one frame; the sequence is ambiguous.
+            return CResult::Fail(earlier->second + " and " + file + " are both frame " +
+                                 std::to_string(frame) + " of \"" + pattern + "\"");
+        }
+    }
+    for (auto& [frame, file] : found) {
+        frames.push_back({frame, std::move(file)});
+    }
+    if (frames.empty()) {
+        return CResult::Fail(folder.string() + ": no file fits \"" + namePattern + "\"");
+    }
+    return CResult::Ok();
+}
+
+CResult ParseShard(const std::string& text, CShard& shard) {
+    const size_t slash = text.find('/');
+    auto parse = [](std::string_view part, uint32_t& value) {
+        const char* end = part.data() + part.size();
+        const std::from_chars_result parsed = std::from_chars(part.data(), end, value);
+        return !part.empty() && parsed.ec == std::errc() && parsed.ptr == end;
+    };
+    CShard parsed;
+    const std::string_view all(text);
+    if (slash == std::string::npos || !parse(all.substr(0, slash), parsed.index) ||
+        !parse(all.substr(slash + 1), parsed.count) || parsed.count == 0 ||
+        parsed.index >= parsed.count) {
+        return CResult::Fail("\"" + text +
+                             "\" is not a shard: expected K/N with 0 <= K < N, such as 0/4");
+    }
+    shard = parsed;
+    return CResult::Ok();
+}
+
+std::vector<CSequenceFrame> TakeShard(const std::vector<CSequenceFrame>& frames,
+                                      const CShard& shard) {
+    std::vector<CSequenceFrame> taken;
+    for (size_t i = shard.index; i < frames.size(); i += shard.count) {
+        taken.push_back(frames[i]);
+    }
+    return taken;
+}
+
+}  // namespace VelpoTools
