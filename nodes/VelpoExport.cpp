@@ -1,17 +1,18 @@
 // VelpoExport: collects the points of one evaluation and writes them as the
 // frame's cache file.
 //
-// The file is written beside its final name and moved over it only once
-// every byte has reached the disk's file system, so a failed write never
-// leaves a torn cache or destroys the one written before.
+// The file goes through the file layer's safe write (pdc/SafeWrite.h): a
+// failed write never leaves a torn cache or destroys the one written before,
+// and a cache that is a link, has several names or permissions of its own
+// keeps them.
 #include <algorithm>
 #include <memory>
 #include <string>
 
-#include "nodes/CacheFile.h"
 #include "nodes/NodeSupport.h"
 #include "nodes/Nodes.h"
 #include "pdc/FileName.h"
+#include "pdc/SafeWrite.h"
 #include "plugin/Ports.h"
 
 using namespace XSI;
@@ -88,35 +89,20 @@ void StoreVectors(const CBoundIndexSet& set, const CBoundArray<MATH::CVector3f>&
     }
 }
 
-// Header, records, flush and close must all succeed before the new file
-// replaces the old; otherwise the temporary file goes and the old stays.
+// Through the file layer's safe write: a failed write leaves the earlier
+// cache as it was, and a cache that is a link, has several names or has
+// permissions of its own stays so.
 bool WriteCacheFile(const CPdc& pdc, const std::string& target) {
-    std::string tempName;
-    FILE* file = CreateTempFileBeside(target, tempName);
-    if (file == nullptr) {
-        return false;
-    }
-    bool written = false;
-    try {
-        const int32_t attributeCount = pdc.NamedAttributeCount();
-        const int32_t particleCount = pdc.PositionCount();
-        const PdcHeader header = PdcHeader::ForWriting(particleCount, attributeCount);
-        written = header.FWrite(file);
-        written = written && pdc.FWriteAttributes(file);
-        written = written && std::fflush(file) == 0 && std::ferror(file) == 0;
-    } catch (...) {
-        written = false;
-    }
-    written = std::fclose(file) == 0 && written;
-    try {
-        written = written && ReplaceByRename(tempName, target);
-    } catch (...) {
-        written = false;
-    }
-    if (!written) {
-        RemoveTempFile(tempName);
-    }
-    return written;
+    std::string reason;
+    return SafeWriteFile(
+        target,
+        [&pdc](FILE* file) {
+            const int32_t attributeCount = pdc.NamedAttributeCount();
+            const int32_t particleCount = pdc.PositionCount();
+            const PdcHeader header = PdcHeader::ForWriting(particleCount, attributeCount);
+            return header.FWrite(file) && pdc.FWriteAttributes(file);
+        },
+        reason);
 }
 
 }  // namespace

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <memory>
 
-#include "nodes/CacheFile.h"
 #include "nodes/NodeSupport.h"
 #include "nodes/Nodes.h"
+#include "pdc/CacheFile.h"
 #include "pdc/FileName.h"
 #include "plugin/Ports.h"
 

@@ -2,9 +2,9 @@
 // every point the values of the particle with its index.
 #include <memory>
 
-#include "nodes/CacheFile.h"
 #include "nodes/NodeSupport.h"
 #include "nodes/Nodes.h"
+#include "pdc/CacheFile.h"
 #include "pdc/FileName.h"
 #include "plugin/Ports.h"
 

@@ -3,9 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#ifndef _WIN32
-#include <unistd.h>
-#endif
 
 #include "plugin/Ports.h"
 #include "tests/nodes/NodeTestSupport.h"
@@ -351,36 +348,11 @@ INSTANTIATE_TEST_SUITE_P(
                                       }}),
     [](const auto& info) { return std::string(info.param.label); });
 
-// Permissions stop only a writer that is not root.
-TEST_F(Export, ReadOnlyFolderKeepsTheEarlierCache) {
-#ifdef _WIN32
-    GTEST_SKIP() << "a folder's read-only attribute does not stop writers on Windows";
-#else
-    if (geteuid() == 0) {
-        GTEST_SKIP() << "root writes into read-only folders";
-    }
-#endif
-    const uint32_t scop = MakeSettings(folder_ / "ro/cache", 1);
-    std::filesystem::create_directory(folder_.Path() / "ro");
-    CNodeInstance node = Node(scop, 4, 4);
-    ASSERT_TRUE(Clean(node.Evaluate()));
-    const std::vector<uint8_t> earlier = ReadBytes(folder_ / "ro/cache.1.pdc");
-    std::filesystem::permissions(folder_.Path() / "ro", std::filesystem::perms::owner_read |
-                                                            std::filesystem::perms::owner_exec);
-    node.Connect(PortCount, CInput::Constant(int32_t{2}));
-    EXPECT_TRUE(Clean(node.Evaluate()));
-    std::filesystem::permissions(folder_.Path() / "ro", std::filesystem::perms::owner_all);
-    EXPECT_TRUE(ReadBytes(folder_ / "ro/cache.1.pdc") == earlier);
-    const auto log = TakeLog();
-    ASSERT_EQ(log.size(), 1u);
-    EXPECT_EQ(log[0].text, "VelpoExport: Cannot Write " + folder_ / "ro/cache.1.pdc");
-}
-
 #ifdef _WIN32
 // Windows does not replace a file that a reader holds open (the C library
-// opens files without delete sharing): the write fails, the reader's cache
-// stays as it was, and no temporary file is left.
-TEST_F(Export, CacheHeldOpenByAReaderKeepsTheEarlierCache) {
+// opens files without delete sharing), but lets it be written: after a
+// short retry the cache is written in place, and no temporary file is left.
+TEST_F(Export, CacheHeldOpenByAReaderIsWrittenInPlace) {
     const uint32_t scop = MakeSettings(folder_ / "cache", 1);
     CNodeInstance node = Node(scop, 4, 4);
     ASSERT_TRUE(Clean(node.Evaluate()));
@@ -392,11 +364,12 @@ TEST_F(Export, CacheHeldOpenByAReaderKeepsTheEarlierCache) {
         node.Connect(PortCount, CInput::Constant(int32_t{2}));
         EXPECT_TRUE(Clean(node.Evaluate()));
     }
-    EXPECT_TRUE(ReadBytes(folder_ / "cache.1.pdc") == earlier);
+    const CParsedPdc file = ParsePdc(ReadBytes(folder_ / "cache.1.pdc"));
+    ASSERT_TRUE(file.ok);
+    EXPECT_EQ(file.particleCount, 2);
+    EXPECT_FALSE(ReadBytes(folder_ / "cache.1.pdc") == earlier);
     EXPECT_EQ(folder_.Files(), before);
-    const auto log = TakeLog();
-    ASSERT_EQ(log.size(), 1u);
-    EXPECT_EQ(log[0].text, "VelpoExport: Cannot Write " + folder_ / "cache.1.pdc");
+    EXPECT_TRUE(TakeLog().empty());
 }
 #endif
 

@@ -1,0 +1,21 @@
+// Opening files by the names the host and the command line give, on both
+// platforms.
+//
+// Names are narrow text in UTF-8. On Windows they are widened and handed to
+// the wide file functions, so a cache name that is not plain ASCII still
+// names the same file for every reader and writer. Nothing here keeps state;
+// every function may be called from any thread, never logs and never throws.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+// fopen, with the name taken as UTF-8 on every platform. Null on failure,
+// with errno set by the C library.
+FILE* OpenCacheFile(const std::string& name, const char* mode);
+
+#if defined(_WIN32)
+// The UTF-16 form of a UTF-8 name for the wide Windows functions. Empty for
+// an empty name, or one that is not valid UTF-8 or does not fit in memory.
+std::wstring WidenFileName(const std::string& name);
+#endif

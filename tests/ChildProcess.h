@@ -1,0 +1,115 @@
+// Checks run in a forked child process, as another user or under limits
+// that must not reach the rest of the test program. POSIX only.
+//
+// The child runs a function that returns what went wrong (empty when every
+// check held) and hands the text back through a pipe, so the parent's
+// failure message says what the child saw. Fork only from a test program
+// whose other threads the child does not need: the child has none.
+#pragma once
+
+#include <grp.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <system_error>
+
+namespace VelpoTest {
+
+// The user and group a check drops to when the tests run as root ("nobody"
+// on Linux). It owns nothing the tests did not give it.
+inline constexpr uint32_t UnprivilegedID = 65534;
+
+inline bool IsRoot() {
+    return geteuid() == 0;
+}
+
+// The user that a check running `AsTestUser` is: the unprivileged user when
+// run as root, or the user running the tests.
+inline uint32_t TestUserID() {
+    return IsRoot() ? UnprivilegedID : static_cast<uint32_t>(geteuid());
+}
+
+// Gives a file or folder made by the test to the test user (a no-op when the
+// tests do not run as root: it is theirs already). Empty on success.
+inline std::string GiveToTestUser(const std::string& path) {
+    if (IsRoot() && chown(path.c_str(), UnprivilegedID, UnprivilegedID) != 0) {
+        return "cannot give " + path +
+               " to the test user: " + std::generic_category().message(errno);
+    }
+    return std::string();
+}
+
+enum class CChildUser { Same, TestUser };
+
+// Runs `body` in a forked child and waits for it. As `CChildUser::TestUser`
+// the child first becomes the unprivileged user (group too, no other
+// groups) when run as root. Returns the body's text, or what stopped the
+// child from running it.
+inline std::string RunInChild(const std::function<std::string()>& body,
+                              CChildUser user = CChildUser::Same) {
+    int channel[2];
+    if (pipe(channel) != 0) {
+        return "cannot make a pipe";
+    }
+    const pid_t child = fork();
+    if (child == -1) {
+        close(channel[0]);
+        close(channel[1]);
+        return "cannot fork";
+    }
+    if (child == 0) {
+        close(channel[0]);
+        std::string text;
+        if (user == CChildUser::TestUser && IsRoot() &&
+            (setgroups(0, nullptr) != 0 || setgid(UnprivilegedID) != 0 ||
+             setuid(UnprivilegedID) != 0)) {
+            text = "cannot become the unprivileged user";
+        } else {
+            try {
+                text = body();
+            } catch (const std::exception& exception) {
+                text = std::string("the child threw: ") + exception.what();
+            } catch (...) {
+                text = "the child threw";
+            }
+        }
+        size_t sent = 0;
+        while (sent < text.size()) {
+            const ssize_t count = write(channel[1], text.data() + sent, text.size() - sent);
+            if (count <= 0) {
+                break;
+            }
+            sent += static_cast<size_t>(count);
+        }
+        // No destructors or exit handlers: they belong to the parent.
+        _exit(0);
+    }
+    close(channel[1]);
+    std::string text;
+    char buffer[512];
+    for (;;) {
+        const ssize_t count = read(channel[0], buffer, sizeof buffer);
+        if (count > 0) {
+            text.append(buffer, static_cast<size_t>(count));
+        } else if (count == 0 || errno != EINTR) {
+            break;
+        }
+    }
+    close(channel[0]);
+    int status = 0;
+    while (waitpid(child, &status, 0) == -1 && errno == EINTR) {
+    }
+    if (WIFSIGNALED(status)) {
+        return text + "the child died of signal " + std::to_string(WTERMSIG(status));
+    }
+    return text;
+}
+
+}  // namespace VelpoTest

@@ -1,0 +1,162 @@
+// A cache export killed at any moment leaves the cache under its final name
+// as the complete earlier file or the complete new one, byte for byte.
+//
+// A forked child exports two big frames in turn into one cache, over and
+// over, and the parent kills it with SIGKILL after a different pause each
+// time, spread over two write times, so that kills land in the header, the
+// records, the flush and the rename. This program starts no threads: every
+// evaluation runs on one.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+#include "pdc/TempFile.h"
+#include "plugin/Ports.h"
+#include "tests/nodes/NodeTestSupport.h"
+
+using namespace VelpoTest;
+using VelpoHost::CEvaluateOptions;
+using VelpoHost::CInput;
+using VelpoHost::CNodeInstance;
+using XSI::MATH::CVector3f;
+
+namespace {
+
+// About 10 MB per file: thousands of writes of the C library's buffer.
+constexpr uint32_t Points = 100000;
+constexpr int Kills = 40;
+// Spreads the pauses without letting a slow machine (or a sanitizer build)
+// stretch the test.
+constexpr std::chrono::milliseconds LongestWriteTime{100};
+
+CNodeInstance Exporter(uint32_t scop, float seed) {
+    CNodeInstance node(Plugin(), "VelpoExport");
+    node.Connect(PortScop, CInput::Constant(static_cast<int32_t>(scop)));
+    node.Connect(PortFrame, CInput::Constant(int32_t{1}));
+    node.Connect(PortCount, CInput::Constant(static_cast<int32_t>(Points)));
+    std::vector<CVector3f> positions(Points);
+    std::vector<float> values(Points);
+    for (uint32_t p = 0; p < Points; ++p) {
+        positions[p] = {seed + static_cast<float>(p), seed, -seed};
+        values[p] = seed * static_cast<float>(p);
+    }
+    node.Connect(PortInPosition, CInput::PerElement(positions));
+    for (uint32_t i = 0; i < 10; ++i) {
+        node.Connect(PortFloatBase + i, CInput::PerElement(values));
+    }
+    return node;
+}
+
+// The whole file in one read; the tests' byte-wise reader is slow under the
+// sanitizers for files this size.
+std::vector<uint8_t> ReadWhole(const std::string& path) {
+    std::vector<uint8_t> bytes;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return bytes;
+    }
+    std::error_code error;
+    const uintmax_t size = std::filesystem::file_size(path, error);
+    if (!error) {
+        bytes.resize(static_cast<size_t>(size));
+    }
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
+    std::fclose(file);
+    return bytes;
+}
+
+CEvaluateOptions OneThread() {
+    CEvaluateOptions options;
+    options.threads = 1;
+    return options;
+}
+
+// Starts a child that writes `newer` and `earlier` in turn until it is
+// killed; returns once it is about to start. -1 when it cannot be started.
+pid_t StartWriter(CNodeInstance& newer, CNodeInstance& earlier) {
+    int ready[2];
+    if (pipe(ready) != 0) {
+        return -1;
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        close(ready[0]);
+        const char signal = 'r';
+        const bool told = write(ready[1], &signal, 1) == 1;
+        close(ready[1]);
+        while (told) {
+            newer.Evaluate(OneThread());
+            earlier.Evaluate(OneThread());
+        }
+        _exit(1);
+    }
+    close(ready[1]);
+    char signal = 0;
+    const bool started = child != -1 && read(ready[0], &signal, 1) == 1;
+    close(ready[0]);
+    return started ? child : -1;
+}
+
+TEST(Crash, KilledExportLeavesACompleteCache) {
+    CScratchFolder folder;
+    TakeLog();
+    const uint32_t scop = MakeSettings(folder / "cache", 1, AllNames());
+    const std::string cache = folder / "cache.1.pdc";
+    CNodeInstance earlierNode = Exporter(scop, 1.0f);
+    CNodeInstance newerNode = Exporter(scop, 2.0f);
+
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(Clean(newerNode.Evaluate(OneThread())));
+    const auto writeTime = std::min<std::chrono::steady_clock::duration>(
+        std::chrono::steady_clock::now() - start, LongestWriteTime);
+    const std::vector<uint8_t> newer = ReadWhole(cache);
+    ASSERT_TRUE(Clean(earlierNode.Evaluate(OneThread())));
+    const std::vector<uint8_t> earlier = ReadWhole(cache);
+    ASSERT_TRUE(TakeLog().empty());
+    ASSERT_GT(earlier.size(), 10000000u);
+    // Alike in size, so only the bytes tell a torn file.
+    ASSERT_EQ(earlier.size(), newer.size());
+    ASSERT_FALSE(earlier == newer);
+
+    int midWrite = 0;  // kills that left a temporary file: the child was writing
+    for (int kill = 0; kill < Kills; ++kill) {
+        // A spread of 0 to 2 write times, visited out of order.
+        const auto pause = writeTime * 2 * ((kill * 17) % Kills) / Kills;
+        const pid_t child = StartWriter(newerNode, earlierNode);
+        ASSERT_NE(child, -1);
+        std::this_thread::sleep_for(pause);
+        ASSERT_EQ(::kill(child, SIGKILL), 0);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the writer stopped";
+
+        const std::vector<uint8_t> bytes = ReadWhole(cache);
+        EXPECT_TRUE(bytes == earlier || bytes == newer)
+            << "kill " << kill << ": " << bytes.size() << " bytes, torn";
+        // All a killed writer leaves beside the cache is its one temporary
+        // file, which the leftover listing finds.
+        std::vector<CLeftoverFile> leftovers;
+        std::string reason;
+        ASSERT_TRUE(ListLeftoverFiles(folder.Path().string(), leftovers, reason)) << reason;
+        ASSERT_LE(leftovers.size(), 1u);
+        if (!leftovers.empty()) {
+            ++midWrite;
+            EXPECT_EQ(leftovers[0].processID, static_cast<uint32_t>(child));
+            std::filesystem::remove(folder.Path() / leftovers[0].name);
+        }
+        EXPECT_EQ(folder.Files(), std::vector<std::string>{"cache.1.pdc"});
+    }
+    // A temporary file exists through nearly all of every write: no kill
+    // finding one would mean no kill hit a write.
+    EXPECT_GT(midWrite, 0);
+}
+
+}  // namespace
