@@ -1,16 +1,25 @@
 # The project's commands. Each installs what is missing, configures, builds
 # and runs; see README.md.
 JOBS ?= $(shell nproc)
+# Seconds each libFuzzer program runs in `make fuzz`.
+FUZZ_SECONDS ?= 60
 
-.PHONY: all deps deps-win32 build-release test test-asan test-tsan test-win32 bench demo format format-check clean
+.PHONY: all deps deps-clang deps-format deps-win32 build-release test test-asan test-tsan \
+	fuzz test-win32 bench demo format format-check clean
 
 all: test
 
 deps:
 	@scripts/deps.sh linux
 
+deps-clang:
+	@scripts/deps.sh linux clang
+
+deps-format:
+	@scripts/deps.sh format
+
 deps-win32:
-	@scripts/deps.sh win32
+	@scripts/deps.sh linux win32
 
 test: build-release
 	ctest --preset release -j $(JOBS)
@@ -20,16 +29,26 @@ test-asan: deps
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan -j $(JOBS)
 
-test-tsan: deps
+test-tsan: deps-clang
 	cmake --preset tsan
 	cmake --build --preset tsan -j $(JOBS)
 	ctest --preset tsan -j $(JOBS)
 
+# Every fuzz target: its seeds and fixtures replayed under ASan+UBSan, then
+# its libFuzzer program for FUZZ_SECONDS from that corpus.
+fuzz: deps-clang
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
+	ctest --preset fuzz -j $(JOBS)
+	scripts/fuzz.sh build/fuzz $(FUZZ_SECONDS)
+
 # The Windows deliverable, its tests under Wine, and the check that both
-# builds write the same bytes and read each other's caches.
+# builds write the same bytes and read each other's caches. The Wine prefix
+# is made before ctest starts test programs under Wine side by side.
 test-win32: deps-win32 build-release
 	cmake --preset win32
 	cmake --build --preset win32 -j $(JOBS)
+	scripts/wine-prefix.sh
 	ctest --preset win32 -j $(JOBS)
 	scripts/exchange-check.sh build/release/bin build/win32/bin
 
@@ -43,11 +62,11 @@ demo: build-release
 bench: build-release
 	@for b in build/release/bin/bench_*; do echo "== $$b"; $$b || exit 1; done
 
-format:
-	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+format: deps-format
+	scripts/format.sh fix
 
-format-check: deps
-	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+format-check: deps-format
+	scripts/format.sh check
 
 clean:
 	rm -rf build

@@ -1,42 +1,88 @@
 # Third-party packages, all from the system's package manager (scripts/deps.sh
-# installs them).
+# installs them), found through their own CMake configs or pkg-config.
 #
-# The Windows cross build cannot search the host's /usr/include (it would pick
-# up Linux C headers), so the header-only libraries are staged into a folder
-# of their own and GoogleTest is built from the sources its package installs.
+# The Windows cross build must not search the build machine's include folder
+# (it would pick up Linux C headers). It takes the header-only libraries from
+# the same configs, but stages only their own header folders into a folder of
+# its own, and builds GoogleTest from its sources (VELPO_GOOGLETEST_SOURCE).
 find_package(Threads REQUIRED)
+
+set(VELPO_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH
+    "GoogleTest's sources, built when no GoogleTest package is found (always for Windows)")
+
+# The header-only libraries live on the build machine, also for a cross build.
+find_package(CLI11 CONFIG REQUIRED NO_CMAKE_FIND_ROOT_PATH)
+find_package(nlohmann_json 3 CONFIG REQUIRED NO_CMAKE_FIND_ROOT_PATH)
+find_package(PkgConfig QUIET)
+if(PKG_CONFIG_FOUND)
+  pkg_check_modules(VELPO_STB QUIET stb)
+endif()
+
+# Links `folder` of the first include folder of `target` that has it into the
+# staged include folder, and points the target there.
+function(velpo_stage_headers target folder)
+  get_target_property(includes ${target} INTERFACE_INCLUDE_DIRECTORIES)
+  foreach(include IN LISTS includes)
+    if(IS_DIRECTORY ${include}/${folder})
+      if(NOT EXISTS ${VELPO_STAGED_INCLUDE}/${folder})
+        file(CREATE_LINK ${include}/${folder} ${VELPO_STAGED_INCLUDE}/${folder} SYMBOLIC)
+      endif()
+      set_target_properties(${target} PROPERTIES INTERFACE_INCLUDE_DIRECTORIES
+                                                 ${VELPO_STAGED_INCLUDE})
+      return()
+    endif()
+  endforeach()
+  message(FATAL_ERROR "${target}: no folder ${folder}/ in its include folders (${includes})")
+endfunction()
+
+function(velpo_googletest_from_source)
+  if(NOT EXISTS ${VELPO_GOOGLETEST_SOURCE}/CMakeLists.txt)
+    message(FATAL_ERROR "GoogleTest's sources are not in ${VELPO_GOOGLETEST_SOURCE}: install "
+                        "them (scripts/deps.sh win32) or set VELPO_GOOGLETEST_SOURCE")
+  endif()
+  set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${VELPO_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/third_party/googletest
+                   EXCLUDE_FROM_ALL)
+  # Recent GoogleTest releases name their targets GTest::* themselves.
+  foreach(name gtest gtest_main)
+    if(NOT TARGET GTest::${name})
+      add_library(GTest::${name} ALIAS ${name})
+    endif()
+  endforeach()
+endfunction()
 
 if(CMAKE_CROSSCOMPILING AND WIN32)
   set(VELPO_STAGED_INCLUDE ${CMAKE_BINARY_DIR}/third_party/include)
   file(MAKE_DIRECTORY ${VELPO_STAGED_INCLUDE})
-  foreach(dir CLI nlohmann stb)
-    if(EXISTS /usr/include/${dir} AND NOT EXISTS ${VELPO_STAGED_INCLUDE}/${dir})
-      file(CREATE_LINK /usr/include/${dir} ${VELPO_STAGED_INCLUDE}/${dir} SYMBOLIC)
+  velpo_stage_headers(CLI11::CLI11 CLI)
+  velpo_stage_headers(nlohmann_json::nlohmann_json nlohmann)
+  if(VELPO_STB_FOUND)
+    # stb's include folder holds only stb: staged whole, under its name.
+    set(stb ${VELPO_STAGED_INCLUDE}/stb)
+    if(NOT EXISTS ${stb})
+      file(CREATE_LINK ${VELPO_STB_INCLUDEDIR} ${stb} SYMBOLIC)
     endif()
-  endforeach()
-  foreach(target CLI11::CLI11 nlohmann_json::nlohmann_json)
-    add_library(${target} INTERFACE IMPORTED)
-    set_target_properties(${target} PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${VELPO_STAGED_INCLUDE})
-  endforeach()
+    set(VELPO_STB_INCLUDEDIR ${stb})
+  endif()
   if(VELPO_BUILD_TESTS)
-    set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
-    set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
-    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/third_party/googletest EXCLUDE_FROM_ALL)
-    # Recent GoogleTest releases name their targets GTest::* themselves.
-    foreach(name gtest gtest_main)
-      if(NOT TARGET GTest::${name})
-        add_library(GTest::${name} ALIAS ${name})
-      endif()
-    endforeach()
+    velpo_googletest_from_source()
   endif()
 else()
   if(VELPO_BUILD_TESTS)
-    find_package(GTest REQUIRED)
+    find_package(GTest)
+    if(NOT GTest_FOUND)
+      velpo_googletest_from_source()
+    endif()
   endif()
   if(VELPO_BUILD_BENCH)
     find_package(benchmark REQUIRED)
   endif()
-  find_package(CLI11 CONFIG REQUIRED)
-  find_package(nlohmann_json 3 CONFIG REQUIRED)
+endif()
+
+# stb, used header-only (#include <stb_image_write.h>), when it is installed.
+if(VELPO_STB_FOUND)
+  add_library(velpo_stb INTERFACE)
+  target_include_directories(velpo_stb SYSTEM INTERFACE ${VELPO_STB_INCLUDEDIR})
 endif()

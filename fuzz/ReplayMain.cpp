@@ -23,6 +23,9 @@ int Replay(const std::filesystem::path& path) {
         std::fprintf(stderr, "%s: cannot open\n", path.string().c_str());
         return 1;
     }
+    // Named before it runs: a fault ends the program, and this line is then
+    // the last one that tells which input it was.
+    std::fprintf(stderr, "replaying %s\n", path.string().c_str());
     const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
                                      std::istreambuf_iterator<char>());
     LLVMFuzzerTestOneInput(bytes.data(), bytes.size());

@@ -120,7 +120,12 @@ bool CPluginSession::Import(int32_t frame, const std::vector<uint32_t>& ports, u
     if (!Run("VelpoSetData", result, error)) {
         return false;
     }
-    imported.outputs = std::move(result.outputs);
+    // An output VelpoSetData never acquired holds no values of the file (it
+    // had no record, say for a cache cut short); leaving it out lets the
+    // caller report it rather than pass the runtime's fill pattern on.
+    for (uint32_t port : result.acquiredOutputs) {
+        imported.outputs[port] = std::move(result.outputs.at(port));
+    }
     return true;
 }
 

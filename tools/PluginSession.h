@@ -49,7 +49,8 @@ public:
                 std::string& error);
 
     // VelpoImport for the element count, then VelpoSetData over that many
-    // elements, evaluating `ports`.
+    // elements, evaluating `ports`; `imported` holds only the ports that
+    // VelpoSetData wrote.
     bool Import(int32_t frame, const std::vector<uint32_t>& ports, uint32_t threads,
                 CImportedFrame& imported, std::string& error);
 

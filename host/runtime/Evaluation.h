@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <variant>
 #include <vector>
@@ -20,6 +21,18 @@ using CValues =
 
 // Data type of a run of values: siICENodeDataLong, ...Float or ...Vector3.
 int32_t DataTypeOf(const CValues& values);
+
+// What every element of an output array holds before the callbacks run. Not
+// zero, which is what a node that writes by mistake most often writes, so a
+// test can tell an element a node wrote from one it left alone. Floats (and
+// each component of a vector) hold a quiet NaN with a payload: compare their
+// bits, since NaN never equals itself.
+inline constexpr int32_t UnwrittenLong = 0x5A5A5A5A;
+inline constexpr uint32_t UnwrittenFloatBits = 0x7FC5A5A5u;
+
+// Elements of `values` that still hold the fill pattern (a vector counts when
+// any of its components does).
+uint32_t UnwrittenCount(const CValues& values);
 
 // What is bound to an input port: one constant value, or one value per
 // element (as many as the evaluation has elements).
@@ -60,8 +73,12 @@ struct CEvaluationResult {
 
     uint32_t elementCount = 0;
     // One entry per evaluated output port: elementCount values for
-    // per-element ports, one for singleton ports.
+    // per-element ports, one for singleton ports. Elements no callback wrote
+    // hold the fill pattern (UnwrittenLong, UnwrittenFloatBits).
     std::map<uint32_t, CValues> outputs;
+    // Output ports whose array at least one Evaluate call acquired. A port
+    // missing here was left untouched by every call.
+    std::set<uint32_t> acquiredOutputs;
 
     // Callbacks that returned a status other than OK, and data arrays and
     // index sets that a callback acquired and had not released when it

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cstddef>
 #include <limits>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -58,15 +60,18 @@ std::byte* DataOf(CValues& values) {
                       values);
 }
 
-// Zeroed storage for count values of a data type the runtime knows.
-CValues ZeroValues(int32_t dataType, uint32_t count) {
+// Storage for count values of a data type the runtime knows, every element
+// holding the fill pattern, so what a callback leaves unwritten shows.
+CValues UnwrittenValues(int32_t dataType, uint32_t count) {
+    const float unwrittenFloat = std::bit_cast<float>(UnwrittenFloatBits);
     switch (dataType) {
         case XSI::siICENodeDataLong:
-            return std::vector<int32_t>(count);
+            return std::vector<int32_t>(count, UnwrittenLong);
         case XSI::siICENodeDataFloat:
-            return std::vector<float>(count);
+            return std::vector<float>(count, unwrittenFloat);
         default:
-            return std::vector<XSI::MATH::CVector3f>(count);
+            return std::vector<XSI::MATH::CVector3f>(
+                count, XSI::MATH::CVector3f(unwrittenFloat, unwrittenFloat, unwrittenFloat));
     }
 }
 
@@ -121,6 +126,10 @@ struct CRun {
     // Evaluate calls may run at once and may all touch the user data.
     mutable std::mutex userDataMutex;
     XSI::CValue userData;
+
+    // Ports whose output array an Evaluate call acquired.
+    std::mutex acquiredMutex;
+    std::set<uint32_t> acquiredOutputs;
 
     std::atomic<uint32_t> failedCallbacks{0};
     std::atomic<uint32_t> unreleasedArrays{0};
@@ -200,6 +209,10 @@ public:
         *data = DataOf(output_->values) + static_cast<size_t>(offset_) * elementSize;
         *count = count_;
         ++arrays_;
+        {
+            std::lock_guard lock(run_.acquiredMutex);
+            run_.acquiredOutputs.insert(output_->port->id);
+        }
         return XSI::CStatus::OK;
     }
 
@@ -441,7 +454,7 @@ CEvaluationResult CNodeInstance::Evaluate(const CEvaluateOptions& options) {
                 " elements, more than the limit of " + std::to_string(options.maxElements);
     } else {
         for (COutputRun& output : run.outputs) {
-            output.values = ZeroValues(output.port->dataType, output.singleton ? 1 : count);
+            output.values = UnwrittenValues(output.port->dataType, output.singleton ? 1 : count);
             output.subsets =
                 output.singleton ? 1 : (count + (options.subsetSize - 1ull)) / options.subsetSize;
             output.firstTask = tasks;
@@ -495,6 +508,7 @@ CEvaluationResult CNodeInstance::Evaluate(const CEvaluateOptions& options) {
         for (COutputRun& output : run.outputs) {
             result.outputs[output.port->id] = std::move(output.values);
         }
+        result.acquiredOutputs = std::move(run.acquiredOutputs);
     }
     result.failedCallbacks = run.failedCallbacks.load();
     result.unreleasedArrays = run.unreleasedArrays.load();

@@ -15,6 +15,8 @@
 // - An Evaluate call of a singleton output port has one element (offset 0).
 //   BeginEvaluate, EndEvaluate and singleton ports see per-element inputs
 //   whole, and BeginEvaluate and EndEvaluate have no output port.
+// - Output arrays start filled with a pattern (see UnwrittenCount), never
+//   zeroed: a node must write every element it is handed.
 // - Constant inputs and defaults have count 1 everywhere.
 // - User data put by any callback is seen by every later callback of the
 //   same instance, in this evaluation and the next ones.

@@ -1,9 +1,12 @@
 // Evaluating node instances of the test plug-in: subsets, threads, inputs,
-// user data, element generators, binding errors and leak counting.
+// user data, element generators, binding errors, leak counting and what
+// outputs hold where no callback wrote.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -355,6 +358,64 @@ TEST_F(EvaluationTest, CountsWhatCallbacksLeaveAcquiredAndFailedCalls) {
     EXPECT_EQ(result.unreleasedIndexSets, 3u);
     EXPECT_EQ(result.failedCallbacks, 1u);
     EXPECT_EQ(Output<float>(result, LeakyFlag), std::vector<float>(10, 1.0f));
+}
+
+// Output arrays start filled with the pattern, not zero, whatever the split:
+// an element no call wrote, and a port no call acquired, show as such.
+TEST_F(EvaluationTest, UnwrittenElementsKeepTheFillPattern) {
+    const uint32_t count = 7;
+    for (uint32_t subsetSize : {1u, 3u, 4096u}) {
+        SCOPED_TRACE("subset size " + std::to_string(subsetSize));
+        CNodeInstance node(plugin, "Sparse");
+        CEvaluateOptions options;
+        options.elementCount = count;
+        options.subsetSize = subsetSize;
+        options.threads = 2;
+        CEvaluationResult result = node.Evaluate(options);
+        ExpectClean(result);
+        EXPECT_EQ(result.acquiredOutputs, (std::set<uint32_t>{SparseEven, SparseOdd}));
+        EXPECT_EQ(UnwrittenCount(result.outputs.at(SparseSkipped)), count);
+        EXPECT_EQ(UnwrittenCount(result.outputs.at(SparseEven)), 3u);
+        EXPECT_EQ(UnwrittenCount(result.outputs.at(SparseOdd)), 4u);
+        const std::vector<float>& skipped = Output<float>(result, SparseSkipped);
+        const std::vector<CVector3f>& even = Output<CVector3f>(result, SparseEven);
+        const std::vector<int32_t>& odd = Output<int32_t>(result, SparseOdd);
+        ASSERT_EQ(skipped.size(), count);
+        ASSERT_EQ(even.size(), count);
+        ASSERT_EQ(odd.size(), count);
+        for (uint32_t i = 0; i < count; ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_EQ(std::bit_cast<uint32_t>(skipped[i]), UnwrittenFloatBits);
+            if (i % 2 == 0) {
+                EXPECT_EQ(even[i], CVector3f(static_cast<float>(i), 0, 0));
+                EXPECT_EQ(odd[i], UnwrittenLong);
+            } else {
+                EXPECT_EQ(std::bit_cast<uint32_t>(even[i].GetY()), UnwrittenFloatBits);
+                EXPECT_EQ(odd[i], static_cast<int32_t>(i));
+            }
+        }
+    }
+}
+
+// Only the exact pattern counts as unwritten: zeros, other NaNs and a vector
+// written whole do not; a vector with one component left does.
+TEST(UnwrittenCount, CountsOnlyThePattern) {
+    const float pattern = std::bit_cast<float>(UnwrittenFloatBits);
+    const float otherNaN = std::bit_cast<float>(0x7FC00000u);
+    const struct {
+        const char* name;
+        CValues values;
+        uint32_t unwritten;
+    } cases[] = {
+        {"longs", std::vector<int32_t>{0, UnwrittenLong, -1, UnwrittenLong}, 2},
+        {"floats", std::vector<float>{0.0f, -0.0f, otherNaN, pattern}, 1},
+        {"vectors", std::vector<CVector3f>{{0, 0, 0}, {1, pattern, 2}, {pattern, pattern, pattern}},
+         2},
+        {"empty", std::vector<float>{}, 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(UnwrittenCount(c.values), c.unwritten) << c.name;
+    }
 }
 
 // Separate instances may be evaluated from separate threads at once, and

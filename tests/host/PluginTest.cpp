@@ -38,9 +38,9 @@ TEST(PluginTest, KeepsIdentityAndNodesInOrder) {
     EXPECT_EQ(definition.minor, 5);
 
     // The plug-in registers Scale a second time; that one is refused.
-    const char* names[] = {"Scale", "Tracker", "Generator", "Leaky", "Missing"};
-    ASSERT_EQ(definition.nodes.size(), 5u);
-    for (size_t i = 0; i < 5; ++i) {
+    const char* names[] = {"Scale", "Tracker", "Generator", "Leaky", "Sparse", "Missing"};
+    ASSERT_EQ(definition.nodes.size(), 6u);
+    for (size_t i = 0; i < 6; ++i) {
         EXPECT_EQ(definition.nodes[i].name, names[i]);
         EXPECT_EQ(definition.nodes[i].category, "Test");
     }

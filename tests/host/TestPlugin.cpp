@@ -87,6 +87,15 @@ void RegisterLeaky(PluginRegistrar& registrar) {
     Register(registrar, node);
 }
 
+void RegisterSparse(PluginRegistrar& registrar) {
+    ICENodeDef node = NewNode(L"Sparse");
+    node.AddPortGroup(GroupOut, 1, 1, L"");
+    Output(node, SparseSkipped, siICENodeDataFloat, siICENodeContextComponent0D, L"Skipped");
+    Output(node, SparseEven, siICENodeDataVector3, siICENodeContextComponent0D, L"Even");
+    Output(node, SparseOdd, siICENodeDataLong, siICENodeContextComponent0D, L"Odd");
+    Register(registrar, node);
+}
+
 // Also adds a second input under an ID already taken, which the registrar
 // refuses but records.
 void RegisterMissing(PluginRegistrar& registrar) {
@@ -123,6 +132,7 @@ TEST_EXPORT CStatus XSILoadPlugin(PluginRegistrar& registrar) {
     RegisterTracker(registrar);
     RegisterGenerator(registrar);
     RegisterLeaky(registrar);
+    RegisterSparse(registrar);
     RegisterMissing(registrar);
     // A second node of a taken name is refused.
     RegisterScale(registrar);
@@ -301,6 +311,54 @@ TEST_EXPORT CStatus Leaky_Evaluate(ICENodeContext& context) {
 
 TEST_EXPORT CStatus Leaky_EndEvaluate(ICENodeContext&) {
     return CStatus::Fail;
+}
+
+// Sparse --------------------------------------------------------------------
+
+TEST_EXPORT CStatus Sparse_BeginEvaluate(ICENodeContext&) {
+    return CStatus::OK;
+}
+
+template <class T>
+void WriteEveryOther(ICENodeContext& context, int32_t dataType, uint32_t parity,
+                     T value(uint32_t)) {
+    CDataArray<T> out;
+    context.AcquireOutputDataArray(out, dataType);
+    CIndexSet set;
+    context.AcquireIndexSet(set);
+    for (CIndexSet::Iterator it = set.Begin(); it.HasNext(); it.Next()) {
+        if (it.GetAbsoluteIndex() % 2 == parity) {
+            out[it] = value(it.GetAbsoluteIndex());
+        }
+    }
+    context.ReleaseIndexSet(set);
+    context.ReleaseDataArray(out);
+}
+
+MATH::CVector3f EvenValue(uint32_t index) {
+    return MATH::CVector3f(static_cast<float>(index), 0.0f, 0.0f);
+}
+
+int32_t OddValue(uint32_t index) {
+    return static_cast<int32_t>(index);
+}
+
+TEST_EXPORT CStatus Sparse_Evaluate(ICENodeContext& context) {
+    switch (context.GetEvaluatedOutputPortID()) {
+        case SparseEven:
+            WriteEveryOther(context, siICENodeDataVector3, 0, EvenValue);
+            break;
+        case SparseOdd:
+            WriteEveryOther(context, siICENodeDataLong, 1, OddValue);
+            break;
+        default:
+            break;
+    }
+    return CStatus::OK;
+}
+
+TEST_EXPORT CStatus Sparse_EndEvaluate(ICENodeContext&) {
+    return CStatus::OK;
 }
 
 // Missing: no Missing_Evaluate ----------------------------------------------

@@ -7,6 +7,8 @@
 //            and the record's tag.
 // Generator: an element generator of Count elements, Position.x = index.
 // Leaky:     leaves arrays and index sets acquired and tries refused calls.
+// Sparse:    never acquires one output and writes every other element of
+//            two more, so what the runtime fills them with shows.
 // Missing:   registered, but its _Evaluate is not exported.
 #pragma once
 
@@ -46,6 +48,11 @@ inline constexpr uint32_t GeneratorNumberOfElements = 201;  // Long, singleton
 inline constexpr uint32_t LeakyCount = 0;  // Long, singleton
 inline constexpr uint32_t LeakyFlag =
     10;  // Float, per point: 1 when a wrong-type output was refused
+
+// Sparse
+inline constexpr uint32_t SparseSkipped = 10;  // Float, per point: never acquired
+inline constexpr uint32_t SparseEven = 11;     // Vector3, per point: (index, 0, 0) at even indices
+inline constexpr uint32_t SparseOdd = 12;      // Long, per point: index at odd indices
 
 struct CSubset {
     uint32_t port = 0;

@@ -197,8 +197,21 @@ const std::vector<XSI::MATH::CVector3f>& Vectors(const VelpoHost::CEvaluationRes
 }
 
 bool Clean(const VelpoHost::CEvaluationResult& result) {
+    for (uint32_t port : result.acquiredOutputs) {
+        const auto values = result.outputs.find(port);
+        if (values != result.outputs.end() && VelpoHost::UnwrittenCount(values->second) != 0) {
+            return false;
+        }
+    }
     return result.ok && result.failedCallbacks == 0 && result.unreleasedArrays == 0 &&
            result.unreleasedIndexSets == 0;
+}
+
+bool Untouched(const VelpoHost::CEvaluationResult& result, uint32_t port) {
+    const auto values = result.outputs.find(port);
+    return values != result.outputs.end() && result.acquiredOutputs.count(port) == 0 &&
+           VelpoHost::UnwrittenCount(values->second) ==
+               std::visit([](const auto& items) { return items.size(); }, values->second);
 }
 
 }  // namespace VelpoTest

@@ -86,7 +86,12 @@ const std::vector<int32_t>& Longs(const VelpoHost::CEvaluationResult& result, ui
 const std::vector<XSI::MATH::CVector3f>& Vectors(const VelpoHost::CEvaluationResult& result,
                                                  uint32_t port);
 
-// A result that ran cleanly: every callback OK, nothing left acquired.
+// A result that ran cleanly: every callback OK, nothing left acquired, and
+// every element of every output a callback acquired written.
 bool Clean(const VelpoHost::CEvaluationResult& result);
+
+// An output no callback acquired: every element still holds the runtime's
+// fill pattern.
+bool Untouched(const VelpoHost::CEvaluationResult& result, uint32_t port);
 
 }  // namespace VelpoTest

@@ -109,11 +109,12 @@ TEST_F(SetData, FewerPointsThanParticlesTakeTheFirstParticles) {
     EXPECT_EQ(Longs(Read(scop, 2), PortId), (std::vector<int32_t>{10, -20}));
 }
 
-// Files that hold no values for any point.
+// Files that hold no values for any point. One that reads whole gives
+// zeros; one that does not leaves no record, and the outputs untouched.
 struct CEmptyCase {
     const char* label;
     std::vector<uint8_t> bytes;
-    bool damaged;
+    bool damaged;  // cannot be read whole: reported, outputs left alone
 };
 
 // Printed as its label in failures.
@@ -135,21 +136,25 @@ std::vector<uint8_t> CutInsideARecord() {
 
 class SetDataEmpty : public SetData, public ::testing::WithParamInterface<CEmptyCase> {};
 
-// Files without particles give zeros quietly; a damaged file gives zeros
-// too, but says so.
-TEST_P(SetDataEmpty, GivesZeros) {
+// Files without particles give zeros quietly; a damaged file leaves the
+// outputs alone and says so.
+TEST_P(SetDataEmpty, GivesZerosOrReportsTheDamage) {
     WriteBytes(folder_ / "e.1.pdc", GetParam().bytes);
     const uint32_t scop = MakeSettings(folder_ / "e", 1, {{"Long1", "age"}});
     const CEvaluationResult result = Read(scop, 5);
     EXPECT_EQ(result.outputs.size(), 27u);
-    EXPECT_EQ(Longs(result, PortId), std::vector<int32_t>(5, 0));
-    EXPECT_EQ(Longs(result, PortLongBase + 1), std::vector<int32_t>(5, 0));
-    EXPECT_EQ(Vectors(result, PortPosition), std::vector<CVector3f>(5));
     const auto log = TakeLog();
     if (!GetParam().damaged) {
+        EXPECT_EQ(Longs(result, PortId), std::vector<int32_t>(5, 0));
+        EXPECT_EQ(Longs(result, PortLongBase + 1), std::vector<int32_t>(5, 0));
+        EXPECT_EQ(Vectors(result, PortPosition), std::vector<CVector3f>(5));
         EXPECT_TRUE(log.empty());
         return;
     }
+    EXPECT_TRUE(result.acquiredOutputs.empty());
+    EXPECT_TRUE(Untouched(result, PortId));
+    EXPECT_TRUE(Untouched(result, PortLongBase + 1));
+    EXPECT_TRUE(Untouched(result, PortPosition));
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].text, "VelpoSetData: Cannot Read " + folder_ / "e.1.pdc");
     EXPECT_EQ(log[0].severity, XSI::siErrorMsg);
@@ -173,7 +178,8 @@ TEST_F(SetData, NamesTheFileByFrameAndStep) {
 TEST_F(SetData, MissingFileIsReportedWithItsFullName) {
     const uint32_t scop = MakeSettings(folder_ / "none", 250);
     const CEvaluationResult result = Read(scop, 3, 4, 2, 2);
-    EXPECT_EQ(Longs(result, PortId), std::vector<int32_t>(3, 0));
+    EXPECT_TRUE(result.acquiredOutputs.empty());
+    EXPECT_TRUE(Untouched(result, PortId));
     const auto log = TakeLog();
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].text, "VelpoSetData: Cannot Read " + folder_ / "none.500.pdc");
@@ -181,13 +187,15 @@ TEST_F(SetData, MissingFileIsReportedWithItsFullName) {
 }
 
 TEST_F(SetData, EmptyPathGivesNothingSilently) {
-    Read(MakeSettings("", 1), 3);
+    const CEvaluationResult result = Read(MakeSettings("", 1), 3);
+    EXPECT_TRUE(result.acquiredOutputs.empty());
+    EXPECT_TRUE(Untouched(result, PortPosition));
     EXPECT_TRUE(TakeLog().empty());
 }
 
 TEST_F(SetData, UnconnectedScopReadsObject4) {
     VelpoHost::CObjectTable::Instance().Remove(4);
-    Read(std::nullopt, 3);
+    EXPECT_TRUE(Read(std::nullopt, 3).acquiredOutputs.empty());
     const auto log = TakeLog();
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].text, "VelpoSetData: Error, VelpoImportOperator not connected");

@@ -112,6 +112,27 @@ TEST(CacheCommands, MissingCacheIsReportedAfterTheOtherFramesAreDone) {
     EXPECT_FALSE(std::filesystem::exists(scratch.Path() / "out.1.csv"));
 }
 
+// A cache whose header reads but whose records are cut short: VelpoImport
+// counts its particles, VelpoSetData gets no record and writes nothing, and
+// import must say so rather than write a table of values nobody read.
+TEST(CacheCommands, CacheCutInsideItsRecordsWritesNoTable) {
+    CScratch scratch;
+    const std::string settings = SettingsFile(scratch);
+    WriteFile(scratch.Path() / "in.2.csv", Frame2Csv);
+    ASSERT_EQ(Velpo("export --settings \"" + settings + "\" --frames 2 --input \"" +
+                    (scratch / "in.#.csv") + "\"")
+                  .exitCode,
+              0);
+    const std::string cache = ReadFile(scratch.Path() / "pts.20.pdc");
+    WriteFile(scratch.Path() / "pts.20.pdc", cache.substr(0, cache.size() - 4));
+    const CRun run = Velpo("import --settings \"" + settings + "\" --frames 2 --output \"" +
+                           (scratch / "out.#.csv") + "\"");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("pts.20.pdc: VelpoSetData gave no values"), std::string::npos)
+        << run.err;
+    EXPECT_FALSE(std::filesystem::exists(scratch.Path() / "out.2.csv"));
+}
+
 // Each bad table names its file, line and column and fails the job; the
 // other frames are still exported.
 TEST(CacheCommands, MalformedTablesNameFileLineAndColumn) {
