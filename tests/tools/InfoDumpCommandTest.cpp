@@ -77,8 +77,10 @@ TEST(InfoCommand, ProblemsAreNamedAndOnlyUnreadableFilesFail) {
          1, "name length 1073741824 exceeds"},
         {"negative-name", CPdcBytes().Header(3, 1).Int(-4).Raw("id").Doubles({1, 2, 3}).Bytes(), 1,
          "negative name length -4"},
+        // The file layer's walker reads record 0 before it finds the file
+        // short, and info says so in the walker's words.
         {"forged-records", CPdcBytes().Header(3, 50000).Raw(idRecord).Bytes(), 1,
-         "header announces 50000 records"},
+         "record 1 at byte 62: the file ends inside its name length (truncated file)"},
         {"type-code", CPdcBytes().Header(3, 1).Name("id").Int(9).Doubles({1, 2, 3}).Bytes(), 1,
          "unknown type code 9"},
         {"negative-count", CPdcBytes().Header(-2, 1).Raw(idRecord).Bytes(), 1,
