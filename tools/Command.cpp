@@ -11,12 +11,21 @@
 
 namespace VelpoTools {
 
+namespace {
+
+void Print(const std::string& command, const char* kind, const std::string& text) {
+    const std::string who = command.empty() ? "velpo" : "velpo " + command;
+    std::fprintf(stderr, "%s: %s: %s\n", who.c_str(), kind, Escaped(text).c_str());
+}
+
+}  // namespace
+
 void PrintError(const std::string& command, const std::string& text) {
-    std::fprintf(stderr, "velpo %s: error: %s\n", command.c_str(), Escaped(text).c_str());
+    Print(command, "error", text);
 }
 
 void PrintWarning(const std::string& command, const std::string& text) {
-    std::fprintf(stderr, "velpo %s: warning: %s\n", command.c_str(), Escaped(text).c_str());
+    Print(command, "warning", text);
 }
 
 int UsageError(const std::string& command, const VelpoHost::CResult& problem) {
