@@ -37,8 +37,8 @@ bool SameBits(float a, float b) {
 std::string Written(const CTable& table, const std::vector<std::vector<float>>& values) {
     std::vector<VelpoTools::CTableOutputColumn> columns;
     for (size_t i = 0; i < table.columns.size(); ++i) {
-        columns.push_back({table.columns[i].name, VelpoTools::CNumberKind::Float, 1, false,
-                           values[i].data()});
+        columns.push_back(
+            {table.columns[i].name, VelpoTools::CNumberKind::Float, 1, false, values[i].data()});
     }
     std::FILE* file = std::tmpfile();
     if (!file) {

@@ -19,10 +19,9 @@ using VelpoHost::CResult;
 class CSlotFilling {
 public:
     explicit CSlotFilling(const std::vector<CNamedAttribute>& attributes) : slots_(attributes) {
-        std::stable_sort(slots_.begin(), slots_.end(),
-                         [](const CNamedAttribute& a, const CNamedAttribute& b) {
-                             return a.slot < b.slot;
-                         });
+        std::stable_sort(
+            slots_.begin(), slots_.end(),
+            [](const CNamedAttribute& a, const CNamedAttribute& b) { return a.slot < b.slot; });
         for (const CNamedAttribute& slot : slots_) {
             names_.push_back(XSI::CString::FromUtf8(slot.name));
         }
@@ -36,7 +35,8 @@ public:
         XSI::CString name;
         name.PutAsciiString(record.name.data(), record.name.size());
         for (size_t i = 0; i < slots_.size(); ++i) {
-            if (!filled_[i] && names_[i] == name && PdcSlotAccepts(slots_[i].slotType, record.code)) {
+            if (!filled_[i] && names_[i] == name &&
+                PdcSlotAccepts(slots_[i].slotType, record.code)) {
                 filled_[i] = true;
                 return;
             }
@@ -69,8 +69,7 @@ CResult CheckCount(const std::string& name, const PdcHeader& header, uint32_t ma
                              std::to_string(header.particleCount));
     }
     if (static_cast<uint32_t>(header.particleCount) > maxElements) {
-        return CResult::Fail(name + ": the header claims " +
-                             std::to_string(header.particleCount) +
+        return CResult::Fail(name + ": the header claims " + std::to_string(header.particleCount) +
                              " particles, more than the " + std::to_string(maxElements) +
                              " elements the host runtime evaluates (forged particle count?)");
     }

@@ -26,8 +26,7 @@ std::string CacheFile(const CSettings& settings, int32_t frame) {
         .ToUtf8();
 }
 
-VelpoHost::CResult CheckDistinctCacheFiles(const CSettings& settings, int32_t first,
-                                           int32_t last) {
+VelpoHost::CResult CheckDistinctCacheFiles(const CSettings& settings, int32_t first, int32_t last) {
     // Frames f and g share a file exactly when (g - f) * step is 0 modulo
     // 2^32, that is when g - f is a multiple of 2^(32 - z), z being the
     // number of trailing zero bits of step (all 32 for step 0).
@@ -38,14 +37,14 @@ VelpoHost::CResult CheckDistinctCacheFiles(const CSettings& settings, int32_t fi
         return VelpoHost::CResult::Ok();
     }
     const int32_t second = static_cast<int32_t>(first + period);
-    const std::string why = settings.step == 0
-                                ? "\"Step\" is 0"
-                                : "frame * \"Step\" " + std::to_string(settings.step) +
-                                      " wraps around 2^32";
-    return VelpoHost::CResult::Fail(
-        "frames " + std::to_string(first) + " and " + std::to_string(second) +
-        " would both be written to " + CacheFile(settings, first) + " (" + why +
-        "), so one would overwrite the other; nothing was written");
+    const std::string why =
+        settings.step == 0
+            ? "\"Step\" is 0"
+            : "frame * \"Step\" " + std::to_string(settings.step) + " wraps around 2^32";
+    return VelpoHost::CResult::Fail("frames " + std::to_string(first) + " and " +
+                                    std::to_string(second) + " would both be written to " +
+                                    CacheFile(settings, first) + " (" + why +
+                                    "), so one would overwrite the other; nothing was written");
 }
 
 std::string FolderCutWarning(const CSettings& settings, int32_t first) {

@@ -165,7 +165,8 @@ bool ForEachSceneFrame(uint32_t particles, int32_t first, int32_t last, Visit vi
     return true;
 }
 
-std::string Summary(const CSettings& settings, int32_t first, int32_t last, const CDemoTotals& totals, const CRoundTripCheck& check) {
+std::string Summary(const CSettings& settings, int32_t first, int32_t last,
+                    const CDemoTotals& totals, const CRoundTripCheck& check) {
     const int32_t frames = last - first + 1;
     std::string out = "velpo demo: " + std::to_string(frames) + " frames (" +
                       std::to_string(first) + "-" + std::to_string(last) + "), " +
@@ -178,10 +179,10 @@ std::string Summary(const CSettings& settings, int32_t first, int32_t last, cons
     out += "); drag, emitter and gravity single-valued\n";
     out += "  written:    " + Megabytes(totals.bytes) + " in " + std::to_string(frames) +
            " files, " + CacheFile(settings, first) + " ... " + CacheFile(settings, last) + "\n";
-    out += "  export:     " +
-           Rate(totals.bytes, totals.particles, Seconds(totals.exportTime)) + "\n";
-    out += "  import:     " +
-           Rate(totals.bytes, totals.particles, Seconds(totals.importTime)) + "\n";
+    out +=
+        "  export:     " + Rate(totals.bytes, totals.particles, Seconds(totals.exportTime)) + "\n";
+    out +=
+        "  import:     " + Rate(totals.bytes, totals.particles, Seconds(totals.importTime)) + "\n";
     out += "  " + check.Summary(totals.nodeErrors) + "\n";
     return out;
 }
@@ -244,8 +245,7 @@ int RunDemo(const CDemoOptions& options) {
     for (const CDemoAttribute& attribute : DemoAttributes) {
         ports.push_back(attribute.port);
     }
-    CRoundTripCheck check(
-        [](const std::string& text) { PrintError("demo", text); });
+    CRoundTripCheck check([](const std::string& text) { PrintError("demo", text); });
     const bool readBack = ForEachSceneFrame(
         options.particles, first, last, [&](int32_t frame, const CSceneParticles& p) {
             CImportedFrame imported;

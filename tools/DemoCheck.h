@@ -43,8 +43,8 @@ public:
 
 private:
     template <class T>
-    void CheckValues(int32_t frame, const char* name, const CImportedFrame& imported,
-                     uint32_t port, const std::vector<T>& expected);
+    void CheckValues(int32_t frame, const char* name, const CImportedFrame& imported, uint32_t port,
+                     const std::vector<T>& expected);
     void Report(int32_t frame, const std::string& text);
 
     std::function<void(const std::string&)> report_;

@@ -33,19 +33,17 @@ CResult TableColumns(const std::string& cache, const std::vector<CNamedAttribute
                      const CImportedFrame& imported, std::vector<CTableOutputColumn>& columns) {
     for (const CNamedAttribute& attribute : attributes) {
         const auto values = imported.outputs.find(attribute.outputPort);
-        const bool complete =
-            imported.count == 0 ||
-            (values != imported.outputs.end() && CountOf(values->second) == imported.count);
+        const bool complete = imported.count == 0 || (values != imported.outputs.end() &&
+                                                      CountOf(values->second) == imported.count);
         if (!complete) {
             return CResult::Fail(cache + ": VelpoSetData gave no values for \"" + attribute.name +
                                  "\"");
         }
         const bool vector = attribute.slotType == PdcTypeVector;
-        columns.push_back({attribute.name,
-                           attribute.slotType == PdcTypeLong ? CNumberKind::Int32
-                                                             : CNumberKind::Float,
-                           vector ? 3 : 1, false,
-                           imported.count ? ValuesOf(values->second) : nullptr});
+        columns.push_back(
+            {attribute.name,
+             attribute.slotType == PdcTypeLong ? CNumberKind::Int32 : CNumberKind::Float,
+             vector ? 3 : 1, false, imported.count ? ValuesOf(values->second) : nullptr});
     }
     return CResult::Ok();
 }
@@ -77,11 +75,9 @@ CResult ImportFrame(CFrameJob& job, const CFrameJobOptions& options, int32_t fra
         return complete;
     }
     const std::string file = FrameFile(options.pattern, frame);
-    if (CResult written = WriteFileReplacing(file,
-                                             [&](COutput& out) {
-                                                 WriteTable(out, TableFormatOf(file), columns,
-                                                            imported.count);
-                                             });
+    if (CResult written = WriteFileReplacing(
+            file,
+            [&](COutput& out) { WriteTable(out, TableFormatOf(file), columns, imported.count); });
         !written) {
         return written;
     }

@@ -81,8 +81,8 @@ std::string RecordLines(const CPdcInspection& inspection) {
                 out += std::string(2 + 10 + 2 + nameWidth + 1 + 4 + 2 + 8 + 1 + 10 + 2, ' ');
             }
             out += Padded(component + Statistic(stats, stats.min), 24) + " " +
-                   Padded(Statistic(stats, stats.max), 24) + " " +
-                   Statistic(stats, stats.Mean()) + "\n";
+                   Padded(Statistic(stats, stats.max), 24) + " " + Statistic(stats, stats.Mean()) +
+                   "\n";
         }
     }
     return out;
@@ -113,8 +113,8 @@ int RunInfo(const CInfoOptions& options) {
             exitCode = ExitFailed;
         }
         if (options.json) {
-            out.Write(InspectionJson(inspection).dump(
-                          -1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) +
+            out.Write(InspectionJson(inspection)
+                          .dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) +
                       "\n");
         } else {
             out.Write((i > 0 ? "\n" : "") + InspectionText(inspection));

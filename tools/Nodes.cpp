@@ -126,9 +126,10 @@ std::string DefinitionText(const VelpoHost::CPluginDefinition& plugin, const std
                                             ConstraintText(a.contextConstraint);
             const std::string defaultText =
                 a.kind == VelpoHost::CAdditionKind::Input ? DefaultText(a.defaultValue) : "-";
-            out += "  " + Column(KindName(a.kind), 6) + " " + Column(std::to_string(a.id), 5, true) +
-                   " " + Column(std::to_string(a.group), 5, true) + "  " + Column(a.name, 16) +
-                   " " + Column(std::to_string(a.dataType), 4, true) + " " +
+            out += "  " + Column(KindName(a.kind), 6) + " " +
+                   Column(std::to_string(a.id), 5, true) + " " +
+                   Column(std::to_string(a.group), 5, true) + "  " + Column(a.name, 16) + " " +
+                   Column(std::to_string(a.dataType), 4, true) + " " +
                    Column(std::to_string(a.structure), 4, true) + " " +
                    Column(std::to_string(a.context), 4, true) + "  " + Column(defaultText, 22) +
                    " " + constraints + "\n";

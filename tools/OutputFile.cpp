@@ -47,8 +47,8 @@ std::filesystem::path TempPath(const std::filesystem::path& target) {
 // writers never share one.
 std::FILE* CreateExclusive(const std::filesystem::path& path) {
 #ifdef _WIN32
-    const int descriptor = _wopen(path.wstring().c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
-                                  _S_IREAD | _S_IWRITE);
+    const int descriptor = _wopen(path.wstring().c_str(),
+                                  _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
 #else
     // 0666 under the umask, as fopen creates files.
     const int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);

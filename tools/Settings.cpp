@@ -23,8 +23,9 @@ std::string PlainMessage(const std::string& what) {
 }
 
 template <size_t Count>
-void AddNumbered(std::vector<CNamedAttribute>& attributes, const std::array<std::string, Count>& names,
-                 const char* prefix, int32_t firstSlot, int32_t slotType, uint32_t portBase) {
+void AddNumbered(std::vector<CNamedAttribute>& attributes,
+                 const std::array<std::string, Count>& names, const char* prefix, int32_t firstSlot,
+                 int32_t slotType, uint32_t portBase) {
     for (size_t i = 0; i < Count; ++i) {
         if (!names[i].empty()) {
             const uint32_t port = portBase + static_cast<uint32_t>(i);

@@ -31,10 +31,10 @@ VelpoHost::CResult ReadSettings(const std::filesystem::path& file, CSettings& se
 // One attribute the nodes write and read with these settings: "id",
 // "position", and one per named parameter.
 struct CNamedAttribute {
-    std::string name;       // the record's name in the cache
-    std::string parameter;  // "Float3"; "" for id and position
-    int32_t slot = 0;       // in the file layer's slot layout
-    int32_t slotType = 0;   // PdcTypeFloat, PdcTypeLong or PdcTypeVector
+    std::string name;         // the record's name in the cache
+    std::string parameter;    // "Float3"; "" for id and position
+    int32_t slot = 0;         // in the file layer's slot layout
+    int32_t slotType = 0;     // PdcTypeFloat, PdcTypeLong or PdcTypeVector
     uint32_t inputPort = 0;   // of VelpoExport
     uint32_t outputPort = 0;  // of VelpoSetData
 

@@ -1,7 +1,9 @@
 #include "tools/TableWriter.h"
 
 #include <algorithm>
+#include <cmath>
 #include <nlohmann/json.hpp>
+#include <type_traits>
 
 #include "tools/Numbers.h"
 
@@ -41,16 +43,30 @@ void AppendCsvField(std::string& out, const std::string& field) {
     out += '"';
 }
 
-void AppendNumber(std::string& out, const CTableOutputColumn& column, size_t at) {
+// JSON readers take "-0" for the integer 0 and lose the sign of a negative
+// zero; "-0.0" is a number with a fraction, so its sign stays.
+template <class T>
+void AppendReal(std::string& out, T value, CTableFormat format) {
+    if (format == CTableFormat::Json && value == 0 && std::signbit(value)) {
+        out += "-0.0";
+    } else if constexpr (std::is_same_v<T, float>) {
+        AppendFloat(out, value);
+    } else {
+        AppendDouble(out, value);
+    }
+}
+
+void AppendNumber(std::string& out, const CTableOutputColumn& column, size_t at,
+                  CTableFormat format) {
     switch (column.kind) {
         case CNumberKind::Int32:
             AppendInt(out, static_cast<const int32_t*>(column.values)[at]);
             break;
         case CNumberKind::Float:
-            AppendFloat(out, static_cast<const float*>(column.values)[at]);
+            AppendReal(out, static_cast<const float*>(column.values)[at], format);
             break;
         case CNumberKind::Double:
-            AppendDouble(out, static_cast<const double*>(column.values)[at]);
+            AppendReal(out, static_cast<const double*>(column.values)[at], format);
             break;
     }
 }
@@ -69,9 +85,8 @@ public:
             const CTableOutputColumn& column = columns_[i];
             for (int32_t c = 0; c < column.components; ++c) {
                 text_ += (i == 0 && c == 0) ? "" : ",";
-                AppendCsvField(text_, column.components == 3
-                                          ? column.name + "." + "xyz"[c]
-                                          : column.name);
+                AppendCsvField(text_,
+                               column.components == 3 ? column.name + "." + "xyz"[c] : column.name);
             }
         }
         text_ += '\n';
@@ -82,7 +97,7 @@ public:
                 for (int32_t c = 0; c < column.components; ++c) {
                     text_ += firstCell ? "" : ",";
                     firstCell = false;
-                    AppendNumber(text_, column, first + static_cast<size_t>(c));
+                    AppendNumber(text_, column, first + static_cast<size_t>(c), CTableFormat::Csv);
                 }
             }
             text_ += '\n';
@@ -116,13 +131,13 @@ public:
 private:
     void JsonItem(const CTableOutputColumn& column, size_t first) {
         if (column.components == 1) {
-            AppendNumber(text_, column, first);
+            AppendNumber(text_, column, first, CTableFormat::Json);
             return;
         }
         text_ += '[';
         for (size_t c = 0; c < 3; ++c) {
             text_ += c ? ", " : "";
-            AppendNumber(text_, column, first + c);
+            AppendNumber(text_, column, first + c, CTableFormat::Json);
         }
         text_ += ']';
     }

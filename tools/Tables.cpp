@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <iterator>
 #include <limits>
-#include <type_traits>
 #include <nlohmann/json.hpp>
+#include <type_traits>
 #include <unordered_set>
 
 #include "tools/InputFile.h"
@@ -120,9 +120,9 @@ private:
     }
 
     CResult Misplaced(uint32_t line) const {
-        return CResult::Fail(TablePlace(table_.file, line,
-                                        static_cast<uint32_t>(fields_.size() + 1)) +
-                             ": unterminated or misplaced quote");
+        return CResult::Fail(
+            TablePlace(table_.file, line, static_cast<uint32_t>(fields_.size() + 1)) +
+            ": unterminated or misplaced quote");
     }
 
     // One record: fields up to the end of its last line, line end consumed.
@@ -149,8 +149,8 @@ private:
                     }
                     // Line breaks inside quotes belong to the field, but
                     // still count as lines for the messages.
-                    if (c == '\n' || (c == '\r' && (at_ + 1 >= text_.size() ||
-                                                    text_[at_ + 1] != '\n'))) {
+                    if (c == '\n' ||
+                        (c == '\r' && (at_ + 1 >= text_.size() || text_[at_ + 1] != '\n'))) {
                         ++line_;
                     }
                     ++at_;
@@ -243,8 +243,8 @@ std::unordered_map<size_t, std::string> ReplaceNonFiniteWords(std::string& text)
         {"-Infinity", "-0.000000"}, {"Infinity", "0.000000"}, {"NaN", "0.0"}};
     std::unordered_map<size_t, std::string> replaced;
     const auto boundary = [&](size_t at) {
-        return at >= text.size() || std::string_view(" \t\r\n,:[]{}").find(text[at]) !=
-                                        std::string_view::npos;
+        return at >= text.size() ||
+               std::string_view(" \t\r\n,:[]{}").find(text[at]) != std::string_view::npos;
     };
     bool inString = false;
     for (size_t at = 0; at < text.size(); ++at) {
@@ -454,9 +454,8 @@ private:
             --begin;
         }
         const auto original = replaced_.find(begin);
-        const std::string text = original != replaced_.end()
-                                     ? original->second
-                                     : source_.substr(begin, end - begin);
+        const std::string text =
+            original != replaced_.end() ? original->second : source_.substr(begin, end - begin);
         if (depth_ == 1 && key_ == "particleCount") {
             int32_t count = 0;
             if (ParseInt32(text, count) != CParsed::Number || count < 0) {
