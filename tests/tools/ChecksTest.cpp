@@ -8,12 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "host/core/Log.h"
+#include "host/sdk/Enums.h"
 #include "plugin/Ports.h"
 #include "tests/pdc/PdcTestFiles.h"
 #include "tools/CacheCheck.h"
 #include "tools/CacheNames.h"
 #include "tools/DemoCheck.h"
 #include "tools/OutputFile.h"
+#include "tools/PluginSession.h"
 #include "tools/Settings.h"
 
 namespace VelpoTools {
@@ -263,6 +266,19 @@ TEST(WriteFileReplacing, AFileIsReplacedOnlyWhenWholeAndNothingElseIs) {
         ++entries;
     }
     EXPECT_EQ(entries, 2u);
+}
+
+// The nodes report every failure in the log and return OK: a logged error
+// is what fails an import or export frame.
+TEST(PluginSessionLog, AnErrorTheNodesLogFailsTheStep) {
+    std::unique_ptr<CPluginSession> session;
+    const VelpoHost::CResult opened = CPluginSession::Open(VELPO_PLUGIN, session);
+    ASSERT_TRUE(opened.Succeeded()) << opened.Message();
+    EXPECT_TRUE(session->ShowLog().Succeeded()) << "loading logs only \"Velpo Loaded\"";
+    VelpoHost::CLog::Instance().Add("VelpoSetData: Cannot Read c.pdc", XSI::siErrorMsg);
+    VelpoHost::CLog::Instance().Add("an information", XSI::siInfoMsg);
+    EXPECT_EQ(session->ShowLog().Message(), "the nodes logged 1 error (shown above)");
+    EXPECT_TRUE(session->ShowLog().Succeeded()) << "each message counts once";
 }
 
 }  // namespace
