@@ -443,10 +443,12 @@ private:
     }
 
     // The number just read, as it stands in the source: the parser has read
-    // it and usually one character past it.
+    // it and one character past it, unless the number ends the text.
     bool Number() {
         size_t end = std::min(consumed_, source_.size());
-        while (end > 0 && !IsNumberCharacter(source_[end - 1])) {
+        const bool endsText =
+            end == source_.size() && end > 0 && IsNumberCharacter(source_[end - 1]);
+        if (!endsText && end > 0) {
             --end;
         }
         size_t begin = end;
