@@ -4,7 +4,31 @@
 
 namespace {
 
-bool SlotAccepts(int32_t slotType, int32_t code) {
+// The slot a record goes to: the first slot of its name whose type accepts
+// its code and that no earlier record of this file has filled, so that
+// settings naming two slots alike get both back. When all such slots are
+// filled, a later record overwrites the first. Null when none accepts it.
+CAttribute* SlotFor(CAttribute (&attributes)[PdcSlotCount], const bool (&filled)[PdcSlotCount],
+                    const CPdcRecord& record, const XSI::CString& name) {
+    if (record.nameCut) {
+        return nullptr;
+    }
+    CAttribute* first = nullptr;
+    for (int32_t slot = 0; slot < PdcSlotCount; ++slot) {
+        CAttribute& attribute = attributes[slot];
+        if (attribute.name == name && PdcSlotAccepts(attribute.type, record.code)) {
+            if (!filled[slot]) {
+                return &attribute;
+            }
+            first = first ? first : &attribute;
+        }
+    }
+    return first;
+}
+
+}  // namespace
+
+bool PdcSlotAccepts(int32_t slotType, int32_t code) {
     switch (code) {
         case PdcCodeInteger:
         case PdcCodeIntegerArray:
@@ -19,30 +43,6 @@ bool SlotAccepts(int32_t slotType, int32_t code) {
             return false;
     }
 }
-
-// The slot a record goes to: the first slot of its name whose type accepts
-// its code and that no earlier record of this file has filled, so that
-// settings naming two slots alike get both back. When all such slots are
-// filled, a later record overwrites the first. Null when none accepts it.
-CAttribute* SlotFor(CAttribute (&attributes)[PdcSlotCount], const bool (&filled)[PdcSlotCount],
-                    const CPdcRecord& record, const XSI::CString& name) {
-    if (record.nameCut) {
-        return nullptr;
-    }
-    CAttribute* first = nullptr;
-    for (int32_t slot = 0; slot < PdcSlotCount; ++slot) {
-        CAttribute& attribute = attributes[slot];
-        if (attribute.name == name && SlotAccepts(attribute.type, record.code)) {
-            if (!filled[slot]) {
-                return &attribute;
-            }
-            first = first ? first : &attribute;
-        }
-    }
-    return first;
-}
-
-}  // namespace
 
 void CPdc::SetAttribute(int32_t slot, const XSI::CString& name, int32_t type) {
     if (slot >= 0 && slot < PdcSlotCount) {

@@ -56,6 +56,11 @@ inline constexpr int32_t PdcCodeDoubleArray = 3;
 inline constexpr int32_t PdcCodeVector = 4;
 inline constexpr int32_t PdcCodeVectorArray = 5;
 
+// Whether a slot of `slotType` takes a record of type `code`: Long slots
+// take codes 0 to 3 (doubles truncated), Float slots 2 and 3, Vector slots 4
+// and 5. Tools that predict what a read will fill ask the same question.
+bool PdcSlotAccepts(int32_t slotType, int32_t code);
+
 // The 28-byte file header, held in the machine's byte order. Fields start at
 // zero; only FRead fills them from a file.
 struct PdcHeader {

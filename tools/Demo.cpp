@@ -3,7 +3,6 @@
 // VelpoSetData back out, and every value read is compared with the one that
 // was written.
 #include <CLI/CLI.hpp>
-#include <bit>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -12,9 +11,11 @@
 
 #include "host/runtime/Evaluation.h"
 #include "plugin/Ports.h"
+#include "tools/CacheNames.h"
 #include "tools/Command.h"
-#include "tools/FrameJob.h"
+#include "tools/DemoCheck.h"
 #include "tools/Numbers.h"
+#include "tools/Output.h"
 #include "tools/Platform.h"
 #include "tools/PluginSession.h"
 #include "tools/Scene.h"
@@ -24,6 +25,7 @@ namespace VelpoTools {
 namespace {
 
 using VelpoHost::CInput;
+using VelpoHost::CResult;
 using XSI::MATH::CVector3f;
 
 struct CDemoOptions {
@@ -78,71 +80,6 @@ std::vector<std::pair<uint32_t, CInput>> DemoInputs(const CSceneParticles& p) {
     };
 }
 
-bool Same(float a, float b) {
-    return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b);
-}
-bool Same(int32_t a, int32_t b) {
-    return a == b;
-}
-bool Same(const CVector3f& a, const CVector3f& b) {
-    return Same(a.GetX(), b.GetX()) && Same(a.GetY(), b.GetY()) && Same(a.GetZ(), b.GetZ());
-}
-std::string Text(float v) {
-    return FormatFloat(v);
-}
-std::string Text(int32_t v) {
-    return std::to_string(v);
-}
-std::string Text(const CVector3f& v) {
-    return "(" + FormatFloat(v.GetX()) + ", " + FormatFloat(v.GetY()) + ", " +
-           FormatFloat(v.GetZ()) + ")";
-}
-
-// Compares what was read with what was written, value by value, and
-// describes the first few differences.
-class CComparison {
-public:
-    uint64_t mismatches = 0;
-    uint64_t compared = 0;
-
-    template <class T>
-    void Check(int32_t frame, const char* name, const CImportedFrame& imported, uint32_t port,
-               const std::vector<T>& expected) {
-        const auto found = imported.outputs.find(port);
-        const std::vector<T>* read =
-            found == imported.outputs.end() ? nullptr : std::get_if<std::vector<T>>(&found->second);
-        if (!read || read->size() != expected.size()) {
-            Report(frame, std::string("\"") + name + "\": read " +
-                              std::to_string(read ? read->size() : 0) + " values, wrote " +
-                              std::to_string(expected.size()));
-            mismatches += expected.size();
-            return;
-        }
-        for (size_t i = 0; i < expected.size(); ++i) {
-            if (!Same((*read)[i], expected[i])) {
-                Report(frame, std::string("\"") + name + "\" of particle " + std::to_string(i) +
-                                  ": wrote " + Text(expected[i]) + ", read " + Text((*read)[i]));
-                ++mismatches;
-            }
-        }
-        compared += expected.size();
-    }
-
-    template <class T>
-    void CheckConstant(int32_t frame, const char* name, const CImportedFrame& imported,
-                       uint32_t port, const T& value, size_t count) {
-        Check(frame, name, imported, port, std::vector<T>(count, value));
-    }
-
-private:
-    void Report(int32_t frame, const std::string& text) {
-        if (reported_++ < 10) {
-            std::fprintf(stderr, "velpo demo: frame %d: %s\n", frame, text.c_str());
-        }
-    }
-    uint64_t reported_ = 0;
-};
-
 class CProgress {
 public:
     CProgress(int32_t total) : total_(total), shown_(IsTerminal(stderr)) {}
@@ -188,6 +125,34 @@ std::string Rate(uint64_t bytes, uint64_t particles, double seconds) {
 // Runs the scene from frame 1 and hands each frame from first to last to
 // `visit`, both passes of the demo seeing the same particles. False as soon
 // as `visit` returns false.
+struct CDemoTotals {
+    uint64_t particles = 0;
+    uint32_t peak = 0;
+    uint64_t bytes = 0;
+    bool nodeErrors = false;
+    std::chrono::steady_clock::duration exportTime{};
+    std::chrono::steady_clock::duration importTime{};
+};
+
+// Every attribute of one frame read back against the scene that wrote it.
+void CheckFrame(CRoundTripCheck& check, int32_t frame, const CSceneParticles& p,
+                const CImportedFrame& imported) {
+    const size_t n = p.Count();
+    check.CheckCount(frame, imported.count, n);
+    check.Check(frame, "id", imported, PortId, p.id);
+    check.Check(frame, "position", imported, PortPosition, p.position);
+    check.Check(frame, "age", imported, PortFloatBase + 0, p.age);
+    check.Check(frame, "mass", imported, PortFloatBase + 1, p.mass);
+    check.Check(frame, "drag", imported, PortFloatBase + 2, std::vector<float>(n, SceneDrag));
+    check.Check(frame, "state", imported, PortLongBase + 0, p.state);
+    check.Check(frame, "emitter", imported, PortLongBase + 1,
+                std::vector<int32_t>(n, SceneEmitter));
+    check.Check(frame, "velocity", imported, PortVectorBase + 0, p.velocity);
+    check.Check(frame, "colour", imported, PortVectorBase + 1, p.colour);
+    check.Check(frame, "gravity", imported, PortVectorBase + 2,
+                std::vector<CVector3f>(n, SceneGravity));
+}
+
 template <class Visit>
 bool ForEachSceneFrame(uint32_t particles, int32_t first, int32_t last, Visit visit) {
     CScene scene(particles);
@@ -200,15 +165,36 @@ bool ForEachSceneFrame(uint32_t particles, int32_t first, int32_t last, Visit vi
     return true;
 }
 
+std::string Summary(const CSettings& settings, int32_t first, int32_t last,
+                    const CDemoTotals& totals, const CRoundTripCheck& check) {
+    const int32_t frames = last - first + 1;
+    std::string out = "velpo demo: " + std::to_string(frames) + " frames (" +
+                      std::to_string(first) + "-" + std::to_string(last) + "), " +
+                      std::to_string(totals.particles) + " particles in all, " +
+                      std::to_string(totals.peak) + " at most per frame\n";
+    out += "  attributes: " + std::to_string(DemoRecords) + " per file (id, position";
+    for (const CDemoAttribute& attribute : DemoAttributes) {
+        out += std::string(", ") + attribute.name;
+    }
+    out += "); drag, emitter and gravity single-valued\n";
+    out += "  written:    " + Megabytes(totals.bytes) + " in " + std::to_string(frames) +
+           " files, " + CacheFile(settings, first) + " ... " + CacheFile(settings, last) + "\n";
+    out +=
+        "  export:     " + Rate(totals.bytes, totals.particles, Seconds(totals.exportTime)) + "\n";
+    out +=
+        "  import:     " + Rate(totals.bytes, totals.particles, Seconds(totals.importTime)) + "\n";
+    out += "  " + check.Summary(totals.nodeErrors) + "\n";
+    return out;
+}
+
 int RunDemo(const CDemoOptions& options) {
     int32_t first = 0;
     int32_t last = 0;
-    std::string error;
-    if (!ParseFrames(options.frames, first, last, error)) {
-        throw CLI::ValidationError("--frames", error);
+    if (const CResult parsed = ParseFrames(options.frames, first, last); !parsed) {
+        return UsageError("demo", CResult::Fail("--frames: " + parsed.Message()));
     }
     if (first < 1) {
-        throw CLI::ValidationError("--frames", "the scene starts at frame 1");
+        return UsageError("demo", CResult::Fail("--frames: the scene starts at frame 1"));
     }
     const std::filesystem::path dir = options.dir;
     std::error_code code;
@@ -218,43 +204,40 @@ int RunDemo(const CDemoOptions& options) {
                                (code ? ": " + code.message() : std::string()));
         return ExitFailed;
     }
-    std::unique_ptr<CPluginSession> session = CPluginSession::Open(options.plugin, error);
-    if (!session) {
-        PrintError("demo", error);
+    std::unique_ptr<CPluginSession> session;
+    if (const CResult opened = CPluginSession::Open(options.plugin, session); !opened) {
+        PrintError("demo", opened.Message());
         return ExitFailed;
     }
-    session->ShowLog();
+    CDemoTotals totals;
+    totals.nodeErrors = !session->ShowLog();
     const CSettings settings = DemoSettings(dir, options.step);
     session->UseSettings(settings);
 
     const int32_t frames = last - first + 1;
     CProgress progress(2 * frames);
-    bool nodeErrors = false;
-    uint64_t particles = 0;
-    uint32_t peak = 0;
-    uint64_t bytes = 0;
-    std::chrono::steady_clock::duration exportTime{};
+    CResult failure = CResult::Ok();
     const bool exported = ForEachSceneFrame(
         options.particles, first, last, [&](int32_t frame, const CSceneParticles& p) {
             const auto start = std::chrono::steady_clock::now();
-            const bool ran = session->Export(frame, static_cast<uint32_t>(p.Count()), DemoInputs(p),
-                                             options.threads, error);
-            exportTime += std::chrono::steady_clock::now() - start;
-            if (!ran) {
+            failure = session->Export(frame, static_cast<uint32_t>(p.Count()), DemoInputs(p),
+                                      options.threads);
+            totals.exportTime += std::chrono::steady_clock::now() - start;
+            if (!failure) {
                 return false;
             }
-            nodeErrors = session->ShowLog() > 0 || nodeErrors;
-            particles += p.Count();
-            peak = std::max(peak, static_cast<uint32_t>(p.Count()));
+            totals.nodeErrors = !session->ShowLog() || totals.nodeErrors;
+            totals.particles += p.Count();
+            totals.peak = std::max(totals.peak, static_cast<uint32_t>(p.Count()));
             // A frame the node could not write has no file to count.
             const uintmax_t size = std::filesystem::file_size(CacheFile(settings, frame), code);
-            bytes += code ? 0 : size;
+            totals.bytes += code ? 0 : size;
             progress.Show("export", frame - first + 1);
             return true;
         });
     if (!exported) {
         progress.Done();
-        PrintError("demo", error);
+        PrintError("demo", failure.Message());
         return ExitFailed;
     }
 
@@ -262,68 +245,28 @@ int RunDemo(const CDemoOptions& options) {
     for (const CDemoAttribute& attribute : DemoAttributes) {
         ports.push_back(attribute.port);
     }
-    CComparison comparison;
-    std::chrono::steady_clock::duration importTime{};
+    CRoundTripCheck check([](const std::string& text) { PrintError("demo", text); });
     const bool readBack = ForEachSceneFrame(
         options.particles, first, last, [&](int32_t frame, const CSceneParticles& p) {
             CImportedFrame imported;
             const auto start = std::chrono::steady_clock::now();
-            const bool ran = session->Import(frame, ports, options.threads, imported, error);
-            importTime += std::chrono::steady_clock::now() - start;
-            if (!ran) {
+            failure = session->Import(frame, ports, options.threads, imported);
+            totals.importTime += std::chrono::steady_clock::now() - start;
+            if (!failure) {
                 return false;
             }
-            nodeErrors = session->ShowLog() > 0 || nodeErrors;
-            const size_t n = p.Count();
-            if (imported.count != n) {
-                std::fprintf(stderr,
-                             "velpo demo: frame %d: VelpoImport reports %u particles, %zu "
-                             "were written\n",
-                             frame, imported.count, n);
-                ++comparison.mismatches;
-            }
-            comparison.Check(frame, "id", imported, PortId, p.id);
-            comparison.Check(frame, "position", imported, PortPosition, p.position);
-            comparison.Check(frame, "age", imported, PortFloatBase + 0, p.age);
-            comparison.Check(frame, "mass", imported, PortFloatBase + 1, p.mass);
-            comparison.CheckConstant(frame, "drag", imported, PortFloatBase + 2, SceneDrag, n);
-            comparison.Check(frame, "state", imported, PortLongBase + 0, p.state);
-            comparison.CheckConstant(frame, "emitter", imported, PortLongBase + 1, SceneEmitter, n);
-            comparison.Check(frame, "velocity", imported, PortVectorBase + 0, p.velocity);
-            comparison.Check(frame, "colour", imported, PortVectorBase + 1, p.colour);
-            comparison.CheckConstant(frame, "gravity", imported, PortVectorBase + 2, SceneGravity,
-                                     n);
+            totals.nodeErrors = !session->ShowLog() || totals.nodeErrors;
+            CheckFrame(check, frame, p, imported);
             progress.Show("import", frames + frame - first + 1);
             return true;
         });
     progress.Done();
     if (!readBack) {
-        PrintError("demo", error);
+        PrintError("demo", failure.Message());
         return ExitFailed;
     }
-
-    const bool exact = comparison.mismatches == 0 && !nodeErrors;
-    std::printf("velpo demo: %d frames (%d-%d), %llu particles in all, %u at most per frame\n",
-                frames, first, last, static_cast<unsigned long long>(particles), peak);
-    std::printf("  attributes: %zu per file (id, position", DemoRecords);
-    for (const CDemoAttribute& attribute : DemoAttributes) {
-        std::printf(", %s", attribute.name);
-    }
-    std::printf("); drag, emitter and gravity single-valued\n");
-    std::printf("  written:    %s in %d files, %s ... %s\n", Megabytes(bytes).c_str(), frames,
-                CacheFile(settings, first).c_str(), CacheFile(settings, last).c_str());
-    std::printf("  export:     %s\n", Rate(bytes, particles, Seconds(exportTime)).c_str());
-    std::printf("  import:     %s\n", Rate(bytes, particles, Seconds(importTime)).c_str());
-    if (exact) {
-        std::printf("  round trip: exact, %llu values read back unchanged\n",
-                    static_cast<unsigned long long>(comparison.compared));
-    } else {
-        std::printf("  round trip: NOT exact, %llu of %llu values differ%s\n",
-                    static_cast<unsigned long long>(comparison.mismatches),
-                    static_cast<unsigned long long>(comparison.compared),
-                    nodeErrors ? "; the nodes logged errors" : "");
-    }
-    return exact ? ExitOk : ExitFailed;
+    StandardOutput().Write(Summary(settings, first, last, totals, check));
+    return check.Exact() && !totals.nodeErrors ? ExitOk : ExitFailed;
 }
 
 }  // namespace

@@ -2,20 +2,22 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <charconv>
-#include <cstdio>
 #include <limits>
-#include <nlohmann/json.hpp>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "tools/Command.h"
-#include "tools/Numbers.h"
-#include "tools/PdcScan.h"
+#include "tools/Inspect.h"
+#include "tools/Output.h"
+#include "tools/TableWriter.h"
+#include "tools/Text.h"
 
 namespace VelpoTools {
 
 namespace {
+
+using VelpoHost::CResult;
 
 struct CDumpOptions {
     std::string file;
@@ -25,35 +27,40 @@ struct CDumpOptions {
 };
 
 struct CParticleRange {
-    uint64_t first = 0;
-    uint64_t last = std::numeric_limits<uint64_t>::max();
+    int64_t first = 0;
+    int64_t last = std::numeric_limits<int64_t>::max();
 };
 
 // "FIRST:LAST", either side may be left out.
-bool ParseRange(const std::string& text, CParticleRange& range) {
-    const size_t colon = text.find(':');
-    if (colon == std::string::npos) {
-        return false;
-    }
-    auto parse = [](std::string_view part, uint64_t& value) {
+CResult ParseRange(const std::string& text, CParticleRange& range) {
+    const auto parse = [](std::string_view part, int64_t& value) {
         if (part.empty()) {
             return true;
         }
         const char* end = part.data() + part.size();
         const auto result = std::from_chars(part.data(), end, value);
-        return result.ec == std::errc() && result.ptr == end;
+        return result.ec == std::errc() && result.ptr == end && value >= 0;
     };
+    const size_t colon = text.find(':');
     const std::string_view all(text);
-    return parse(all.substr(0, colon), range.first) && parse(all.substr(colon + 1), range.last) &&
-           range.first <= range.last;
+    if (colon == std::string::npos || !parse(all.substr(0, colon), range.first) ||
+        !parse(all.substr(colon + 1), range.last) || range.first > range.last) {
+        return CResult::Fail("--range: \"" + text +
+                             "\" is not a range: expected FIRST:LAST with FIRST <= LAST, either "
+                             "may be left out");
+    }
+    return CResult::Ok();
 }
 
+// The values of one record that fall in the range; integer records keep
+// their 32-bit integers, the others their doubles.
 struct CDumpColumn {
     std::string name;
-    int32_t code = 0;
+    bool integer = false;
     int32_t components = 1;
     bool array = false;
-    std::vector<double> values;  // components interleaved, particles of the range only
+    std::vector<int32_t> integers;
+    std::vector<double> doubles;
 };
 
 class CDumpCollector : public CPdcValueVisitor {
@@ -61,31 +68,32 @@ public:
     CDumpCollector(const std::vector<std::string>& names, CParticleRange range)
         : names_(names.begin(), names.end()), range_(range) {}
 
-    bool Wants(const CPdcScanRecord& record) override {
+    bool Wants(const CPdcRecord& record) override {
         if (!names_.empty() && !names_.count(record.name)) {
             return false;
         }
-        columns_.push_back({record.name, record.code, record.Components(), record.IsArray(), {}});
+        columns_.push_back(
+            {record.name, record.IsInteger(), record.Components(), record.IsArray(), {}, {}});
         return true;
     }
 
-    void Values(const CPdcScanRecord& record, uint64_t first, const double* values,
+    void Values(const CPdcRecord& record, int64_t first, const double* values,
                 size_t count) override {
         CDumpColumn& column = columns_.back();
-        if (!record.IsArray()) {
-            column.values.insert(column.values.end(), values, values + count);
-            return;
-        }
-        const uint64_t components = static_cast<uint64_t>(record.Components());
+        const int64_t components = record.Components();
         for (size_t i = 0; i < count; ++i) {
-            const uint64_t particle = (first + i) / components;
-            if (particle >= range_.first && particle <= range_.last) {
-                column.values.push_back(values[i]);
+            const int64_t particle = (first + static_cast<int64_t>(i)) / components;
+            if (!record.IsArray() || (particle >= range_.first && particle <= range_.last)) {
+                if (column.integer) {
+                    column.integers.push_back(static_cast<int32_t>(values[i]));
+                } else {
+                    column.doubles.push_back(values[i]);
+                }
             }
         }
     }
 
-    std::vector<CDumpColumn>& Columns() { return columns_; }
+    const std::vector<CDumpColumn>& Columns() const { return columns_; }
 
 private:
     std::set<std::string> names_;
@@ -93,139 +101,60 @@ private:
     std::vector<CDumpColumn> columns_;
 };
 
-void AppendValue(std::string& out, const CDumpColumn& column, double value) {
-    if (column.code <= 1) {
-        AppendInt(out, static_cast<int64_t>(value));
-    } else {
-        AppendDouble(out, value);
+std::vector<CTableOutputColumn> OutputColumns(const std::vector<CDumpColumn>& columns) {
+    std::vector<CTableOutputColumn> out;
+    for (const CDumpColumn& column : columns) {
+        out.push_back({column.name, column.integer ? CNumberKind::Int32 : CNumberKind::Double,
+                       column.components, !column.array,
+                       column.integer ? static_cast<const void*>(column.integers.data())
+                                      : static_cast<const void*>(column.doubles.data())});
     }
+    return out;
 }
 
-// Output goes out in large pieces rather than one call per number.
-void FlushIfLarge(std::string& out, bool force = false) {
-    if (force || out.size() > (1u << 20)) {
-        std::fwrite(out.data(), 1, out.size(), stdout);
-        out.clear();
-    }
-}
-
-void WriteCsv(const std::vector<CDumpColumn>& columns, uint64_t rows) {
-    std::string out;
-    for (size_t i = 0; i < columns.size(); ++i) {
-        const CDumpColumn& column = columns[i];
-        for (int32_t c = 0; c < column.components; ++c) {
-            out += (i == 0 && c == 0) ? "" : ",";
-            out += column.name;
-            if (column.components == 3) {
-                out += std::string(".") + "xyz"[c];
+CResult CheckAttributesFound(const CDumpOptions& options, const CPdcInspection& inspection) {
+    for (const std::string& name : options.attributes) {
+        const bool found = std::any_of(
+            inspection.records.begin(), inspection.records.end(),
+            [&](const CInspectedRecord& inspected) { return inspected.record.name == name; });
+        if (!found) {
+            std::string names;
+            for (const CInspectedRecord& inspected : inspection.records) {
+                names += (names.empty() ? "" : ", ") + Quoted(inspected.record.name);
             }
+            return CResult::Fail(options.file + ": no record named " + Quoted(name) +
+                                 " (the file holds " + (names.empty() ? "none" : names) + ")");
         }
     }
-    out += '\n';
-    for (uint64_t row = 0; row < rows; ++row) {
-        bool firstCell = true;
-        for (const CDumpColumn& column : columns) {
-            const size_t base = column.array ? static_cast<size_t>(row) * column.components : 0;
-            for (int32_t c = 0; c < column.components; ++c) {
-                if (!firstCell) {
-                    out += ',';
-                }
-                firstCell = false;
-                AppendValue(out, column, column.values[base + static_cast<size_t>(c)]);
-            }
-        }
-        out += '\n';
-        FlushIfLarge(out);
-    }
-    FlushIfLarge(out, true);
-}
-
-void AppendItem(std::string& out, const CDumpColumn& column, size_t at) {
-    if (column.components == 1) {
-        AppendValue(out, column, column.values[at]);
-        return;
-    }
-    out += '[';
-    for (size_t c = 0; c < 3; ++c) {
-        out += c ? ", " : "";
-        AppendValue(out, column, column.values[at + c]);
-    }
-    out += ']';
-}
-
-void WriteJson(const std::vector<CDumpColumn>& columns, uint64_t rows) {
-    std::string out = "{\n  \"particleCount\": " + std::to_string(rows) + ",\n  \"attributes\": {";
-    for (size_t i = 0; i < columns.size(); ++i) {
-        const CDumpColumn& column = columns[i];
-        out += i ? ",\n    " : "\n    ";
-        out += nlohmann::json(column.name)
-                   .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-        out += ": ";
-        if (!column.array) {
-            AppendItem(out, column, 0);
-            continue;
-        }
-        out += '[';
-        for (uint64_t row = 0; row < rows; ++row) {
-            out += row ? ", " : "";
-            AppendItem(out, column, static_cast<size_t>(row) * column.components);
-            FlushIfLarge(out);
-        }
-        out += ']';
-    }
-    out += columns.empty() ? "}\n}\n" : "\n  }\n}\n";
-    FlushIfLarge(out, true);
+    return CResult::Ok();
 }
 
 int RunDump(const CDumpOptions& options) {
     CParticleRange range;
-    if (!options.range.empty() && !ParseRange(options.range, range)) {
-        throw CLI::ValidationError("--range", "\"" + options.range +
-                                                  "\" is not a range: expected FIRST:LAST with "
-                                                  "FIRST <= LAST, either may be left out");
+    if (!options.range.empty()) {
+        if (const CResult parsed = ParseRange(options.range, range); !parsed) {
+            return UsageError("dump", parsed);
+        }
     }
     CDumpCollector collector(options.attributes, range);
-    CPdcScan scan;
-    std::string error;
-    if (!ScanPdc(options.file, scan, error, &collector)) {
-        PrintError("dump", error);
+    const CPdcInspection inspection = InspectPdc(options.file, &collector);
+    if (!inspection.Readable()) {
+        PrintError("dump", options.file + ": " + inspection.Failure());
         return ExitFailed;
     }
-    for (const CPdcProblem& problem : scan.problems) {
-        if (problem.fatal) {
-            PrintError("dump", options.file + ": " + problem.text);
-        }
-    }
-    if (!scan.Readable()) {
+    if (const CResult found = CheckAttributesFound(options, inspection); !found) {
+        PrintError("dump", found.Message());
         return ExitFailed;
     }
-    for (const std::string& name : options.attributes) {
-        const bool found =
-            std::any_of(scan.records.begin(), scan.records.end(),
-                        [&](const CPdcScanRecord& record) { return record.name == name; });
-        if (!found) {
-            std::string names;
-            for (const CPdcScanRecord& record : scan.records) {
-                names += (names.empty() ? "" : ", ") + ("\"" + record.name + "\"");
-            }
-            PrintError("dump", options.file + ": no record named \"" + name +
-                                   "\" (the file holds " + (names.empty() ? "none" : names) + ")");
-            return ExitFailed;
-        }
-    }
-    const uint64_t particles = static_cast<uint64_t>(std::max(0, scan.header->particleCount));
+    const int64_t particles = std::max(0, inspection.header->particleCount);
     if (particles > 0 && range.first >= particles) {
         PrintError("dump", options.file + ": range " + options.range + " starts past the " +
                                std::to_string(particles) + " particles of the file");
         return ExitFailed;
     }
-    const uint64_t rows =
-        particles == 0 ? 0 : std::min(range.last, particles - 1) - range.first + 1;
-    if (options.format == "json") {
-        WriteJson(collector.Columns(), rows);
-    } else {
-        WriteCsv(collector.Columns(), rows);
-    }
+    const int64_t rows = particles == 0 ? 0 : std::min(range.last, particles - 1) - range.first + 1;
+    WriteTable(StandardOutput(), options.format == "json" ? CTableFormat::Json : CTableFormat::Csv,
+               OutputColumns(collector.Columns()), static_cast<size_t>(rows));
     return ExitOk;
 }
 
@@ -249,7 +178,10 @@ void AddDumpCommand(CLI::App& app, int& exitCode) {
     command->footer(
         "A vector is three CSV columns name.x, name.y, name.z, or [x, y, z] in JSON; a "
         "single-value record repeats on every CSV row and is one value in JSON. Values are "
-        "written so that they read back exactly.\n"
+        "written so that they read back exactly; NaN and infinities are written NaN, "
+        "Infinity and -Infinity, which 'velpo export' and Python's json module read back. "
+        "Names with commas, quotes or line breaks are quoted in CSV. A last record that "
+        "holds only its name has no values and is left out.\n"
         "Example:\n"
         "  velpo dump velpo-demo/particles.1.pdc --attributes id,position --range 0:9\n"
         "  velpo dump velpo-demo/particles.1.pdc --format json > frame1.json");

@@ -1,152 +1,207 @@
 // velpo export: particle tables, one per frame, through VelpoExport into the
 // PDC cache that the settings name.
 #include <CLI/CLI.hpp>
-#include <cstdio>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "host/runtime/Evaluation.h"
-#include "plugin/Ports.h"
+#include "pdc/Pdc.h"
+#include "tools/CacheNames.h"
 #include "tools/Command.h"
 #include "tools/FrameJob.h"
 #include "tools/Tables.h"
+#include "tools/Text.h"
 
 namespace VelpoTools {
 
 namespace {
 
 using VelpoHost::CInput;
+using VelpoHost::CResult;
 
+// The node's inputs from one table: a column given once for every particle
+// goes in as a constant input, so the node writes it as a single value, as
+// the host would, and nothing is copied per particle.
 class CFrameInputs {
 public:
-    CFrameInputs(const CTable& table, std::string& error) : table_(table), error_(error) {}
+    explicit CFrameInputs(const CTable& table) : table_(table) {}
 
     std::vector<std::pair<uint32_t, CInput>> inputs;
     std::set<std::string> used;
 
-    bool Long(uint32_t port, const std::string& name, const std::string& parameter) {
-        const CTableColumn* column = Column(name, parameter);
-        std::vector<int32_t> values;
-        if (!column || !table_.Longs(*column, values, error_)) {
-            return false;
+    CResult Bind(const CNamedAttribute& attribute) {
+        switch (attribute.slotType) {
+            case PdcTypeLong:
+                return Scalar<int32_t>(attribute);
+            case PdcTypeFloat:
+                return Scalar<float>(attribute);
+            default:
+                return Vector(attribute);
         }
-        inputs.emplace_back(port, column->constant
-                                      ? CInput::Constant(values.empty() ? 0 : values[0])
-                                      : CInput::PerElement(std::move(values)));
-        return true;
-    }
-
-    bool Float(uint32_t port, const std::string& name, const std::string& parameter) {
-        const CTableColumn* column = Column(name, parameter);
-        std::vector<float> values;
-        if (!column || !table_.Floats(*column, values, error_)) {
-            return false;
-        }
-        inputs.emplace_back(port, column->constant
-                                      ? CInput::Constant(values.empty() ? 0.0f : values[0])
-                                      : CInput::PerElement(std::move(values)));
-        return true;
-    }
-
-    bool Vector(uint32_t port, const std::string& name, const std::string& parameter) {
-        std::vector<float> components[3];
-        bool constant = true;
-        for (int c = 0; c < 3; ++c) {
-            const CTableColumn* column = Column(name + "." + "xyz"[c], parameter);
-            if (!column || !table_.Floats(*column, components[c], error_)) {
-                return false;
-            }
-            constant = constant && column->constant;
-        }
-        std::vector<XSI::MATH::CVector3f> values(table_.rows);
-        for (size_t row = 0; row < table_.rows; ++row) {
-            values[row].Set(components[0][row], components[1][row], components[2][row]);
-        }
-        inputs.emplace_back(
-            port, constant ? CInput::Constant(values.empty() ? XSI::MATH::CVector3f() : values[0])
-                           : CInput::PerElement(std::move(values)));
-        return true;
     }
 
 private:
-    const CTableColumn* Column(const std::string& name, const std::string& parameter) {
-        const CTableColumn* column = table_.Find(name);
+    template <class T>
+    CResult Scalar(const CNamedAttribute& attribute) {
+        const CTableColumn* column = nullptr;
+        std::vector<T> values;
+        CResult found = Column(attribute.name, attribute, column);
+        if (found) {
+            found = table_.Values(*column, values);
+        }
+        if (!found) {
+            return found;
+        }
+        inputs.emplace_back(attribute.inputPort, column->constant
+                                                     ? CInput::Constant(values[0])
+                                                     : CInput::PerElement(std::move(values)));
+        return CResult::Ok();
+    }
+
+    CResult Vector(const CNamedAttribute& attribute) {
+        std::vector<float> components[3];
+        bool constant = true;
+        for (int c = 0; c < 3; ++c) {
+            const CTableColumn* column = nullptr;
+            CResult found = Column(attribute.name + "." + "xyz"[c], attribute, column);
+            if (found) {
+                found = table_.Values(*column, components[c]);
+            }
+            if (!found) {
+                return found;
+            }
+            constant = constant && column->constant;
+        }
+        if (constant) {
+            inputs.emplace_back(attribute.inputPort,
+                                CInput::Constant(XSI::MATH::CVector3f(
+                                    components[0][0], components[1][0], components[2][0])));
+            return CResult::Ok();
+        }
+        // A constant component beside per-particle ones holds for every row.
+        std::vector<XSI::MATH::CVector3f> values(table_.rows);
+        for (size_t row = 0; row < table_.rows; ++row) {
+            const auto at = [&](int c) {
+                return components[c][components[c].size() == 1 ? 0 : row];
+            };
+            values[row].Set(at(0), at(1), at(2));
+        }
+        inputs.emplace_back(attribute.inputPort, CInput::PerElement(std::move(values)));
+        return CResult::Ok();
+    }
+
+    CResult Column(const std::string& name, const CNamedAttribute& attribute,
+                   const CTableColumn*& column) {
+        column = table_.Find(name);
         if (!column) {
-            error_ = table_.file + ": line 1: no column \"" + name + "\"" +
-                     (parameter.empty() ? "" : " for the parameter \"" + parameter + "\"");
-            return nullptr;
+            return CResult::Fail(TablePlace(table_.file, 1) + ": no column " + Quoted(name) +
+                                 (attribute.parameter.empty()
+                                      ? std::string()
+                                      : " for the parameter \"" + attribute.parameter + "\""));
         }
         used.insert(name);
-        return column;
+        return CResult::Ok();
     }
 
     const CTable& table_;
-    std::string& error_;
+};
+
+// Every frame's cache file is named before any is written: settings that
+// send two frames to one file are refused whole.
+int CheckSettingsNames(const CFrameJob& job) {
+    if (const CResult distinct = CheckDistinctCacheFiles(job.settings, job.first, job.last);
+        !distinct) {
+        return UsageError("export", CResult::Fail(job.settings.file + ": " + distinct.Message()));
+    }
+    if (const std::string warning = FolderCutWarning(job.settings, job.first); !warning.empty()) {
+        PrintWarning("export", warning);
+    }
+    return ExitOk;
+}
+
+class CExporter {
+public:
+    CExporter(CFrameJob& job, const CFrameJobOptions& options) : job_(job), options_(options) {}
+
+    CResult Frame(int32_t frame, uint64_t& particles) {
+        const std::string file = FrameFile(options_.pattern, frame);
+        CTable table;
+        if (CResult read = ReadTable(file, table); !read) {
+            return read;
+        }
+        // Inputs are sized by the row count: the runtime's limit is checked
+        // first, so a forged "particleCount" sizes nothing.
+        const uint32_t maxElements = VelpoHost::CEvaluateOptions().maxElements;
+        if (table.rows > maxElements) {
+            return CResult::Fail(file + ": \"particleCount\" " + std::to_string(table.rows) +
+                                 " is more than the " + std::to_string(maxElements) +
+                                 " elements the host runtime evaluates");
+        }
+        CFrameInputs inputs(table);
+        for (const CNamedAttribute& attribute : NamedAttributes(job_.settings)) {
+            if (CResult bound = inputs.Bind(attribute); !bound) {
+                return bound;
+            }
+        }
+        WarnUnusedColumns(file, table, inputs.used);
+        const std::string cache = CacheFile(job_.settings, frame);
+        const CResult ran = job_.session->Export(frame, static_cast<uint32_t>(table.rows),
+                                                 std::move(inputs.inputs), options_.threads);
+        const CResult logged = job_.session->ShowLog();
+        if (!ran || !logged) {
+            return CResult::Fail(cache + ": " + (!ran ? ran : logged).Message());
+        }
+        PrintFrameDone(frame, table.rows, file, cache);
+        particles = table.rows;
+        return CResult::Ok();
+    }
+
+private:
+    void WarnUnusedColumns(const std::string& file, const CTable& table,
+                           const std::set<std::string>& used) {
+        for (const CTableColumn& column : table.columns) {
+            if (!used.count(column.name) && warned_.insert(column.name).second) {
+                PrintWarning("export", file + ": column " + Quoted(column.name) +
+                                           " is named by no parameter of the settings and is "
+                                           "not exported");
+            }
+        }
+    }
+
+    CFrameJob& job_;
+    const CFrameJobOptions& options_;
+    std::set<std::string> warned_;
 };
 
 int RunExport(const CFrameJobOptions& options) {
     CFrameJob job;
-    if (!PrepareFrameJob("export", options, "--input", job)) {
+    if (const CResult usage = CheckFrameJobUsage(options, "--input", job); !usage) {
+        return UsageError("export", usage);
+    }
+    if (const CResult read = ReadJobSettings("export", options, job); !read) {
+        PrintError("export", read.Message());
         return ExitFailed;
     }
-    const CSettings& settings = job.settings;
+    if (const int named = CheckSettingsNames(job); named != ExitOk) {
+        return named;
+    }
+    if (const CResult opened = OpenJobSession(options, job); !opened) {
+        PrintError("export", opened.Message());
+        return ExitFailed;
+    }
+    CExporter exporter(job, options);
     bool failed = false;
-    std::set<std::string> warned;
     uint64_t particles = 0;
     int32_t frames = 0;
     for (int64_t frame = job.first; frame <= job.last; ++frame) {
-        const int32_t f = static_cast<int32_t>(frame);
-        const std::string file = FrameFile(options.pattern, f);
-        CTable table;
-        std::string error;
-        if (!ReadTable(file, table, error)) {
-            PrintError("export", error);
+        uint64_t framed = 0;
+        if (const CResult done = exporter.Frame(static_cast<int32_t>(frame), framed); !done) {
+            PrintError("export", done.Message());
             failed = true;
             continue;
         }
-        CFrameInputs inputs(table, error);
-        bool bound = inputs.Long(PortId, "id", "") && inputs.Vector(PortInPosition, "position", "");
-        for (size_t i = 0; bound && i < settings.floatNames.size(); ++i) {
-            const std::string& name = settings.floatNames[i];
-            bound = name.empty() || inputs.Float(PortFloatBase + static_cast<uint32_t>(i), name,
-                                                 NumberedParameter("Float", i));
-        }
-        for (size_t i = 0; bound && i < settings.longNames.size(); ++i) {
-            const std::string& name = settings.longNames[i];
-            bound = name.empty() || inputs.Long(PortLongBase + static_cast<uint32_t>(i), name,
-                                                NumberedParameter("Long", i));
-        }
-        for (size_t i = 0; bound && i < settings.vectorNames.size(); ++i) {
-            const std::string& name = settings.vectorNames[i];
-            bound = name.empty() || inputs.Vector(PortVectorBase + static_cast<uint32_t>(i), name,
-                                                  NumberedParameter("Vector", i));
-        }
-        if (!bound) {
-            PrintError("export", error);
-            failed = true;
-            continue;
-        }
-        for (const CTableColumn& column : table.columns) {
-            if (!inputs.used.count(column.name) && warned.insert(column.name).second) {
-                PrintWarning("export", file + ": column \"" + column.name +
-                                           "\" is named by no parameter of the settings and is "
-                                           "not exported");
-            }
-        }
-        if (!job.session->Export(f, static_cast<uint32_t>(table.rows), std::move(inputs.inputs),
-                                 options.threads, error)) {
-            PrintError("export", error);
-            failed = true;
-            continue;
-        }
-        if (job.session->ShowLog() > 0) {
-            failed = true;
-            continue;
-        }
-        std::printf("frame %d: %zu particles from %s to %s\n", f, table.rows, file.c_str(),
-                    CacheFile(settings, f).c_str());
-        particles += table.rows;
+        particles += framed;
         ++frames;
     }
     PrintFrameJobSummary("exported", job, frames, particles);
@@ -165,9 +220,13 @@ void AddExportCommand(CLI::App& app, int& exitCode) {
                        "Table per frame, CSV or JSON, '#' standing for the frame number");
     command->footer(
         "Every table needs the columns id, position.x, position.y, position.z and one column "
-        "per attribute that the settings name (three, name.x name.y name.z, for a Vector "
-        "parameter). The cache files are named from \"Path\" and \"Step\" as the nodes name "
-        "them: Path/stem.<frame*step>.pdc.\n"
+        "per attribute that the settings name (three, name.x name.y name.z for a Vector "
+        "parameter). A JSON attribute given as one value is one value for every particle and "
+        "is written as a single-value record. Numbers take NaN, Infinity and -Infinity as "
+        "dump and import write them (and Python's json module). The cache files are named "
+        "from \"Path\" and \"Step\" as the nodes name them: Path/stem.<frame*step>.pdc; "
+        "settings that send two frames of the range to one file are refused (exit status "
+        "2) before anything is written.\n"
         "Example:\n"
         "  velpo export --settings fluid.json --frames 1-48 --input tables/pts.#.csv\n"
         "  with fluid.json: {\"Path\": \"cache/fluid\", \"Step\": 1, \"Float0\": \"age\"}");

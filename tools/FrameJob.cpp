@@ -1,15 +1,15 @@
 #include "tools/FrameJob.h"
 
-#include <cstdio>
-
 #include <CLI/CLI.hpp>
 
-#include "pdc/FileName.h"
 #include "tools/Command.h"
 #include "tools/Numbers.h"
-#include "tools/Tables.h"
+#include "tools/Output.h"
+#include "tools/TableWriter.h"
 
 namespace VelpoTools {
+
+using VelpoHost::CResult;
 
 void AddFrameJobOptions(CLI::App& command, CFrameJobOptions& options, const char* patternOption,
                         const char* patternHelp) {
@@ -26,34 +26,42 @@ void AddFrameJobOptions(CLI::App& command, CFrameJobOptions& options, const char
                        "Threads that evaluate the nodes (default 0: one per core)");
 }
 
-bool PrepareFrameJob(const std::string& command, const CFrameJobOptions& options,
-                     const char* patternOption, CFrameJob& job) {
-    std::string error;
-    if (!ParseFrames(options.frames, job.first, job.last, error)) {
-        throw CLI::ValidationError("--frames", error);
+CResult CheckFrameJobUsage(const CFrameJobOptions& options, const char* patternOption,
+                           CFrameJob& job) {
+    if (const CResult parsed = ParseFrames(options.frames, job.first, job.last); !parsed) {
+        return CResult::Fail("--frames: " + parsed.Message());
     }
     if (!IsTableFile(options.pattern)) {
-        throw CLI::ValidationError(patternOption,
-                                   "\"" + options.pattern + "\" must end in .csv or .json");
+        return CResult::Fail(std::string(patternOption) + ": \"" + options.pattern +
+                             "\" must end in .csv or .json");
     }
     if (options.pattern.find('#') == std::string::npos && job.first != job.last) {
-        throw CLI::ValidationError(
-            patternOption, "\"" + options.pattern +
-                               "\" has no '#' for the frame number, but several frames are asked "
-                               "for");
+        return CResult::Fail(std::string(patternOption) + ": \"" + options.pattern +
+                             "\" has no '#' for the frame number, but several frames are asked "
+                             "for");
     }
-    if (!ReadSettings(options.settingsFile, job.settings, error)) {
-        PrintError(command, error);
-        return false;
+    return CResult::Ok();
+}
+
+CResult ReadJobSettings(const std::string& command, const CFrameJobOptions& options,
+                        CFrameJob& job) {
+    if (const CResult read = ReadSettings(options.settingsFile, job.settings); !read) {
+        return read;
     }
-    job.session = CPluginSession::Open(options.plugin, error);
-    if (!job.session) {
-        PrintError(command, error);
-        return false;
+    for (const std::string& warning : SettingsWarnings(job.settings)) {
+        PrintWarning(command, warning);
     }
-    job.session->ShowLog();
+    return CResult::Ok();
+}
+
+CResult OpenJobSession(const CFrameJobOptions& options, CFrameJob& job) {
+    if (const CResult opened = CPluginSession::Open(options.plugin, job.session); !opened) {
+        return opened;
+    }
+    // "Velpo Loaded" is the only message of a sound load.
+    const CResult loaded = job.session->ShowLog();
     job.session->UseSettings(job.settings);
-    return true;
+    return loaded;
 }
 
 std::string FrameFile(const std::string& pattern, int32_t frame) {
@@ -68,17 +76,20 @@ std::string FrameFile(const std::string& pattern, int32_t frame) {
     return file;
 }
 
-std::string CacheFile(const CSettings& settings, int32_t frame) {
-    return GetFileName(XSI::CString::FromUtf8(settings.path), static_cast<uint32_t>(frame),
-                       settings.step)
-        .ToUtf8();
+void PrintFrameDone(int32_t frame, uint64_t particles, const std::string& from,
+                    const std::string& to) {
+    COutput& out = StandardOutput();
+    out.Write("frame " + std::to_string(frame) + ": " + std::to_string(particles) +
+              " particles from " + from + " to " + to + "\n");
+    // Shown as each frame ends; a failure is reported when the job ends.
+    (void)out.Flush();
 }
 
 void PrintFrameJobSummary(const char* verb, const CFrameJob& job, int32_t framesDone,
                           uint64_t particles) {
-    std::printf("%s %d of %lld frames, %llu particles\n", verb, framesDone,
-                static_cast<long long>(job.last) - job.first + 1,
-                static_cast<unsigned long long>(particles));
+    StandardOutput().Write(std::string(verb) + " " + std::to_string(framesDone) + " of " +
+                           std::to_string(static_cast<int64_t>(job.last) - job.first + 1) +
+                           " frames, " + std::to_string(particles) + " particles\n");
 }
 
 }  // namespace VelpoTools

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "host/runtime/Result.h"
 #include "tools/PluginSession.h"
 #include "tools/Settings.h"
 
@@ -33,19 +34,26 @@ struct CFrameJob {
 void AddFrameJobOptions(CLI::App& command, CFrameJobOptions& options, const char* patternOption,
                         const char* patternHelp);
 
-// Usage errors (frames, pattern) are thrown as CLI11 validation errors; a bad
-// settings file or plug-in is printed and gives false.
-bool PrepareFrameJob(const std::string& command, const CFrameJobOptions& options,
-                     const char* patternOption, CFrameJob& job);
+// The frame range and the table pattern: a failure is a usage error.
+VelpoHost::CResult CheckFrameJobUsage(const CFrameJobOptions& options, const char* patternOption,
+                                      CFrameJob& job);
 
-// The closing line of a job: "<verb> N of M frames, P particles".
+// Reads the settings, printing a warning for each parameter that names an
+// attribute twice (see SettingsWarnings). Fails naming the settings file.
+VelpoHost::CResult ReadJobSettings(const std::string& command, const CFrameJobOptions& options,
+                                   CFrameJob& job);
+
+// Loads the plug-in and puts the settings object in place.
+VelpoHost::CResult OpenJobSession(const CFrameJobOptions& options, CFrameJob& job);
+
+// The line of one frame done, and the closing line of a job: "<verb> N of M
+// frames, P particles". Both go to standard output.
+void PrintFrameDone(int32_t frame, uint64_t particles, const std::string& from,
+                    const std::string& to);
 void PrintFrameJobSummary(const char* verb, const CFrameJob& job, int32_t framesDone,
                           uint64_t particles);
 
 // The pattern with every '#' replaced by the frame number.
 std::string FrameFile(const std::string& pattern, int32_t frame);
-
-// The cache file the nodes use for a frame, named as they name it.
-std::string CacheFile(const CSettings& settings, int32_t frame);
 
 }  // namespace VelpoTools

@@ -1,50 +1,24 @@
 // velpo import: PDC cache files read back through VelpoImport and
 // VelpoSetData into particle tables, one per frame.
 #include <CLI/CLI.hpp>
-#include <cstdio>
 #include <string>
 #include <variant>
 #include <vector>
 
-#include "host/sdk/Enums.h"
-#include "plugin/Ports.h"
+#include "host/runtime/Evaluation.h"
+#include "pdc/Pdc.h"
+#include "tools/CacheCheck.h"
+#include "tools/CacheNames.h"
 #include "tools/Command.h"
 #include "tools/FrameJob.h"
-#include "tools/Tables.h"
+#include "tools/OutputFile.h"
+#include "tools/TableWriter.h"
 
 namespace VelpoTools {
 
 namespace {
 
-struct CImportColumn {
-    std::string name;
-    uint32_t port = 0;
-    int32_t dataType = 0;
-};
-
-std::vector<CImportColumn> ImportColumns(const CSettings& settings) {
-    std::vector<CImportColumn> columns = {{"id", PortId, XSI::siICENodeDataLong},
-                                          {"position", PortPosition, XSI::siICENodeDataVector3}};
-    for (size_t i = 0; i < settings.floatNames.size(); ++i) {
-        if (!settings.floatNames[i].empty()) {
-            columns.push_back({settings.floatNames[i], PortFloatBase + static_cast<uint32_t>(i),
-                               XSI::siICENodeDataFloat});
-        }
-    }
-    for (size_t i = 0; i < settings.longNames.size(); ++i) {
-        if (!settings.longNames[i].empty()) {
-            columns.push_back({settings.longNames[i], PortLongBase + static_cast<uint32_t>(i),
-                               XSI::siICENodeDataLong});
-        }
-    }
-    for (size_t i = 0; i < settings.vectorNames.size(); ++i) {
-        if (!settings.vectorNames[i].empty()) {
-            columns.push_back({settings.vectorNames[i], PortVectorBase + static_cast<uint32_t>(i),
-                               XSI::siICENodeDataVector3});
-        }
-    }
-    return columns;
-}
+using VelpoHost::CResult;
 
 const void* ValuesOf(const VelpoHost::CValues& values) {
     return std::visit([](const auto& run) { return static_cast<const void*>(run.data()); }, values);
@@ -54,62 +28,89 @@ size_t CountOf(const VelpoHost::CValues& values) {
     return std::visit([](const auto& run) { return run.size(); }, values);
 }
 
+// The table's columns over what VelpoSetData gave, one per attribute.
+CResult TableColumns(const std::string& cache, const std::vector<CNamedAttribute>& attributes,
+                     const CImportedFrame& imported, std::vector<CTableOutputColumn>& columns) {
+    for (const CNamedAttribute& attribute : attributes) {
+        const auto values = imported.outputs.find(attribute.outputPort);
+        const bool complete = imported.count == 0 || (values != imported.outputs.end() &&
+                                                      CountOf(values->second) == imported.count);
+        if (!complete) {
+            return CResult::Fail(cache + ": VelpoSetData gave no values for \"" + attribute.name +
+                                 "\"");
+        }
+        const bool vector = attribute.slotType == PdcTypeVector;
+        columns.push_back(
+            {attribute.name,
+             attribute.slotType == PdcTypeLong ? CNumberKind::Int32 : CNumberKind::Float,
+             vector ? 3 : 1, false, imported.count ? ValuesOf(values->second) : nullptr});
+    }
+    return CResult::Ok();
+}
+
+// One frame: the cache checked, read through the nodes and written as a
+// table, which replaces an earlier one only when it is complete.
+CResult ImportFrame(CFrameJob& job, const CFrameJobOptions& options, int32_t frame,
+                    uint64_t& particles) {
+    const std::vector<CNamedAttribute> attributes = NamedAttributes(job.settings);
+    const std::string cache = CacheFile(job.settings, frame);
+    const uint32_t maxElements = VelpoHost::CEvaluateOptions().maxElements;
+    if (CResult checked = CheckCacheFile(cache, attributes, maxElements); !checked) {
+        return CResult::Fail(checked.Message() + "; no table written for frame " +
+                             std::to_string(frame));
+    }
+    std::vector<uint32_t> ports;
+    for (const CNamedAttribute& attribute : attributes) {
+        ports.push_back(attribute.outputPort);
+    }
+    CImportedFrame imported;
+    const CResult ran = job.session->Import(frame, ports, options.threads, imported);
+    const CResult logged = job.session->ShowLog();
+    if (!ran || !logged) {
+        return CResult::Fail(cache + ": " + (!ran ? ran : logged).Message() +
+                             "; no table written for frame " + std::to_string(frame));
+    }
+    std::vector<CTableOutputColumn> columns;
+    if (CResult complete = TableColumns(cache, attributes, imported, columns); !complete) {
+        return complete;
+    }
+    const std::string file = FrameFile(options.pattern, frame);
+    if (CResult written = WriteFileReplacing(
+            file,
+            [&](COutput& out) { WriteTable(out, TableFormatOf(file), columns, imported.count); });
+        !written) {
+        return written;
+    }
+    PrintFrameDone(frame, imported.count, cache, file);
+    particles = imported.count;
+    return CResult::Ok();
+}
+
 int RunImport(const CFrameJobOptions& options) {
     CFrameJob job;
-    if (!PrepareFrameJob("import", options, "--output", job)) {
-        return ExitFailed;
+    if (const CResult usage = CheckFrameJobUsage(options, "--output", job); !usage) {
+        return UsageError("import", usage);
     }
-    const std::vector<CImportColumn> columns = ImportColumns(job.settings);
-    std::vector<uint32_t> ports;
-    for (const CImportColumn& column : columns) {
-        ports.push_back(column.port);
+    CResult prepared = ReadJobSettings("import", options, job);
+    if (prepared) {
+        prepared = OpenJobSession(options, job);
+    }
+    if (!prepared) {
+        PrintError("import", prepared.Message());
+        return ExitFailed;
     }
     bool failed = false;
     uint64_t particles = 0;
     int32_t frames = 0;
     for (int64_t frame = job.first; frame <= job.last; ++frame) {
-        const int32_t f = static_cast<int32_t>(frame);
-        const std::string cache = CacheFile(job.settings, f);
-        CImportedFrame imported;
-        std::string error;
-        if (!job.session->Import(f, ports, options.threads, imported, error)) {
-            PrintError("import", cache + ": " + error);
-            job.session->ShowLog();
+        uint64_t framed = 0;
+        if (const CResult done = ImportFrame(job, options, static_cast<int32_t>(frame), framed);
+            !done) {
+            PrintError("import", done.Message());
             failed = true;
             continue;
         }
-        if (job.session->ShowLog() > 0) {
-            failed = true;
-            continue;
-        }
-        std::vector<COutputColumn> out;
-        for (const CImportColumn& column : columns) {
-            const auto values = imported.outputs.find(column.port);
-            const bool complete =
-                imported.count == 0 ||
-                (values != imported.outputs.end() && CountOf(values->second) == imported.count);
-            if (!complete) {
-                PrintError("import",
-                           cache + ": VelpoSetData gave no values for \"" + column.name + "\"");
-                failed = true;
-                out.clear();
-                break;
-            }
-            out.push_back({column.name, column.dataType,
-                           imported.count ? ValuesOf(values->second) : nullptr});
-        }
-        if (out.empty()) {
-            continue;
-        }
-        const std::string file = FrameFile(options.pattern, f);
-        if (!WriteTable(file, out, imported.count, error)) {
-            PrintError("import", error);
-            failed = true;
-            continue;
-        }
-        std::printf("frame %d: %u particles from %s to %s\n", f, imported.count, cache.c_str(),
-                    file.c_str());
-        particles += imported.count;
+        particles += framed;
         ++frames;
     }
     PrintFrameJobSummary("imported", job, frames, particles);
@@ -127,10 +128,15 @@ void AddImportCommand(CLI::App& app, int& exitCode) {
     AddFrameJobOptions(*command, *options, "--output",
                        "Table per frame to write, CSV or JSON, '#' standing for the frame number");
     command->footer(
-        "Each table has as many rows as VelpoImport reports and the columns id, position.x, "
-        "position.y, position.z, then one per attribute the settings name (name.x, name.y, "
-        "name.z for a Vector parameter). Floats are written with enough digits to read back "
-        "exactly.\n"
+        "Each cache is checked before the nodes read it: a missing, truncated or forged "
+        "file, or one without a record that the settings name, fails the frame (exit status "
+        "1) and writes no table for it; an earlier table there is kept. Each table has as "
+        "many rows as VelpoImport reports and the columns id, position.x, position.y, "
+        "position.z, then one per attribute the settings name (name.x, name.y, name.z for a "
+        "Vector parameter). A table is written beside its name and moved over it when "
+        "complete. Floats are written with enough digits to read back exactly; NaN and "
+        "infinities as NaN, Infinity and -Infinity, which 'velpo export' and Python's json "
+        "module read back.\n"
         "Example:\n"
         "  velpo import --settings fluid.json --frames 1-48 --output out/pts.#.csv");
     command->callback([options, &exitCode] { exitCode = RunImport(*options); });

@@ -1,13 +1,13 @@
 // velpo nodes: the loaded plug-in's identity and its node definitions, exactly
 // as it registered them.
 #include <CLI/CLI.hpp>
-#include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string>
 
 #include "host/core/Definitions.h"
 #include "host/sdk/Enums.h"
 #include "tools/Command.h"
+#include "tools/Output.h"
 #include "tools/PluginSession.h"
 
 namespace VelpoTools {
@@ -98,17 +98,27 @@ nlohmann::ordered_json DefinitionJson(const VelpoHost::CPluginDefinition& plugin
     return out;
 }
 
-void PrintText(const VelpoHost::CPluginDefinition& plugin, const std::string& path) {
-    std::printf("%s %d.%d by %s <%s>, %s\n  loaded from %s\n", plugin.name.c_str(), plugin.major,
-                plugin.minor, plugin.author.c_str(), plugin.email.c_str(), plugin.url.c_str(),
-                path.c_str());
+std::string Column(std::string text, size_t width, bool right = false) {
+    if (text.size() < width) {
+        text.insert(right ? text.begin() : text.end(), width - text.size(), ' ');
+    }
+    return text;
+}
+
+std::string DefinitionText(const VelpoHost::CPluginDefinition& plugin, const std::string& path) {
+    std::string out = plugin.name + " " + std::to_string(plugin.major) + "." +
+                      std::to_string(plugin.minor) + " by " + plugin.author + " <" + plugin.email +
+                      ">, " + plugin.url + "\n  loaded from " + path + "\n";
     for (const VelpoHost::CNodeDefinition& node : plugin.nodes) {
-        std::printf("\n%s (category \"%s\")\n", node.name.c_str(), node.category.c_str());
-        std::printf("  %-6s %5s %5s  %-16s %4s %4s %4s  %-22s %s\n", "kind", "id", "group", "name",
-                    "type", "str", "ctx", "default", "constraints");
+        out += "\n" + node.name + " (category \"" + node.category + "\")\n";
+        out += "  " + Column("kind", 6) + " " + Column("id", 5, true) + " " +
+               Column("group", 5, true) + "  " + Column("name", 16) + " " +
+               Column("type", 4, true) + " " + Column("str", 4, true) + " " +
+               Column("ctx", 4, true) + "  " + Column("default", 22) + " constraints\n";
         for (const VelpoHost::CPortAddition& a : node.additions) {
             if (a.kind == VelpoHost::CAdditionKind::Group) {
-                std::printf("  %-6s %5s %5u\n", "group", "", a.group);
+                out += "  " + Column("group", 6) + " " + Column("", 5) + " " +
+                       Column(std::to_string(a.group), 5, true) + "\n";
                 continue;
             }
             const std::string constraints = ConstraintText(a.typeConstraint) + " / " +
@@ -116,28 +126,35 @@ void PrintText(const VelpoHost::CPluginDefinition& plugin, const std::string& pa
                                             ConstraintText(a.contextConstraint);
             const std::string defaultText =
                 a.kind == VelpoHost::CAdditionKind::Input ? DefaultText(a.defaultValue) : "-";
-            std::printf("  %-6s %5u %5u  %-16s %4d %4d %4d  %-22s %s\n", KindName(a.kind), a.id,
-                        a.group, a.name.c_str(), a.dataType, a.structure, a.context,
-                        defaultText.c_str(), constraints.c_str());
+            out += "  " + Column(KindName(a.kind), 6) + " " +
+                   Column(std::to_string(a.id), 5, true) + " " +
+                   Column(std::to_string(a.group), 5, true) + "  " + Column(a.name, 16) + " " +
+                   Column(std::to_string(a.dataType), 4, true) + " " +
+                   Column(std::to_string(a.structure), 4, true) + " " +
+                   Column(std::to_string(a.context), 4, true) + "  " + Column(defaultText, 22) +
+                   " " + constraints + "\n";
         }
     }
+    return out;
 }
 
 int RunNodes(const CNodesOptions& options) {
-    std::string error;
-    std::unique_ptr<CPluginSession> session = CPluginSession::Open(options.plugin, error);
-    if (!session) {
-        PrintError("nodes", error);
+    std::unique_ptr<CPluginSession> session;
+    if (const VelpoHost::CResult opened = CPluginSession::Open(options.plugin, session); !opened) {
+        PrintError("nodes", opened.Message());
         return ExitFailed;
     }
-    session->ShowLog();
+    if (const VelpoHost::CResult loaded = session->ShowLog(); !loaded) {
+        PrintError("nodes", session->PluginPath() + ": " + loaded.Message());
+        return ExitFailed;
+    }
+    COutput& out = StandardOutput();
     if (options.json) {
-        std::printf("%s\n",
-                    DefinitionJson(session->Definition())
-                        .dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
-                        .c_str());
+        out.Write(DefinitionJson(session->Definition())
+                      .dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) +
+                  "\n");
     } else {
-        PrintText(session->Definition(), session->PluginPath());
+        out.Write(DefinitionText(session->Definition(), session->PluginPath()));
     }
     return ExitOk;
 }

@@ -1,6 +1,7 @@
 #include "tools/Numbers.h"
 
 #include <charconv>
+#include <cmath>
 #include <system_error>
 
 namespace VelpoTools {
@@ -9,24 +10,38 @@ namespace {
 
 template <class T>
 void AppendShortest(std::string& out, T value) {
+    if (std::isnan(value)) {
+        out += "NaN";
+        return;
+    }
+    if (std::isinf(value)) {
+        out += value < 0 ? "-Infinity" : "Infinity";
+        return;
+    }
     char buffer[64];
     const std::to_chars_result result = std::to_chars(buffer, buffer + sizeof(buffer), value);
     out.append(buffer, result.ptr);
 }
 
 template <class T>
-bool ParseWhole(std::string_view text, T& value) {
+CParsed ParseWhole(std::string_view text, T& value) {
     if (text.empty()) {
-        return false;
+        return CParsed::NotANumber;
     }
     T parsed{};
     const char* end = text.data() + text.size();
     const std::from_chars_result result = std::from_chars(text.data(), end, parsed);
-    if (result.ec != std::errc() || result.ptr != end) {
-        return false;
+    if (result.ptr != end) {
+        return CParsed::NotANumber;
+    }
+    if (result.ec == std::errc::result_out_of_range) {
+        return CParsed::OutOfRange;
+    }
+    if (result.ec != std::errc()) {
+        return CParsed::NotANumber;
     }
     value = parsed;
-    return true;
+    return CParsed::Number;
 }
 
 // One frame number at `at`, which may start with a minus sign.
@@ -50,7 +65,9 @@ void AppendDouble(std::string& out, double value) {
     AppendShortest(out, value);
 }
 void AppendInt(std::string& out, int64_t value) {
-    AppendShortest(out, value);
+    char buffer[32];
+    const std::to_chars_result result = std::to_chars(buffer, buffer + sizeof(buffer), value);
+    out.append(buffer, result.ptr);
 }
 
 std::string FormatFloat(float value) {
@@ -65,32 +82,33 @@ std::string FormatDouble(double value) {
     return out;
 }
 
-bool ParseFloat(std::string_view text, float& value) {
+CParsed ParseFloat(std::string_view text, float& value) {
     return ParseWhole(text, value);
 }
-bool ParseInt32(std::string_view text, int32_t& value) {
+CParsed ParseInt32(std::string_view text, int32_t& value) {
     return ParseWhole(text, value);
 }
 
-bool ParseFrames(const std::string& text, int32_t& first, int32_t& last, std::string& error) {
+VelpoHost::CResult ParseFrames(const std::string& text, int32_t& first, int32_t& last) {
+    const auto notARange = [&] {
+        return VelpoHost::CResult::Fail("\"" + text +
+                                        "\" is not a frame range: expected A-B, such as 1-48");
+    };
     size_t at = 0;
     if (!ParseFrame(text, at, first)) {
-        error = "\"" + text + "\" is not a frame range: expected A-B, such as 1-48";
-        return false;
+        return notARange();
     }
     if (at == text.size()) {
         last = first;
-        return true;
+        return VelpoHost::CResult::Ok();
     }
     if (text[at] != '-' || !ParseFrame(text, ++at, last) || at != text.size()) {
-        error = "\"" + text + "\" is not a frame range: expected A-B, such as 1-48";
-        return false;
+        return notARange();
     }
     if (first > last) {
-        error = "frame range \"" + text + "\" runs backwards";
-        return false;
+        return VelpoHost::CResult::Fail("frame range \"" + text + "\" runs backwards");
     }
-    return true;
+    return VelpoHost::CResult::Ok();
 }
 
 }  // namespace VelpoTools

@@ -8,12 +8,22 @@
 #include "host/sdk/Enums.h"
 #include "plugin/Ports.h"
 #include "tools/Platform.h"
+#include "tools/Text.h"
 
 namespace VelpoTools {
 
-std::string NumberedParameter(const char* prefix, size_t index) {
-    return prefix + std::to_string(index);
+namespace {
+
+using VelpoHost::CResult;
+
+CResult Ran(const std::string& node, const VelpoHost::CEvaluationResult& result) {
+    if (!result.ok) {
+        return CResult::Fail(node + " could not be evaluated: " + result.error);
+    }
+    return CResult::Ok();
 }
+
+}  // namespace
 
 CPluginSession::~CPluginSession() {
     if (settingsId_ != 0) {
@@ -21,26 +31,27 @@ CPluginSession::~CPluginSession() {
     }
 }
 
-std::unique_ptr<CPluginSession> CPluginSession::Open(const std::string& pluginPath,
-                                                     std::string& error) {
+CResult CPluginSession::Open(const std::string& pluginPath,
+                             std::unique_ptr<CPluginSession>& session) {
     std::string path = pluginPath;
     if (path.empty()) {
         const std::filesystem::path folder = ExecutableFolder();
         if (folder.empty()) {
-            error =
+            return CResult::Fail(
                 "cannot find the folder of the velpo executable to look for the plug-in; "
-                "name it with --plugin";
-            return nullptr;
+                "name it with --plugin");
         }
         path = (folder / PluginFileName()).string();
     }
     VelpoHost::CLog::Instance().SetEcho(false);
-    std::unique_ptr<CPluginSession> session(new CPluginSession());
-    session->plugin_ = VelpoHost::CPlugin::Load(path, error);
-    if (!session->plugin_) {
-        return nullptr;
+    std::unique_ptr<CPluginSession> opened(new CPluginSession());
+    std::string error;
+    opened->plugin_ = VelpoHost::CPlugin::Load(path, error);
+    if (!opened->plugin_) {
+        return CResult::Fail(error);
     }
-    return session;
+    session = std::move(opened);
+    return CResult::Ok();
 }
 
 void CPluginSession::UseSettings(const CSettings& settings) {
@@ -50,29 +61,19 @@ void CPluginSession::UseSettings(const CSettings& settings) {
     auto text = [](const std::string& value) { return XSI::CValue(XSI::CString::FromUtf8(value)); };
     object->SetParameter("Path", text(settings.path));
     object->SetParameter("Step", XSI::CValue(settings.step));
-    for (size_t i = 0; i < settings.floatNames.size(); ++i) {
-        object->SetParameter(NumberedParameter("Float", i), text(settings.floatNames[i]));
-    }
-    for (size_t i = 0; i < settings.longNames.size(); ++i) {
-        object->SetParameter(NumberedParameter("Long", i), text(settings.longNames[i]));
-    }
-    for (size_t i = 0; i < settings.vectorNames.size(); ++i) {
-        object->SetParameter(NumberedParameter("Vector", i), text(settings.vectorNames[i]));
-    }
+    auto numbered = [&](const char* prefix, const auto& names) {
+        for (size_t i = 0; i < names.size(); ++i) {
+            object->SetParameter(prefix + std::to_string(i), text(names[i]));
+        }
+    };
+    numbered("Float", settings.floatNames);
+    numbered("Long", settings.longNames);
+    numbered("Vector", settings.vectorNames);
 }
 
-bool CPluginSession::Run(const std::string& node, const VelpoHost::CEvaluationResult& result,
-                         std::string& error) const {
-    if (!result.ok) {
-        error = node + " could not be evaluated: " + result.error;
-        return false;
-    }
-    return true;
-}
-
-bool CPluginSession::Export(int32_t frame, uint32_t count,
-                            std::vector<std::pair<uint32_t, VelpoHost::CInput>> inputs,
-                            uint32_t threads, std::string& error) {
+CResult CPluginSession::Export(int32_t frame, uint32_t count,
+                               std::vector<std::pair<uint32_t, VelpoHost::CInput>> inputs,
+                               uint32_t threads) {
     VelpoHost::CNodeInstance node(plugin_, "VelpoExport");
     node.Connect(PortFrame, VelpoHost::CInput::Constant(frame));
     node.Connect(PortCount, VelpoHost::CInput::Constant(static_cast<int32_t>(count)));
@@ -84,11 +85,11 @@ bool CPluginSession::Export(int32_t frame, uint32_t count,
     options.outputs = {PortPosition};
     options.threads = threads;
     options.elementCount = count;
-    return Run("VelpoExport", node.Evaluate(options), error);
+    return Ran("VelpoExport", node.Evaluate(options));
 }
 
-bool CPluginSession::Import(int32_t frame, const std::vector<uint32_t>& ports, uint32_t threads,
-                            CImportedFrame& imported, std::string& error) {
+CResult CPluginSession::Import(int32_t frame, const std::vector<uint32_t>& ports, uint32_t threads,
+                               CImportedFrame& imported) {
     imported = CImportedFrame();
     VelpoHost::CNodeInstance import(plugin_, "VelpoImport");
     import.Connect(PortFrame, VelpoHost::CInput::Constant(frame));
@@ -96,8 +97,8 @@ bool CPluginSession::Import(int32_t frame, const std::vector<uint32_t>& ports, u
     VelpoHost::CEvaluateOptions importOptions;
     importOptions.outputs = {PortNumberOfElements};
     const VelpoHost::CEvaluationResult counted = import.Evaluate(importOptions);
-    if (!Run("VelpoImport", counted, error)) {
-        return false;
+    if (CResult ran = Ran("VelpoImport", counted); !ran) {
+        return ran;
     }
     const auto number = counted.outputs.find(PortNumberOfElements);
     const auto* values = number == counted.outputs.end()
@@ -106,7 +107,7 @@ bool CPluginSession::Import(int32_t frame, const std::vector<uint32_t>& ports, u
     imported.count =
         values && !values->empty() ? static_cast<uint32_t>(values->front()) : counted.elementCount;
     if (imported.count == 0) {
-        return true;
+        return CResult::Ok();
     }
 
     VelpoHost::CNodeInstance setData(plugin_, "VelpoSetData");
@@ -117,8 +118,8 @@ bool CPluginSession::Import(int32_t frame, const std::vector<uint32_t>& ports, u
     options.threads = threads;
     options.elementCount = imported.count;
     VelpoHost::CEvaluationResult result = setData.Evaluate(options);
-    if (!Run("VelpoSetData", result, error)) {
-        return false;
+    if (CResult ran = Ran("VelpoSetData", result); !ran) {
+        return ran;
     }
     // An output VelpoSetData never acquired holds no values of the file (it
     // had no record, say for a cache cut short); leaving it out lets the
@@ -126,17 +127,22 @@ bool CPluginSession::Import(int32_t frame, const std::vector<uint32_t>& ports, u
     for (uint32_t port : result.acquiredOutputs) {
         imported.outputs[port] = std::move(result.outputs.at(port));
     }
-    return true;
+    return CResult::Ok();
 }
 
-uint32_t CPluginSession::ShowLog() {
+CResult CPluginSession::ShowLog() {
     uint32_t errors = 0;
     for (const VelpoHost::CLogEntry& entry : VelpoHost::CLog::Instance().Take()) {
         const bool isError = entry.severity == XSI::siErrorMsg;
         errors += isError ? 1 : 0;
-        std::fprintf(stderr, "host log %s: %s\n", isError ? "error" : "info", entry.text.c_str());
+        std::fprintf(stderr, "host log %s: %s\n", isError ? "error" : "info",
+                     Escaped(entry.text).c_str());
     }
-    return errors;
+    if (errors > 0) {
+        return CResult::Fail("the nodes logged " + std::to_string(errors) +
+                             (errors == 1 ? " error" : " errors") + " (shown above)");
+    }
+    return CResult::Ok();
 }
 
 }  // namespace VelpoTools

@@ -16,6 +16,7 @@
 
 #include "host/runtime/Evaluation.h"
 #include "host/runtime/Plugin.h"
+#include "host/runtime/Result.h"
 #include "tools/Settings.h"
 
 namespace VelpoTools {
@@ -31,9 +32,10 @@ public:
     CPluginSession(const CPluginSession&) = delete;
     CPluginSession& operator=(const CPluginSession&) = delete;
 
-    // `pluginPath` empty: the plug-in next to the executable. Null on
-    // failure, with error naming the file and the reason.
-    static std::unique_ptr<CPluginSession> Open(const std::string& pluginPath, std::string& error);
+    // `pluginPath` empty: the plug-in next to the executable. Fails naming
+    // the file and the reason.
+    static VelpoHost::CResult Open(const std::string& pluginPath,
+                                   std::unique_ptr<CPluginSession>& session);
 
     const VelpoHost::CPluginDefinition& Definition() const { return plugin_->Definition(); }
     const std::string& PluginPath() const { return plugin_->Path(); }
@@ -42,32 +44,28 @@ public:
     void UseSettings(const CSettings& settings);
 
     // VelpoExport over `count` elements; `inputs` binds the per-point ports
-    // (Frame, Count and Scop are bound here). False when the evaluation could
+    // (Frame, Count and Scop are bound here). Fails when the evaluation could
     // not run at all; what the node itself reports goes to the log.
-    bool Export(int32_t frame, uint32_t count,
-                std::vector<std::pair<uint32_t, VelpoHost::CInput>> inputs, uint32_t threads,
-                std::string& error);
+    VelpoHost::CResult Export(int32_t frame, uint32_t count,
+                              std::vector<std::pair<uint32_t, VelpoHost::CInput>> inputs,
+                              uint32_t threads);
 
     // VelpoImport for the element count, then VelpoSetData over that many
     // elements, evaluating `ports`; `imported` holds only the ports that
     // VelpoSetData wrote.
-    bool Import(int32_t frame, const std::vector<uint32_t>& ports, uint32_t threads,
-                CImportedFrame& imported, std::string& error);
+    VelpoHost::CResult Import(int32_t frame, const std::vector<uint32_t>& ports, uint32_t threads,
+                              CImportedFrame& imported);
 
     // Prints the log messages since the last call to stderr, prefixed with
-    // their severity; returns how many were errors.
-    uint32_t ShowLog();
+    // their severity. Fails when any of them is an error: the nodes report
+    // every failure that way and still return OK.
+    VelpoHost::CResult ShowLog();
 
 private:
     CPluginSession() = default;
-    bool Run(const std::string& node, const VelpoHost::CEvaluationResult& result,
-             std::string& error) const;
 
     std::shared_ptr<VelpoHost::CPlugin> plugin_;
     uint32_t settingsId_ = 0;
 };
-
-// Parameter names the settings object holds for the numbered ports.
-std::string NumberedParameter(const char* prefix, size_t index);
 
 }  // namespace VelpoTools

@@ -6,6 +6,7 @@
 #include <map>
 #include <system_error>
 
+#include "tools/CacheNames.h"
 #include "tools/FrameJob.h"
 #include "tools/Settings.h"
 
@@ -40,9 +41,8 @@ bool MatchFrame(const std::string& pattern, const std::string& name, int32_t& fr
 CResult SettingsSequence(const std::string& settingsFile, const CFrameRange& range,
                          std::vector<CSequenceFrame>& frames) {
     CSettings settings;
-    std::string error;
-    if (!ReadSettings(settingsFile, settings, error)) {
-        return CResult::Fail(error);
+    if (CResult read = ReadSettings(settingsFile, settings); !read) {
+        return read;
     }
     frames.clear();
     std::map<std::string, int32_t> named;

@@ -8,10 +8,14 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
+
+#include "host/runtime/Result.h"
 
 namespace VelpoTools {
 
 struct CSettings {
+    std::string file;                         // where they were read from, for messages
     std::string path;                         // "Path"
     int32_t step = 1;                         // "Step"
     std::array<std::string, 10> floatNames;   // "Float0" ... "Float9"
@@ -19,9 +23,34 @@ struct CSettings {
     std::array<std::string, 10> vectorNames;  // "Vector0" ... "Vector9"
 };
 
-// False, with error naming the file and what is wrong (with line and
-// column for a syntax error), when the file cannot be read, is not a JSON
-// object, holds an unknown key or a value of the wrong kind.
-bool ReadSettings(const std::filesystem::path& file, CSettings& settings, std::string& error);
+// Fails, naming the file and what is wrong (with line and column for a
+// syntax error), when the file cannot be read, is not a JSON object, holds
+// an unknown key or a value of the wrong kind.
+VelpoHost::CResult ReadSettings(const std::filesystem::path& file, CSettings& settings);
+
+// One attribute the nodes write and read with these settings: "id",
+// "position", and one per named parameter.
+struct CNamedAttribute {
+    std::string name;         // the record's name in the cache
+    std::string parameter;    // "Float3"; "" for id and position
+    int32_t slot = 0;         // in the file layer's slot layout
+    int32_t slotType = 0;     // PdcTypeFloat, PdcTypeLong or PdcTypeVector
+    uint32_t inputPort = 0;   // of VelpoExport
+    uint32_t outputPort = 0;  // of VelpoSetData
+
+    // "\"Float3\"" (quoted), or "the Id port" for id and position: how
+    // messages call it.
+    std::string Owner() const;
+};
+
+// id, position, then the named Float, Long and Vector parameters in order.
+std::vector<CNamedAttribute> NamedAttributes(const CSettings& settings);
+
+// What the settings do that loses data elsewhere: two parameters naming one
+// attribute, or a parameter naming "id" or "position", which the nodes
+// write anyway. The file layer reads such caches back, slot by slot, but
+// the cache holds two records of one name, which other programs may take
+// for one. One text per such parameter, naming the settings file.
+std::vector<std::string> SettingsWarnings(const CSettings& settings);
 
 }  // namespace VelpoTools

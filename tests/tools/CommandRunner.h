@@ -19,6 +19,16 @@ struct CRun {
 // `arguments` are passed as they stand (quote paths that may hold blanks).
 CRun Velpo(const std::string& arguments);
 
+// The same, with shell commands run first in the same shell (such as
+// "ulimit -v 262144;", POSIX only) and standard output sent to `stdoutTo`
+// when it is not empty (then CRun::out stays empty).
+CRun VelpoIn(const std::string& shellPrefix, const std::string& arguments,
+             const std::string& stdoutTo = "");
+
+// True when this build runs under AddressSanitizer, which reserves far more
+// address space than any `ulimit -v` a test would set.
+bool UnderAddressSanitizer();
+
 // A fresh, empty folder for one test, removed by the destructor.
 class CScratch {
 public:

@@ -1,0 +1,120 @@
+#include "tools/CacheCheck.h"
+
+#include <algorithm>
+#include <string>
+
+#include "host/sdk/CString.h"
+#include "pdc/RecordWalker.h"
+#include "tools/InputFile.h"
+#include "tools/Text.h"
+
+namespace VelpoTools {
+
+namespace {
+
+using VelpoHost::CResult;
+
+// What the file layer would fill: the slots in slot order, each taking the
+// first record of its name and code that no earlier slot took.
+class CSlotFilling {
+public:
+    explicit CSlotFilling(const std::vector<CNamedAttribute>& attributes) : slots_(attributes) {
+        std::stable_sort(
+            slots_.begin(), slots_.end(),
+            [](const CNamedAttribute& a, const CNamedAttribute& b) { return a.slot < b.slot; });
+        for (const CNamedAttribute& slot : slots_) {
+            names_.push_back(XSI::CString::FromUtf8(slot.name));
+        }
+        filled_.assign(slots_.size(), false);
+    }
+
+    void Take(const CPdcRecord& record) {
+        if (record.nameCut) {
+            return;
+        }
+        XSI::CString name;
+        name.PutAsciiString(record.name.data(), record.name.size());
+        for (size_t i = 0; i < slots_.size(); ++i) {
+            if (!filled_[i] && names_[i] == name &&
+                PdcSlotAccepts(slots_[i].slotType, record.code)) {
+                filled_[i] = true;
+                return;
+            }
+        }
+    }
+
+    // The first slot no record filled, or null.
+    const CNamedAttribute* Unfilled() const {
+        for (size_t i = 0; i < slots_.size(); ++i) {
+            if (!filled_[i]) {
+                return &slots_[i];
+            }
+        }
+        return nullptr;
+    }
+
+private:
+    std::vector<CNamedAttribute> slots_;
+    std::vector<XSI::CString> names_;
+    std::vector<bool> filled_;
+};
+
+const char* TypeName(int32_t slotType) {
+    return slotType == PdcTypeFloat ? "Float" : slotType == PdcTypeLong ? "Long" : "Vector";
+}
+
+CResult CheckCount(const std::string& name, const PdcHeader& header, uint32_t maxElements) {
+    if (header.particleCount < 0) {
+        return CResult::Fail(name + ": the header claims a negative particle count " +
+                             std::to_string(header.particleCount));
+    }
+    if (static_cast<uint32_t>(header.particleCount) > maxElements) {
+        return CResult::Fail(name + ": the header claims " + std::to_string(header.particleCount) +
+                             " particles, more than the " + std::to_string(maxElements) +
+                             " elements the host runtime evaluates (forged particle count?)");
+    }
+    return CResult::Ok();
+}
+
+}  // namespace
+
+CResult CheckCacheFile(const std::filesystem::path& file,
+                       const std::vector<CNamedAttribute>& attributes, uint32_t maxElements) {
+    const std::string name = file.string();
+    CFilePointer stream;
+    if (const CResult opened = OpenForReading(file, stream); !opened) {
+        return CResult::Fail(name + ": " + opened.Message());
+    }
+    CPdcRecordWalker walker(stream.get());
+    if (!walker.ReadHeader()) {
+        return CResult::Fail(name + ": " + Escaped(walker.Problem()));
+    }
+    if (const CResult counted = CheckCount(name, walker.Header(), maxElements); !counted) {
+        return counted;
+    }
+    CSlotFilling filling(attributes);
+    // The names for the message, a few of them: a file may hold millions.
+    constexpr int32_t ListedNames = 8;
+    std::string held;
+    CPdcRecord record;
+    while (walker.Next(record)) {
+        filling.Take(record);
+        if (record.index < ListedNames) {
+            held += (held.empty() ? "" : ", ") + Quoted(record.name.substr(0, 200));
+        } else if (record.index == ListedNames) {
+            held += ", ...";
+        }
+    }
+    if (walker.Failed()) {
+        return CResult::Fail(name + ": " + Escaped(walker.Problem()));
+    }
+    if (const CNamedAttribute* missing = filling.Unfilled()) {
+        return CResult::Fail(name + ": no " + TypeName(missing->slotType) + " record " +
+                             Quoted(missing->name) + " for " + missing->Owner() +
+                             " (the file holds " + (held.empty() ? "no records" : held) +
+                             "); the nodes would deliver zeros");
+    }
+    return CResult::Ok();
+}
+
+}  // namespace VelpoTools

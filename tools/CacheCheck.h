@@ -1,0 +1,32 @@
+// The check `velpo import` makes of a frame's cache before the nodes read
+// it: the file layer's record walker steps over every record (values are
+// stepped over, not read), so a missing, unreadable, truncated or forged
+// file is refused with its reason, at no memory cost, before a count taken
+// from it sizes anything.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+#include "host/runtime/Result.h"
+#include "tools/Settings.h"
+
+namespace VelpoTools {
+
+// Fails, naming the file and the problem, when the file
+// - is missing, a folder, not a regular file or unreadable;
+// - is cut short or holds a forged length or count (the walker's checks:
+//   every array record must fit its header's particle count in the bytes
+//   left, so a forged count never passes with an array record);
+// - claims a negative particle count, or more particles than `maxElements`,
+//   the most the host runtime evaluates (a file of single values may claim
+//   any count up to that: the nodes write such files);
+// - holds no record that the slot of one of `attributes` takes, filled in
+//   the file layer's order (a record goes to the first slot of its name that
+//   takes its code and is not filled yet): the nodes would deliver zeros.
+VelpoHost::CResult CheckCacheFile(const std::filesystem::path& file,
+                                  const std::vector<CNamedAttribute>& attributes,
+                                  uint32_t maxElements);
+
+}  // namespace VelpoTools

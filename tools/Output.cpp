@@ -1,0 +1,64 @@
+#include "tools/Output.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace VelpoTools {
+
+namespace {
+
+// Large enough that a dump of millions of values costs few system calls.
+constexpr size_t SendBytes = 1 << 16;
+
+}  // namespace
+
+COutput::COutput(std::FILE* stream, std::string name) : stream_(stream), name_(std::move(name)) {}
+
+bool COutput::Write(std::string_view text) {
+    if (!Ok()) {
+        return false;
+    }
+    buffer_.append(text);
+    return buffer_.size() < SendBytes || Send();
+}
+
+bool COutput::Send() {
+    if (buffer_.empty()) {
+        return Ok();
+    }
+    errno = 0;
+    const size_t written = std::fwrite(buffer_.data(), 1, buffer_.size(), stream_);
+    if (written != buffer_.size()) {
+        Failed(errno);
+    }
+    buffer_.clear();
+    return Ok();
+}
+
+void COutput::Failed(int error) {
+    if (Ok()) {
+        // Some streams fail without setting errno; the error flag still says
+        // that bytes were lost.
+        error_ = error != 0 ? std::strerror(error) : "the system did not take every byte";
+    }
+}
+
+VelpoHost::CResult COutput::Flush() {
+    if (Send()) {
+        errno = 0;
+        if (std::fflush(stream_) != 0 || std::ferror(stream_)) {
+            Failed(errno);
+        }
+    }
+    if (!Ok()) {
+        return VelpoHost::CResult::Fail(name_ + ": " + error_);
+    }
+    return VelpoHost::CResult::Ok();
+}
+
+COutput& StandardOutput() {
+    static COutput output(stdout, "standard output");
+    return output;
+}
+
+}  // namespace VelpoTools

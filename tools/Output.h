@@ -1,0 +1,50 @@
+// Output whose every write is checked: standard output and the files the
+// commands write. A full disk, a closed pipe or /dev/full shows as a failure
+// that names the output and the system's reason, never as a cut file and an
+// exit status 0.
+//
+// Text is gathered in a buffer and handed to the stream in large pieces.
+// After the first failed write nothing more is written; Flush reports it.
+// Not thread-safe: one thread writes an output.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "host/runtime/Result.h"
+
+namespace VelpoTools {
+
+class COutput {
+public:
+    // `name` is how messages call the output: "standard output" or a path.
+    COutput(std::FILE* stream, std::string name);
+    COutput(const COutput&) = delete;
+    COutput& operator=(const COutput&) = delete;
+
+    // False once any write to the stream has failed; callers with much
+    // more to write stop then.
+    bool Write(std::string_view text);
+    bool Ok() const { return error_.empty(); }
+
+    // Hands everything gathered to the stream and flushes it. Fails with
+    // "<name>: <reason>" when this or any earlier write failed.
+    VelpoHost::CResult Flush();
+
+    const std::string& Name() const { return name_; }
+
+private:
+    bool Send();
+    void Failed(int error);
+
+    std::FILE* stream_;
+    std::string name_;
+    std::string buffer_;
+    std::string error_;
+};
+
+// The process's standard output, named "standard output".
+COutput& StandardOutput();
+
+}  // namespace VelpoTools

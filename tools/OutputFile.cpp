@@ -1,0 +1,33 @@
+#include "tools/OutputFile.h"
+
+#include <string>
+
+#include "pdc/SafeWrite.h"
+
+namespace VelpoTools {
+
+using VelpoHost::CResult;
+
+CResult WriteFileReplacing(const std::filesystem::path& target,
+                           const std::function<void(COutput&)>& write) {
+    const std::string name = target.string();
+    const std::u8string utf8 = target.u8string();
+    CResult written = CResult::Ok();
+    std::string reason;
+    const bool replaced = SafeWriteFile(
+        std::string(utf8.begin(), utf8.end()),
+        [&](std::FILE* file) {
+            COutput out(file, name);
+            write(out);
+            written = out.Flush();
+            return written.Succeeded();
+        },
+        reason);
+    if (replaced) {
+        return CResult::Ok();
+    }
+    const std::string why = written ? name + ": cannot be written: " + reason : written.Message();
+    return CResult::Fail(why + "; the earlier file, if any, is kept");
+}
+
+}  // namespace VelpoTools

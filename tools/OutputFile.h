@@ -1,0 +1,22 @@
+// The one way the commands write a file: through the file layer's safe
+// writer (pdc/SafeWrite.h), the same that writes the caches. A reader never
+// sees half a file, a failure (a full disk, a folder that takes no new
+// file) leaves the file that was there as it was with no scrap beside it,
+// and links, owners and permissions of the file replaced are kept.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+
+#include "host/runtime/Result.h"
+#include "tools/Output.h"
+
+namespace VelpoTools {
+
+// Lets `write` fill the file, checks that every write, the flush and the
+// close succeeded, and only then puts it under `target`. Fails, naming
+// `target` and the system's reason, when any step fails.
+VelpoHost::CResult WriteFileReplacing(const std::filesystem::path& target,
+                                      const std::function<void(COutput&)>& write);
+
+}  // namespace VelpoTools

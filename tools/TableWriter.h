@@ -1,0 +1,51 @@
+// The one writer of particle tables, for `velpo dump` and `velpo import`,
+// in the forms `velpo export` reads back (tools/Tables.h):
+//
+// CSV:  id,position.x,position.y,position.z,drag
+//       1,0.5,2,-1.25,0.15
+// JSON: {"particleCount": 1, "attributes": {"id": [1],
+//        "position": [[0.5, 2, -1.25]], "drag": 0.15}}
+//
+// Numbers are the shortest text that reads back to the same bits, NaN and
+// the infinities as NaN, Infinity and -Infinity (see tools/Numbers.h), a
+// negative zero in JSON as -0.0, which JSON readers keep as a float. A
+// CSV name with a comma, a quote, a line break or blanks at either end is
+// quoted, with quotes doubled; JSON names are JSON strings.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tools/Output.h"
+
+namespace VelpoTools {
+
+enum class CTableFormat { Csv, Json };
+
+// .json (any case) is JSON, anything else CSV.
+CTableFormat TableFormatOf(const std::filesystem::path& file);
+
+// True for the extensions a table can have: .csv and .json, in any case.
+bool IsTableFile(const std::filesystem::path& file);
+
+enum class CNumberKind { Int32, Float, Double };
+
+struct CTableOutputColumn {
+    std::string name;  // a vector's CSV columns add ".x", ".y", ".z"
+    CNumberKind kind = CNumberKind::Double;
+    int32_t components = 1;  // 1, or 3 for a vector
+    bool constant = false;   // one value for every row: repeated in CSV, once in JSON
+    // int32_t, float or double values by `kind`: rows * components of them,
+    // components interleaved, or only `components` when constant.
+    const void* values = nullptr;
+};
+
+// Writes the table; stops at the first write the output refuses (the
+// output's Flush then tells why).
+void WriteTable(COutput& out, CTableFormat format, const std::vector<CTableOutputColumn>& columns,
+                size_t rows);
+
+}  // namespace VelpoTools
