@@ -2,12 +2,14 @@
 // problem a reader would trip over.
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "tools/Command.h"
 #include "tools/Inspect.h"
+#include "tools/Leftovers.h"
 #include "tools/Numbers.h"
 #include "tools/Output.h"
 #include "tools/Text.h"
@@ -103,10 +105,39 @@ std::string InspectionText(const CPdcInspection& inspection) {
     return out;
 }
 
+// A folder: the temporary files that interrupted writes left in it.
+int FolderInfo(const std::string& folder, bool json, bool first, COutput& out) {
+    CLeftovers leftovers;
+    if (VelpoHost::CResult found = FindLeftovers(folder, leftovers); !found) {
+        PrintError("info", found.Message());
+        return ExitFailed;
+    }
+    if (json) {
+        nlohmann::ordered_json object;
+        object["folder"] = folder;
+        object["leftovers"] = LeftoverJson(leftovers);
+        out.Write(object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) +
+                  "\n");
+        return ExitOk;
+    }
+    const size_t count = leftovers.files.size();
+    out.Write(std::string(first ? "" : "\n") + Escaped(folder) + ": folder, " +
+              (count == 0 ? std::string("no") : std::to_string(count)) + " leftover temporary " +
+              (count == 1 ? "file" : "files") + " of interrupted writes" +
+              (count == 0 ? "\n" : " (not deleted; remove them once no writer runs)\n") +
+              LeftoverLines(leftovers));
+    return ExitOk;
+}
+
 int RunInfo(const CInfoOptions& options) {
     int exitCode = ExitOk;
     COutput& out = StandardOutput();
     for (size_t i = 0; i < options.files.size() && out.Ok(); ++i) {
+        std::error_code code;
+        if (std::filesystem::is_directory(options.files[i], code)) {
+            exitCode = std::max(exitCode, FolderInfo(options.files[i], options.json, i == 0, out));
+            continue;
+        }
         const CPdcInspection inspection = InspectPdc(options.files[i]);
         if (!inspection.Readable()) {
             PrintError("info", inspection.file + ": " + inspection.Failure());
@@ -131,7 +162,8 @@ void AddInfoCommand(CLI::App& app, int& exitCode) {
         "info",
         "Show the header and records of PDC files, with per-component statistics and "
         "any problem a reader would meet.");
-    command->add_option("files", options->files, "PDC files")->required();
+    command->add_option("files", options->files, "PDC files, or folders to search for leftovers")
+        ->required();
     command->add_flag(
         "--json", options->json,
         "One JSON object per file and line: file, size, readable, header, records, problems");
@@ -140,9 +172,12 @@ void AddInfoCommand(CLI::App& app, int& exitCode) {
         "length, an unknown type code); suspicious content (trailing bytes, a last record "
         "that holds only its name, NaN or infinite values) is reported with status 0. "
         "Control characters in record names are shown escaped (\\n, \\x1b).\n"
+        "Given a folder, info lists the temporary files that interrupted writes left in it "
+        "(.velpo-<process>-<n>.tmp), with their size and age; it deletes nothing.\n"
         "Example:\n"
         "  velpo info velpo-demo/particles.1.pdc velpo-demo/particles.2.pdc\n"
-        "  velpo info --json velpo-demo/particles.48.pdc");
+        "  velpo info --json velpo-demo/particles.48.pdc\n"
+        "  velpo info velpo-demo");
     command->callback([options, &exitCode] { exitCode = RunInfo(*options); });
 }
 

@@ -240,3 +240,42 @@ TEST(DumpCommand, BadRequestsAndBadFilesFail) {
 
 }  // namespace
 }  // namespace VelpoCommandTest
+
+namespace VelpoCommandTest {
+namespace {
+
+// A folder shows the temporary files of interrupted writes, with size and
+// age, and keeps them; other files are not taken for leftovers.
+TEST(InfoCommand, FolderListsLeftoversOfInterruptedWritesAndKeepsThem) {
+    CScratch scratch;
+    const std::filesystem::path leftover = scratch.Path() / ".velpo-4711-3.tmp";
+    WriteFile(leftover, std::string(1000, 'x'));
+    std::filesystem::last_write_time(
+        leftover, std::filesystem::file_time_type::clock::now() - std::chrono::hours(3));
+    WriteFile(scratch.Path() / "p.1.pdc", IdAndPosition().Bytes());
+    WriteFile(scratch.Path() / ".velpo-x-1.tmp", "");
+
+    const CRun text = Velpo("info \"" + scratch.Path().string() + "\"");
+    EXPECT_EQ(text.exitCode, 0) << text.err;
+    EXPECT_NE(text.out.find("1 leftover temporary file of interrupted writes"), std::string::npos)
+        << text.out;
+    EXPECT_NE(text.out.find(".velpo-4711-3.tmp: 1000 bytes, last written 3 h 0 min ago by "
+                            "process 4711"),
+              std::string::npos)
+        << text.out;
+
+    const CRun json = Velpo("info --json \"" + scratch.Path().string() + "\"");
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    const nlohmann::json folder = nlohmann::json::parse(json.out);
+    ASSERT_EQ(folder["leftovers"].size(), 1u);
+    EXPECT_EQ(folder["leftovers"][0]["size"], 1000);
+    EXPECT_EQ(folder["leftovers"][0]["processID"], 4711);
+    EXPECT_NEAR(folder["leftovers"][0]["ageSeconds"].get<double>(), 3 * 3600, 60);
+    EXPECT_TRUE(std::filesystem::exists(leftover));
+
+    const CRun none = Velpo("info \"" + (scratch / "missing-folder/") + "\"");
+    EXPECT_EQ(none.exitCode, 1);
+}
+
+}  // namespace
+}  // namespace VelpoCommandTest
