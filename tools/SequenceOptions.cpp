@@ -1,0 +1,51 @@
+#include "tools/SequenceOptions.h"
+
+#include <CLI/CLI.hpp>
+
+#include "tools/Numbers.h"
+#include "tools/Progress.h"
+
+namespace VelpoTools {
+
+using VelpoHost::CResult;
+
+void AddSequenceOptions(CLI::App& command, CSequenceOptions& options) {
+    command.add_option("--frames", options.frames, "Frames A-B, both included");
+    command.add_option("--jobs", options.jobs,
+                       "Frames worked on at once (default 0: one per core)");
+    command.add_option("--shard", options.shard,
+                       "K/N: only every N-th frame starting at the K-th (0 <= K < N), so that N "
+                       "machines of a farm share the sequence");
+    command.add_flag("--quiet", options.quiet, "No progress line on the terminal");
+}
+
+CResult ParseSequenceOptions(const CSequenceOptions& options, CSequenceChoice& choice) {
+    choice = CSequenceChoice();
+    if (!options.frames.empty()) {
+        CFrameRange range;
+        if (CResult parsed = ParseFrames(options.frames, range.first, range.last); !parsed) {
+            return parsed;
+        }
+        choice.range = range;
+    }
+    if (!options.shard.empty()) {
+        if (CResult parsed = ParseShard(options.shard, choice.shard); !parsed) {
+            return parsed;
+        }
+    }
+    choice.jobs = options.jobs;
+    choice.progress = CProgress::ShownOnTerminal(options.quiet);
+    return CResult::Ok();
+}
+
+CResult ResolvePattern(const std::string& pattern, const CSequenceChoice& choice,
+                       std::vector<CSequenceFrame>& frames) {
+    std::vector<CSequenceFrame> all;
+    if (CResult found = PatternSequence(pattern, choice.range, all); !found) {
+        return found;
+    }
+    frames = TakeShard(all, choice.shard);
+    return CResult::Ok();
+}
+
+}  // namespace VelpoTools
