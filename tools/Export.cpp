@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "host/runtime/Evaluation.h"
-#include "plugin/Ports.h"
+#include "host/sdk/Enums.h"
 #include "tools/Command.h"
 #include "tools/FrameJob.h"
 #include "tools/Tables.h"
@@ -24,6 +24,17 @@ public:
 
     std::vector<std::pair<uint32_t, CInput>> inputs;
     std::set<std::string> used;
+
+    bool Bind(const CPortColumn& column) {
+        switch (column.dataType) {
+            case XSI::siICENodeDataLong:
+                return Long(column.port, column.name, column.parameter);
+            case XSI::siICENodeDataFloat:
+                return Float(column.port, column.name, column.parameter);
+            default:
+                return Vector(column.port, column.name, column.parameter);
+        }
+    }
 
     bool Long(uint32_t port, const std::string& name, const std::string& parameter) {
         const CTableColumn* column = Column(name, parameter);
@@ -91,6 +102,7 @@ int RunExport(const CFrameJobOptions& options) {
         return ExitFailed;
     }
     const CSettings& settings = job.settings;
+    const std::vector<CPortColumn> columns = ExportColumns(settings);
     bool failed = false;
     std::set<std::string> warned;
     uint64_t particles = 0;
@@ -106,21 +118,9 @@ int RunExport(const CFrameJobOptions& options) {
             continue;
         }
         CFrameInputs inputs(table, error);
-        bool bound = inputs.Long(PortId, "id", "") && inputs.Vector(PortInPosition, "position", "");
-        for (size_t i = 0; bound && i < settings.floatNames.size(); ++i) {
-            const std::string& name = settings.floatNames[i];
-            bound = name.empty() || inputs.Float(PortFloatBase + static_cast<uint32_t>(i), name,
-                                                 NumberedParameter("Float", i));
-        }
-        for (size_t i = 0; bound && i < settings.longNames.size(); ++i) {
-            const std::string& name = settings.longNames[i];
-            bound = name.empty() || inputs.Long(PortLongBase + static_cast<uint32_t>(i), name,
-                                                NumberedParameter("Long", i));
-        }
-        for (size_t i = 0; bound && i < settings.vectorNames.size(); ++i) {
-            const std::string& name = settings.vectorNames[i];
-            bound = name.empty() || inputs.Vector(PortVectorBase + static_cast<uint32_t>(i), name,
-                                                  NumberedParameter("Vector", i));
+        bool bound = true;
+        for (const CPortColumn& column : columns) {
+            bound = bound && inputs.Bind(column);
         }
         if (!bound) {
             PrintError("export", error);

@@ -6,8 +6,6 @@
 #include <variant>
 #include <vector>
 
-#include "host/sdk/Enums.h"
-#include "plugin/Ports.h"
 #include "tools/Command.h"
 #include "tools/FrameJob.h"
 #include "tools/Tables.h"
@@ -15,36 +13,6 @@
 namespace VelpoTools {
 
 namespace {
-
-struct CImportColumn {
-    std::string name;
-    uint32_t port = 0;
-    int32_t dataType = 0;
-};
-
-std::vector<CImportColumn> ImportColumns(const CSettings& settings) {
-    std::vector<CImportColumn> columns = {{"id", PortId, XSI::siICENodeDataLong},
-                                          {"position", PortPosition, XSI::siICENodeDataVector3}};
-    for (size_t i = 0; i < settings.floatNames.size(); ++i) {
-        if (!settings.floatNames[i].empty()) {
-            columns.push_back({settings.floatNames[i], PortFloatBase + static_cast<uint32_t>(i),
-                               XSI::siICENodeDataFloat});
-        }
-    }
-    for (size_t i = 0; i < settings.longNames.size(); ++i) {
-        if (!settings.longNames[i].empty()) {
-            columns.push_back({settings.longNames[i], PortLongBase + static_cast<uint32_t>(i),
-                               XSI::siICENodeDataLong});
-        }
-    }
-    for (size_t i = 0; i < settings.vectorNames.size(); ++i) {
-        if (!settings.vectorNames[i].empty()) {
-            columns.push_back({settings.vectorNames[i], PortVectorBase + static_cast<uint32_t>(i),
-                               XSI::siICENodeDataVector3});
-        }
-    }
-    return columns;
-}
 
 const void* ValuesOf(const VelpoHost::CValues& values) {
     return std::visit([](const auto& run) { return static_cast<const void*>(run.data()); }, values);
@@ -59,9 +27,9 @@ int RunImport(const CFrameJobOptions& options) {
     if (!PrepareFrameJob("import", options, "--output", job)) {
         return ExitFailed;
     }
-    const std::vector<CImportColumn> columns = ImportColumns(job.settings);
+    const std::vector<CPortColumn> columns = ImportColumns(job.settings);
     std::vector<uint32_t> ports;
-    for (const CImportColumn& column : columns) {
+    for (const CPortColumn& column : columns) {
         ports.push_back(column.port);
     }
     bool failed = false;
@@ -83,7 +51,7 @@ int RunImport(const CFrameJobOptions& options) {
             continue;
         }
         std::vector<COutputColumn> out;
-        for (const CImportColumn& column : columns) {
+        for (const CPortColumn& column : columns) {
             const auto values = imported.outputs.find(column.port);
             const bool complete =
                 imported.count == 0 ||

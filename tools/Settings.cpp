@@ -26,9 +26,14 @@ bool ReadSettings(const std::filesystem::path& file, CSettings& settings, std::s
     }
     std::stringstream text;
     text << in.rdbuf();
+    return ParseSettings(name, text.str(), settings, error);
+}
+
+bool ParseSettings(const std::string& name, const std::string& text, CSettings& settings,
+                   std::string& error) {
     nlohmann::json json;
     try {
-        json = nlohmann::json::parse(text.str());
+        json = nlohmann::json::parse(text);
     } catch (const nlohmann::json::parse_error& parseError) {
         error = name + ": " + PlainMessage(parseError.what());
         return false;

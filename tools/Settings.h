@@ -24,4 +24,8 @@ struct CSettings {
 // object, holds an unknown key or a value of the wrong kind.
 bool ReadSettings(const std::filesystem::path& file, CSettings& settings, std::string& error);
 
+// The same from JSON text; `source` names it in the errors.
+bool ParseSettings(const std::string& source, const std::string& text, CSettings& settings,
+                   std::string& error);
+
 }  // namespace VelpoTools
