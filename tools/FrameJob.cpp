@@ -4,9 +4,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "host/sdk/Enums.h"
 #include "pdc/FileName.h"
-#include "plugin/Ports.h"
 #include "tools/Command.h"
 #include "tools/Numbers.h"
 #include "tools/Tables.h"
@@ -56,35 +54,6 @@ bool PrepareFrameJob(const std::string& command, const CFrameJobOptions& options
     job.session->ShowLog();
     job.session->UseSettings(job.settings);
     return true;
-}
-
-namespace {
-
-std::vector<CPortColumn> PortColumns(const CSettings& settings, uint32_t positionPort) {
-    std::vector<CPortColumn> columns = {{"id", PortId, XSI::siICENodeDataLong, ""},
-                                        {"position", positionPort, XSI::siICENodeDataVector3, ""}};
-    auto add = [&](const auto& names, const char* prefix, uint32_t base, int32_t dataType) {
-        for (size_t i = 0; i < names.size(); ++i) {
-            if (!names[i].empty()) {
-                columns.push_back({names[i], base + static_cast<uint32_t>(i), dataType,
-                                   NumberedParameter(prefix, i)});
-            }
-        }
-    };
-    add(settings.floatNames, "Float", PortFloatBase, XSI::siICENodeDataFloat);
-    add(settings.longNames, "Long", PortLongBase, XSI::siICENodeDataLong);
-    add(settings.vectorNames, "Vector", PortVectorBase, XSI::siICENodeDataVector3);
-    return columns;
-}
-
-}  // namespace
-
-std::vector<CPortColumn> ExportColumns(const CSettings& settings) {
-    return PortColumns(settings, PortInPosition);
-}
-
-std::vector<CPortColumn> ImportColumns(const CSettings& settings) {
-    return PortColumns(settings, PortPosition);
 }
 
 std::string FrameFile(const std::string& pattern, int32_t frame) {

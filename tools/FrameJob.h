@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "tools/PluginSession.h"
+#include "tools/PortColumns.h"
 #include "tools/Settings.h"
 
 namespace CLI {
@@ -42,21 +42,6 @@ bool PrepareFrameJob(const std::string& command, const CFrameJobOptions& options
 // The closing line of a job: "<verb> N of M frames, P particles".
 void PrintFrameJobSummary(const char* verb, const CFrameJob& job, int32_t framesDone,
                           uint64_t particles);
-
-// A column of a frame's table and the node port it feeds or comes from.
-struct CPortColumn {
-    std::string name;
-    uint32_t port = 0;
-    int32_t dataType = 0;   // siICENodeDataLong, ...Float or ...Vector3
-    std::string parameter;  // the settings parameter naming it; empty for id and position
-};
-
-// "id", "position", then the attribute each numbered parameter names, in
-// the order Float0 ... Float9, Long0 ... Long4, Vector0 ... Vector9 (empty
-// names left out): the ports VelpoExport takes, and those VelpoSetData
-// gives, which differ in the position port only.
-std::vector<CPortColumn> ExportColumns(const CSettings& settings);
-std::vector<CPortColumn> ImportColumns(const CSettings& settings);
 
 // The pattern with every '#' replaced by the frame number.
 std::string FrameFile(const std::string& pattern, int32_t frame);
