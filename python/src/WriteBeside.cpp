@@ -55,7 +55,7 @@ bool WriteBesideAndRename(const std::string& target, const std::function<bool(FI
                           std::string& reason) {
     struct stat existing;
     if (stat(target.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
-        reason = "is not a regular file, and only a regular file is replaced";
+        reason = "is not a regular file; only a regular file is replaced";
         return false;
     }
     std::string tempName;

@@ -16,11 +16,14 @@ INT32_MAX = 2**31 - 1
 def path_bytes(path: Any, function: str) -> bytes:
     """The path as the system takes it: str, bytes or os.PathLike."""
     try:
-        return os.fsencode(path)
+        encoded = os.fsencode(path)
     except TypeError:
         raise TypeError(
             f"{function}: the path must be str, bytes or os.PathLike, not {type(path).__name__}"
         ) from None
+    if b"\0" in encoded:
+        raise ValueError(f"{function}: the path {path!r} holds a null byte")
+    return encoded
 
 
 def integer(value: Any, what: str, low: int, high: int) -> int:

@@ -16,14 +16,31 @@ from velpo._naming import file_name, settings_text
 
 
 class LogEntry(NamedTuple):
-    """One message the host logged: severity "error" or "info", and the text."""
+    """One message the host logged: severity "error" or "info", and the text.
+
+    Example:
+        >>> import velpo
+        >>> try:
+        ...     velpo.Host().import_({"Path": "missing/fluid"}, 1)
+        ... except velpo.HostError as error:
+        ...     print(error.log)
+        [LogEntry(severity='error', text='VelpoImport: Cannot Read missing/fluid.1.pdc')]
+    """
 
     severity: str
     text: str
 
 
 class ImportedFrame(NamedTuple):
-    """What ``Host.import_`` gives: the particle table and the host log."""
+    """What ``Host.import_`` gives: the particle table and the host log.
+
+    Example:
+        >>> import numpy as np, velpo
+        >>> velpo.write("fluid.1.pdc", {"id": np.arange(2.0), "position": np.zeros((2, 3))})
+        >>> table, log = velpo.Host().import_({"Path": "fluid"}, 1)
+        >>> list(table), log
+        (['id', 'position'], [])
+    """
 
     table: Dict[str, np.ndarray]
     log: List[LogEntry]
@@ -73,7 +90,7 @@ class Host:
     Example:
         >>> import numpy as np, velpo
         >>> host = velpo.Host()
-        >>> settings = {"Path": "cache/fluid", "Float0": "age"}
+        >>> settings = {"Path": "fluid", "Float0": "age"}
         >>> log = host.export(settings, 1, {"id": np.arange(2), "position": np.zeros((2, 3)),
         ...                                 "age": np.array([0.5, 1.5], dtype=np.float32)})
         >>> host.import_(settings, 1).table["age"]
@@ -128,10 +145,10 @@ class Host:
         Example:
             >>> import numpy as np, velpo
             >>> host = velpo.Host()
-            >>> host.export({"Path": "cache/fluid"}, 7,
+            >>> host.export({"Path": "fluid"}, 7,
             ...             {"id": [1, 2], "position": np.ones((2, 3))})
             []
-            >>> velpo.read("cache/fluid.7.pdc")["position"].shape
+            >>> velpo.read("fluid.7.pdc")["position"].shape
             (2, 3)
         """
         source, text = settings_text(settings, "velpo.Host.export")
@@ -181,8 +198,8 @@ class Host:
 
         Example:
             >>> import numpy as np, velpo
-            >>> velpo.write("cache/fluid.3.pdc", {"id": [5.0], "position": np.ones((1, 3))})
-            >>> frame = velpo.Host().import_({"Path": "cache/fluid"}, 3)
+            >>> velpo.write("fluid.3.pdc", {"id": [5.0], "position": np.ones((1, 3))})
+            >>> frame = velpo.Host().import_({"Path": "fluid"}, 3)
             >>> frame.table["id"], frame.log
             (array([5], dtype=int32), [])
         """

@@ -113,9 +113,10 @@ def _particle_count(
     for name, length in lengths:
         if length != count:
             source = "particle_count" if particle_count is not None else repr(lengths[0][0])
+            three = name if length == 3 else lengths[0][0] if count == 3 and particle_count is None else None
             raise ValueError(
                 f"{_FUNCTION}: {name!r} holds {length} particles, but {source} gives {count}"
-                + ("; to write one vector for all particles, name it in singles=" if length == 3 else "")
+                + (f"; to write {three!r} as one vector for all particles, name it in singles=" if three else "")
             )
     if count > INT32_MAX:
         raise ValueError(f"{_FUNCTION}: {count} particles, more than a file can count ({INT32_MAX})")
