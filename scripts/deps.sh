@@ -4,7 +4,9 @@
 set -euo pipefail
 
 want=(cmake ninja-build g++ clang clang-format libgtest-dev libgmock-dev libbenchmark-dev
-      libcli11-dev nlohmann-json3-dev libstb-dev)
+      libcli11-dev nlohmann-json3-dev libstb-dev
+      python3-dev python3-numpy python3-pybind11 python3-pytest
+      python3-pip python3-setuptools python3-wheel python3-venv)
 if [ "${1:-linux}" = win32 ]; then
   want+=(g++-mingw-w64-i686-posix wine wine32:i386)
 fi
