@@ -1,12 +1,14 @@
 #include "python/src/CacheReader.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "pdc/ByteOrder.h"
 #include "pdc/Chunks.h"
@@ -64,19 +66,43 @@ bool ReadWords(FILE* file, Word* words, size_t count, Convert convert) {
 bool ReadRecordValues(CPdcRecordWalker& walker, CReadRecord& record) {
     const size_t numbers = static_cast<size_t>(record.count) * record.Components();
     if (record.code <= PdcCodeIntegerArray) {
-        record.integers.reset(new uint32_t[numbers]);
+        record.integers.reset(static_cast<uint32_t*>(AllocateNumbers(numbers * sizeof(uint32_t))));
         return walker.ReadFromStream([&](FILE* stream) {
             return ReadWords(stream, record.integers.get(), numbers,
                              PdcByteOrder::LoadUInt32sInPlace);
         });
     }
-    record.doubles.reset(new uint64_t[numbers]);
+    record.doubles.reset(static_cast<uint64_t*>(AllocateNumbers(numbers * sizeof(uint64_t))));
     return walker.ReadFromStream([&](FILE* stream) {
         return ReadWords(stream, record.doubles.get(), numbers, PdcByteOrder::LoadUInt64sInPlace);
     });
 }
 
+// Linux 5.14 and later; an older kernel refuses it, and the pages fault one
+// by one at their first write as they would without it.
+#ifdef MADV_POPULATE_WRITE
+constexpr int PopulateWrite = MADV_POPULATE_WRITE;
+#else
+constexpr int PopulateWrite = 23;
+#endif
+
 }  // namespace
+
+void* AllocateNumbers(size_t bytes) {
+    void* memory = std::malloc(bytes > 0 ? bytes : 1);
+    if (!memory) {
+        throw std::bad_alloc();
+    }
+    constexpr size_t Page = 4096;
+    if (bytes >= 64 * Page) {
+        // Whole pages inside the block only: the ends may share a page with
+        // other memory.
+        const auto first = (reinterpret_cast<uintptr_t>(memory) + Page - 1) / Page * Page;
+        const auto end = (reinterpret_cast<uintptr_t>(memory) + bytes) / Page * Page;
+        madvise(reinterpret_cast<void*>(first), end - first, PopulateWrite);
+    }
+    return memory;
+}
 
 bool ReadCache(const std::string& path, const std::set<std::string>* wanted, CReadCache& cache,
                CReadFailure& failure) {

@@ -8,7 +8,9 @@
 // file holds before a buffer is sized, so memory stays bounded by the file.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <set>
 #include <string>
@@ -18,14 +20,29 @@
 
 namespace VelpoPython {
 
+struct CFreeMemory {
+    void operator()(void* memory) const { std::free(memory); }
+};
+
+// A record's numbers: memory from AllocateNumbers, released with std::free
+// (by NumPy, once the array that adopts it goes).
+template <class Word>
+using CNumbers = std::unique_ptr<Word[], CFreeMemory>;
+
+// `bytes` of memory for numbers that are written once, right away. The
+// pages of a large block are made present in one call rather than by one
+// fault each at their first write, which costs as much as the copy from the
+// file. std::bad_alloc when the memory is not there.
+void* AllocateNumbers(size_t bytes);
+
 struct CReadRecord {
     std::string name;  // its bytes up to the first zero byte
     int32_t code = 0;
     int64_t count = 0;  // values: 1, or the header's particle count
     // count * components numbers in the machine's byte order, int32 for
     // codes 0 and 1 and doubles (their bits) for the others.
-    std::unique_ptr<uint32_t[]> integers;
-    std::unique_ptr<uint64_t[]> doubles;
+    CNumbers<uint32_t> integers;
+    CNumbers<uint64_t> doubles;
 
     int32_t Components() const { return code >= PdcCodeVector ? 3 : 1; }
     bool IsArray() const { return code % 2 == 1; }

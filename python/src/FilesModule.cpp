@@ -27,10 +27,10 @@ namespace {
 
 // An array over a buffer it now owns; NumPy frees it with the array.
 template <class Number, class Word>
-py::array Adopt(std::unique_ptr<Word[]>& words, std::vector<py::ssize_t> shape) {
+py::array Adopt(CNumbers<Word>& words, std::vector<py::ssize_t> shape) {
     static_assert(sizeof(Number) == sizeof(Word));
     Word* raw = words.release();
-    py::capsule owner(raw, [](void* buffer) { delete[] static_cast<Word*>(buffer); });
+    py::capsule owner(raw, [](void* buffer) { std::free(buffer); });
     return py::array_t<Number>(std::move(shape), reinterpret_cast<Number*>(raw), owner);
 }
 
