@@ -15,6 +15,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace PdcByteOrder {
 
@@ -73,6 +74,24 @@ inline void StoreDoubles(unsigned char* out, const double* values, size_t count)
 inline void LoadDoubles(double* values, const unsigned char* in, size_t count) {
     for (size_t i = 0; i < count; ++i) {
         values[i] = LoadDouble(in + DoubleBytes * i);
+    }
+}
+
+// Runs converted in place, for a reader that takes the file's bytes straight
+// into the memory it keeps: `count` big-endian words become machine words.
+inline void LoadUInt64sInPlace(uint64_t* words, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        unsigned char bytes[DoubleBytes];
+        std::memcpy(bytes, words + i, DoubleBytes);
+        words[i] = LoadUInt64(bytes);
+    }
+}
+
+inline void LoadUInt32sInPlace(uint32_t* words, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        unsigned char bytes[Int32Bytes];
+        std::memcpy(bytes, words + i, Int32Bytes);
+        words[i] = static_cast<uint32_t>(LoadInt32(bytes));
     }
 }
 

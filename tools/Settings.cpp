@@ -45,9 +45,13 @@ CResult ReadSettings(const std::filesystem::path& file, CSettings& settings) {
     }
     std::stringstream text;
     text << in.rdbuf();
+    return ParseSettings(name, text.str(), settings);
+}
+
+CResult ParseSettings(const std::string& name, const std::string& text, CSettings& settings) {
     nlohmann::json json;
     try {
-        json = nlohmann::json::parse(text.str());
+        json = nlohmann::json::parse(text);
     } catch (const nlohmann::json::parse_error& parseError) {
         return CResult::Fail(name + ": " + PlainMessage(parseError.what()));
     }

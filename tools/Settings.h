@@ -53,4 +53,8 @@ std::vector<CNamedAttribute> NamedAttributes(const CSettings& settings);
 // for one. One text per such parameter, naming the settings file.
 std::vector<std::string> SettingsWarnings(const CSettings& settings);
 
+// The same from JSON text; `source` names it in the errors.
+VelpoHost::CResult ParseSettings(const std::string& source, const std::string& text,
+                                 CSettings& settings);
+
 }  // namespace VelpoTools

@@ -56,7 +56,7 @@ TEST(CommandErrors, EachGivesItsExitCodeAndMessage) {
          "{}/nothing.so"},
         {"nodes --plugin \"{}/ok.json\"", 1, "{}/ok.json"},
         {"info \"{}/none.pdc\"", 1, "{}/none.pdc"},
-        {"info \"{}\"", 1, "is a folder"},
+        {"dump \"{}\"", 1, "is a folder"},
         {"dump \"{}/none.pdc\"", 1, "{}/none.pdc"},
     };
     for (const CErrorCase& c : cases) {

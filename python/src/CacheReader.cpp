@@ -1,0 +1,144 @@
+#include "python/src/CacheReader.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "pdc/ByteOrder.h"
+#include "pdc/Chunks.h"
+#include "pdc/RecordWalker.h"
+
+namespace VelpoPython {
+
+namespace {
+
+// Opened without waiting: a named pipe would hold fopen until a writer
+// came. The walker then refuses whatever is not a regular file.
+class COpenFile {
+public:
+    explicit COpenFile(const std::string& path) {
+        const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (descriptor == -1) {
+            return;
+        }
+        file_ = fdopen(descriptor, "rb");
+        if (!file_) {
+            const int error = errno;
+            close(descriptor);
+            errno = error;
+        }
+    }
+    ~COpenFile() {
+        if (file_) {
+            std::fclose(file_);
+        }
+    }
+    COpenFile(const COpenFile&) = delete;
+    COpenFile& operator=(const COpenFile&) = delete;
+    FILE* Get() const { return file_; }
+
+private:
+    FILE* file_ = nullptr;
+};
+
+// Reads `count` words into `words` in runs of the file layer's chunk size,
+// each run turned to machine order while it is still in the cache.
+template <class Word, class Convert>
+bool ReadWords(FILE* file, Word* words, size_t count, Convert convert) {
+    const size_t perRun = PdcChunks::MaxChunkBytes / sizeof(Word);
+    for (size_t first = 0; first < count;) {
+        const size_t run = std::min(perRun, count - first);
+        if (std::fread(words + first, sizeof(Word), run, file) != run) {
+            return false;
+        }
+        convert(words + first, run);
+        first += run;
+    }
+    return true;
+}
+
+bool ReadRecordValues(CPdcRecordWalker& walker, CReadRecord& record) {
+    const size_t numbers = static_cast<size_t>(record.count) * record.Components();
+    if (record.code <= PdcCodeIntegerArray) {
+        record.integers.reset(static_cast<uint32_t*>(AllocateNumbers(numbers * sizeof(uint32_t))));
+        return walker.ReadFromStream([&](FILE* stream) {
+            return ReadWords(stream, record.integers.get(), numbers,
+                             PdcByteOrder::LoadUInt32sInPlace);
+        });
+    }
+    record.doubles.reset(static_cast<uint64_t*>(AllocateNumbers(numbers * sizeof(uint64_t))));
+    return walker.ReadFromStream([&](FILE* stream) {
+        return ReadWords(stream, record.doubles.get(), numbers, PdcByteOrder::LoadUInt64sInPlace);
+    });
+}
+
+// Linux 5.14 and later; an older kernel refuses it, and the pages fault one
+// by one at their first write as they would without it.
+#ifdef MADV_POPULATE_WRITE
+constexpr int PopulateWrite = MADV_POPULATE_WRITE;
+#else
+constexpr int PopulateWrite = 23;
+#endif
+
+}  // namespace
+
+void* AllocateNumbers(size_t bytes) {
+    void* memory = std::malloc(bytes > 0 ? bytes : 1);
+    if (!memory) {
+        throw std::bad_alloc();
+    }
+    constexpr size_t Page = 4096;
+    if (bytes >= 64 * Page) {
+        // Whole pages inside the block only: the ends may share a page with
+        // other memory.
+        const auto first = (reinterpret_cast<uintptr_t>(memory) + Page - 1) / Page * Page;
+        const auto end = (reinterpret_cast<uintptr_t>(memory) + bytes) / Page * Page;
+        madvise(reinterpret_cast<void*>(first), end - first, PopulateWrite);
+    }
+    return memory;
+}
+
+bool ReadCache(const std::string& path, const std::set<std::string>* wanted, CReadCache& cache,
+               CReadFailure& failure) {
+    errno = 0;
+    COpenFile file(path);
+    if (!file.Get()) {
+        failure.error = errno;
+        failure.reason = errno ? std::strerror(errno) : "cannot be opened";
+        return false;
+    }
+    CPdcRecordWalker walker(file.Get());
+    if (!walker.ReadHeader()) {
+        failure.reason = walker.Problem();
+        return false;
+    }
+    cache.header = walker.Header();
+    std::set<std::string> seen;
+    CPdcRecord found;
+    while (walker.Next(found)) {
+        if (found.nameCut || (wanted && !wanted->count(found.name)) ||
+            !seen.insert(found.name).second) {
+            continue;  // the walker steps over its values
+        }
+        CReadRecord& record = cache.records.emplace_back();
+        record.name = found.name;
+        record.code = found.code;
+        record.count = found.count;
+        if (!ReadRecordValues(walker, record)) {
+            break;
+        }
+    }
+    if (walker.Failed()) {
+        failure.reason = walker.Problem();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace VelpoPython
