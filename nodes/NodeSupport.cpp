@@ -2,7 +2,7 @@
 
 #include <cfloat>
 
-#include "plugin/Ports.h"
+#include "plugin/AttributeKinds.h"
 
 using namespace XSI;
 
@@ -36,33 +36,22 @@ int32_t ReadIntegerParameter(const ProjectItem& object, const CString& name) {
 
 void ReadStepAndNames(const ProjectItem& object, CNodeSettings& settings) {
     settings.step = ReadIntegerParameter(object, L"Step");
-    for (int32_t i = 0; i < PdcFloatSlotCount; ++i) {
-        settings.floatNames[i] = ReadTextParameter(object, NumberedName(L"Float", i));
-    }
-    for (int32_t i = 0; i < PdcLongSlotCount; ++i) {
-        settings.longNames[i] = ReadTextParameter(object, NumberedName(L"Long", i));
-    }
-    for (int32_t i = 0; i < PdcVectorSlotCount; ++i) {
-        settings.vectorNames[i] = ReadTextParameter(object, NumberedName(L"Vector", i));
+    for (const CAttributeKind& kind : AttributeKinds) {
+        for (int32_t i = 0; i < kind.count; ++i) {
+            settings.slotNames[kind.Slot(i)] = ReadTextParameter(object, kind.Name(i));
+        }
     }
 }
 
 void ApplySlotLayout(CPdc& pdc, const CNodeSettings& settings) {
     pdc.SetAttribute(PdcIdSlot, L"id", PdcTypeLong);
     pdc.SetAttribute(PdcPositionSlot, L"position", PdcTypeVector);
-    for (int32_t i = 0; i < PdcFloatSlotCount; ++i) {
-        if (!settings.floatNames[i].IsEmpty()) {
-            pdc.SetAttribute(PdcFirstFloatSlot + i, settings.floatNames[i], PdcTypeFloat);
-        }
-    }
-    for (int32_t i = 0; i < PdcLongSlotCount; ++i) {
-        if (!settings.longNames[i].IsEmpty()) {
-            pdc.SetAttribute(PdcFirstLongSlot + i, settings.longNames[i], PdcTypeLong);
-        }
-    }
-    for (int32_t i = 0; i < PdcVectorSlotCount; ++i) {
-        if (!settings.vectorNames[i].IsEmpty()) {
-            pdc.SetAttribute(PdcFirstVectorSlot + i, settings.vectorNames[i], PdcTypeVector);
+    for (const CAttributeKind& kind : AttributeKinds) {
+        for (int32_t i = 0; i < kind.count; ++i) {
+            const CString& name = settings.slotNames[kind.Slot(i)];
+            if (!name.IsEmpty()) {
+                pdc.SetAttribute(kind.Slot(i), name, kind.slotType);
+            }
         }
     }
 }

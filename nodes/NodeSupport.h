@@ -29,9 +29,9 @@ void PutPdcUserData(XSI::ICENodeContext& context, CPdcUserData* record);
 struct CNodeSettings {
     XSI::CString path;
     int32_t step = 0;
-    XSI::CString floatNames[PdcFloatSlotCount];
-    XSI::CString longNames[PdcLongSlotCount];
-    XSI::CString vectorNames[PdcVectorSlotCount];
+    // The attribute name of each numbered slot, by slot ("" leaves it
+    // unnamed); the id and position slots have fixed names and none here.
+    XSI::CString slotNames[PdcSlotCount];
 };
 
 // First value of a single-valued Long input, 0 when the port gives none. The
@@ -45,8 +45,9 @@ XSI::ProjectItem FindSettingsObject(XSI::ICENodeContext& context, uint32_t scopP
 XSI::CString ReadTextParameter(const XSI::ProjectItem& object, const XSI::CString& name);
 int32_t ReadIntegerParameter(const XSI::ProjectItem& object, const XSI::CString& name);
 
-// "Step", then "Float0".."Float9", "Long0".."Long4", "Vector0".."Vector9";
-// the path is read by the caller, which stops when it is empty.
+// "Step", then the numbered parameters kind by kind ("Float0".."Float9",
+// "Long0".."Long4", "Vector0".."Vector9"); the path is read by the caller,
+// which stops when it is empty.
 void ReadStepAndNames(const XSI::ProjectItem& object, CNodeSettings& settings);
 
 // Names and types the slots: "id", "position", then every named Float, Long

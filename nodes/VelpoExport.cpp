@@ -13,7 +13,7 @@
 #include "nodes/Nodes.h"
 #include "pdc/FileName.h"
 #include "pdc/SafeWrite.h"
-#include "plugin/Ports.h"
+#include "plugin/AttributeKinds.h"
 
 using namespace XSI;
 
@@ -69,25 +69,47 @@ MATH::CVector3 AsVector(const MATH::CVector3f& value) {
     return MATH::CVector3(value.GetX(), value.GetY(), value.GetZ());
 }
 
-void StoreFloats(const CBoundIndexSet& set, const CBoundArray<float>& input, CAttribute& slot) {
+void StoreInput(const CBoundIndexSet& set, const CBoundArray<float>& input, CAttribute& slot) {
     if (slot.type == PdcTypeFloat) {
         StoreSubset(set, input, slot.floatValues.GetArray(), slot.floatValues.GetCount(), AsFloat);
     }
 }
 
-void StoreLongs(const CBoundIndexSet& set, const CBoundArray<int32_t>& input, CAttribute& slot) {
+void StoreInput(const CBoundIndexSet& set, const CBoundArray<int32_t>& input, CAttribute& slot) {
     if (slot.type == PdcTypeLong) {
         StoreSubset(set, input, slot.longValues.GetArray(), slot.longValues.GetCount(), AsLong);
     }
 }
 
-void StoreVectors(const CBoundIndexSet& set, const CBoundArray<MATH::CVector3f>& input,
-                  CAttribute& slot) {
+void StoreInput(const CBoundIndexSet& set, const CBoundArray<MATH::CVector3f>& input,
+                CAttribute& slot) {
     if (slot.type == PdcTypeVector) {
         StoreSubset(set, input, slot.vectorValues.GetArray(), slot.vectorValues.GetCount(),
                     AsVector);
     }
 }
+
+// The numbered inputs of one kind (T: float, int32_t or CVector3f, as its
+// data type says), bound for one Evaluate call and stored into their slots.
+template <class T, const CAttributeKind& Kind>
+class CNumberedInputs {
+public:
+    CNumberedInputs(ICENodeContext& context, CAttribute* slots) {
+        for (int32_t i = 0; i < Kind.count; ++i) {
+            inputs_[i].BindInput(context, Kind.dataType, Kind.Port(i));
+            MarkArray(slots[Kind.Slot(i)], inputs_[i]);
+        }
+    }
+
+    void Store(const CBoundIndexSet& set, CAttribute* slots) const {
+        for (int32_t i = 0; i < Kind.count; ++i) {
+            StoreInput(set, inputs_[i], slots[Kind.Slot(i)]);
+        }
+    }
+
+private:
+    CBoundArray<T> inputs_[Kind.count];
+};
 
 // Through the file layer's safe write: a failed write leaves the earlier
 // cache as it was, and a cache that is a link, has several names or has
@@ -167,22 +189,9 @@ void Evaluate(ICENodeContext& context) {
     position.BindInput(context, siICENodeDataVector3, PortInPosition);
     MarkArray(slots[PdcPositionSlot], position);
 
-    CBoundArray<float> floats[FloatPortCount];
-    for (int32_t i = 0; i < FloatPortCount; ++i) {
-        floats[i].BindInput(context, siICENodeDataFloat, PortFloatBase + static_cast<uint32_t>(i));
-        MarkArray(slots[PdcFirstFloatSlot + i], floats[i]);
-    }
-    CBoundArray<int32_t> longs[LongPortCount];
-    for (int32_t i = 0; i < LongPortCount; ++i) {
-        longs[i].BindInput(context, siICENodeDataLong, PortLongBase + static_cast<uint32_t>(i));
-        MarkArray(slots[PdcFirstLongSlot + i], longs[i]);
-    }
-    CBoundArray<MATH::CVector3f> vectors[VectorPortCount];
-    for (int32_t i = 0; i < VectorPortCount; ++i) {
-        vectors[i].BindInput(context, siICENodeDataVector3,
-                             PortVectorBase + static_cast<uint32_t>(i));
-        MarkArray(slots[PdcFirstVectorSlot + i], vectors[i]);
-    }
+    const CNumberedInputs<float, FloatKind> floats(context, slots);
+    const CNumberedInputs<int32_t, LongKind> longs(context, slots);
+    const CNumberedInputs<MATH::CVector3f, VectorKind> vectors(context, slots);
 
     if (outputPortID != PortPosition) {
         return;
@@ -194,17 +203,11 @@ void Evaluate(ICENodeContext& context) {
     // Slot by slot rather than point by point: each pass streams through one
     // input and one array. Unnamed slots are never written, so they are
     // skipped.
-    StoreLongs(set, id, slots[PdcIdSlot]);
-    StoreVectors(set, position, slots[PdcPositionSlot]);
-    for (int32_t i = 0; i < FloatPortCount; ++i) {
-        StoreFloats(set, floats[i], slots[PdcFirstFloatSlot + i]);
-    }
-    for (int32_t i = 0; i < LongPortCount; ++i) {
-        StoreLongs(set, longs[i], slots[PdcFirstLongSlot + i]);
-    }
-    for (int32_t i = 0; i < VectorPortCount; ++i) {
-        StoreVectors(set, vectors[i], slots[PdcFirstVectorSlot + i]);
-    }
+    StoreInput(set, id, slots[PdcIdSlot]);
+    StoreInput(set, position, slots[PdcPositionSlot]);
+    floats.Store(set, slots);
+    longs.Store(set, slots);
+    vectors.Store(set, slots);
     for (CIndexSet::Iterator it = set.Begin(); it.HasNext(); it.Next()) {
         output[it.GetIndex()] = position[it.GetIndex()];
     }

@@ -6,7 +6,7 @@
 #include "nodes/Nodes.h"
 #include "pdc/CacheFile.h"
 #include "pdc/FileName.h"
-#include "plugin/Ports.h"
+#include "plugin/AttributeKinds.h"
 
 using namespace XSI;
 
@@ -93,21 +93,23 @@ MATH::CVector3f AsVector(const MATH::CVector3& value) {
                            static_cast<float>(value.GetZ()));
 }
 
-void FillFloats(ICENodeContext& context, const CAttribute& slot) {
-    FillOutput<float, float>(context, siICENodeDataFloat, slot, &CAttribute::GetFloat, AsFloat);
-}
-
-void FillLongs(ICENodeContext& context, const CAttribute& slot) {
-    FillOutput<int32_t, int32_t>(context, siICENodeDataLong, slot, &CAttribute::GetLong, AsLong);
-}
-
-void FillVectors(ICENodeContext& context, const CAttribute& slot) {
-    FillOutput<MATH::CVector3f, MATH::CVector3>(context, siICENodeDataVector3, slot,
-                                                &CAttribute::GetVector, AsVector);
-}
-
-bool InRange(uint32_t portID, uint32_t base, int32_t count) {
-    return portID >= base && portID < base + static_cast<uint32_t>(count);
+// The output for a slot holding `slotType` values (the port's kind: an
+// unnamed slot has no type of its own and still gives zeros of the port's).
+void FillFromSlot(ICENodeContext& context, int32_t slotType, const CAttribute& slot) {
+    switch (slotType) {
+        case PdcTypeFloat:
+            FillOutput<float, float>(context, siICENodeDataFloat, slot, &CAttribute::GetFloat,
+                                     AsFloat);
+            break;
+        case PdcTypeLong:
+            FillOutput<int32_t, int32_t>(context, siICENodeDataLong, slot, &CAttribute::GetLong,
+                                         AsLong);
+            break;
+        default:
+            FillOutput<MATH::CVector3f, MATH::CVector3>(context, siICENodeDataVector3, slot,
+                                                        &CAttribute::GetVector, AsVector);
+            break;
+    }
 }
 
 void Evaluate(ICENodeContext& context) {
@@ -122,15 +124,12 @@ void Evaluate(ICENodeContext& context) {
     inPosition.BindInput(context, siICENodeDataVector3, PortInPosition);
 
     if (outputPortID == PortPosition) {
-        FillVectors(context, slots[PdcPositionSlot]);
+        FillFromSlot(context, PdcTypeVector, slots[PdcPositionSlot]);
     } else if (outputPortID == PortId) {
-        FillLongs(context, slots[PdcIdSlot]);
-    } else if (InRange(outputPortID, PortFloatBase, FloatPortCount)) {
-        FillFloats(context, slots[outputPortID - PortFloatBase + PdcFirstFloatSlot]);
-    } else if (InRange(outputPortID, PortLongBase, LongPortCount)) {
-        FillLongs(context, slots[outputPortID - PortLongBase + PdcFirstLongSlot]);
-    } else if (InRange(outputPortID, PortVectorBase, VectorPortCount)) {
-        FillVectors(context, slots[outputPortID - PortVectorBase + PdcFirstVectorSlot]);
+        FillFromSlot(context, PdcTypeLong, slots[PdcIdSlot]);
+    } else if (const CAttributeKind* kind = FindKindOfPort(outputPortID)) {
+        const int32_t index = kind->IndexOfPort(outputPortID);
+        FillFromSlot(context, kind->slotType, slots[kind->Slot(index)]);
     }
 }
 

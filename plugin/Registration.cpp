@@ -3,7 +3,7 @@
 // particular VelpoExport adds inPosition after Long4, not in ID order.
 #include "plugin/Registration.h"
 
-#include "plugin/Ports.h"
+#include "plugin/AttributeKinds.h"
 
 using namespace XSI;
 
@@ -54,15 +54,22 @@ CStatus AddOutput(ICENodeDef& definition, uint32_t portID, uint32_t groupID, int
                                     name, name, None, None, None);
 }
 
-// SetData's numbered outputs: group, then port, per index. The group's status
-// is replaced by the port's before it is asserted, so only the port's counts.
-void AddGroupedOutputs(ICENodeDef& definition, uint32_t portBase, uint32_t groupBase,
-                       int32_t dataType, const wchar_t* prefix, int32_t count) {
-    for (int32_t i = 0; i < count; ++i) {
-        const uint32_t index = static_cast<uint32_t>(i);
-        CStatus status = definition.AddPortGroup(groupBase + index, 1, 1, L"");
-        status = AddOutput(definition, portBase + index, groupBase + index, dataType,
-                           siICENodeContextComponent0D, NumberedName(prefix, i));
+// VelpoExport's numbered inputs of one kind, index by index.
+void AddNumberedInputs(ICENodeDef& definition, const CAttributeKind& kind,
+                       const CValue& defaultValue) {
+    for (int32_t i = 0; i < kind.count; ++i) {
+        AddPointInput(definition, kind.Port(i), kind.dataType, kind.Name(i), defaultValue);
+    }
+}
+
+// VelpoSetData's numbered outputs of one kind: group, then port, per index.
+// The group's status is replaced by the port's before it is asserted, so
+// only the port's counts.
+void AddGroupedOutputs(ICENodeDef& definition, const CAttributeKind& kind) {
+    for (int32_t i = 0; i < kind.count; ++i) {
+        CStatus status = definition.AddPortGroup(kind.Group(i), 1, 1, L"");
+        status = AddOutput(definition, kind.Port(i), kind.Group(i), kind.dataType,
+                           siICENodeContextComponent0D, kind.Name(i));
         status.AssertSucceeded(L"");
     }
 }
@@ -104,19 +111,16 @@ CStatus RegisterVelpoSetData(PluginRegistrar& registrar) {
     AddPointInput(definition, PortInPosition, siICENodeDataVector3, L"InPosition",
                   VectorDefault(1.0f, 1.0f, 1.0f));
 
-    AddGroupedOutputs(definition, PortFloatBase, GroupFloatBase, siICENodeDataFloat, L"Float",
-                      FloatPortCount);
+    AddGroupedOutputs(definition, FloatKind);
     AddGroup(definition, GroupId);
     AddOutput(definition, PortId, GroupId, siICENodeDataLong, siICENodeContextComponent0D, L"Id")
         .AssertSucceeded(L"");
-    AddGroupedOutputs(definition, PortLongBase, GroupLongBase, siICENodeDataLong, L"Long",
-                      LongPortCount);
+    AddGroupedOutputs(definition, LongKind);
     AddGroup(definition, GroupPosition);
     AddOutput(definition, PortPosition, GroupPosition, siICENodeDataVector3,
               siICENodeContextComponent0D, L"Position")
         .AssertSucceeded(L"");
-    AddGroupedOutputs(definition, PortVectorBase, GroupVectorBase, siICENodeDataVector3, L"Vector",
-                      VectorPortCount);
+    AddGroupedOutputs(definition, VectorKind);
 
     Register(registrar, definition);
     return CStatus::OK;
@@ -129,23 +133,14 @@ CStatus RegisterVelpoExport(PluginRegistrar& registrar) {
     AddSingleInput(definition, PortFrame, L"Frame", 4);
     AddSingleInput(definition, PortCount, L"Count", 4);
     AddSingleInput(definition, PortScop, L"Scop", 4);
-    for (int32_t i = 0; i < FloatPortCount; ++i) {
-        AddPointInput(definition, PortFloatBase + static_cast<uint32_t>(i), siICENodeDataFloat,
-                      NumberedName(L"Float", i), CValue(0.0));
-    }
+    AddNumberedInputs(definition, FloatKind, CValue(0.0));
     AddPointInput(definition, PortId, siICENodeDataLong, L"Id", IntegerDefault(0));
     // The Long ports' default is the floating 0.0, like the Float ports';
     // saved graphs carry it in that form.
-    for (int32_t i = 0; i < LongPortCount; ++i) {
-        AddPointInput(definition, PortLongBase + static_cast<uint32_t>(i), siICENodeDataLong,
-                      NumberedName(L"Long", i), CValue(0.0));
-    }
+    AddNumberedInputs(definition, LongKind, CValue(0.0));
     AddPointInput(definition, PortInPosition, siICENodeDataVector3, L"inPosition",
                   VectorDefault(0.0f, 0.0f, 0.0f));
-    for (int32_t i = 0; i < VectorPortCount; ++i) {
-        AddPointInput(definition, PortVectorBase + static_cast<uint32_t>(i), siICENodeDataVector3,
-                      NumberedName(L"Vector", i), VectorDefault(0.0f, 0.0f, 0.0f));
-    }
+    AddNumberedInputs(definition, VectorKind, VectorDefault(0.0f, 0.0f, 0.0f));
     AddGroup(definition, GroupPosition);
     AddOutput(definition, PortPosition, GroupPosition, siICENodeDataVector3,
               siICENodeContextComponent0D, L"Position")

@@ -5,6 +5,7 @@
 
 #include "host/sdk/CString.h"
 #include "pdc/RecordWalker.h"
+#include "plugin/AttributeKinds.h"
 #include "tools/InputFile.h"
 #include "tools/Text.h"
 
@@ -59,10 +60,6 @@ private:
     std::vector<bool> filled_;
 };
 
-const char* TypeName(int32_t slotType) {
-    return slotType == PdcTypeFloat ? "Float" : slotType == PdcTypeLong ? "Long" : "Vector";
-}
-
 CResult CheckCount(const std::string& name, const PdcHeader& header, uint32_t maxElements) {
     if (header.particleCount < 0) {
         return CResult::Fail(name + ": the header claims a negative particle count " +
@@ -109,8 +106,8 @@ CResult CheckCacheFile(const std::filesystem::path& file,
         return CResult::Fail(name + ": " + Escaped(walker.Problem()));
     }
     if (const CNamedAttribute* missing = filling.Unfilled()) {
-        return CResult::Fail(name + ": no " + TypeName(missing->slotType) + " record " +
-                             Quoted(missing->name) + " for " + missing->Owner() +
+        return CResult::Fail(name + ": no " + FindKindOfSlotType(missing->slotType)->TypeName() +
+                             " record " + Quoted(missing->name) + " for " + missing->Owner() +
                              " (the file holds " + (held.empty() ? "no records" : held) +
                              "); the nodes would deliver zeros");
     }

@@ -3,21 +3,23 @@
 // VelpoSetData back out, and every value read is compared with the one that
 // was written.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "host/runtime/Evaluation.h"
-#include "plugin/Ports.h"
+#include "plugin/AttributeKinds.h"
 #include "tools/CacheNames.h"
 #include "tools/Command.h"
 #include "tools/DemoCheck.h"
 #include "tools/Numbers.h"
 #include "tools/Output.h"
-#include "tools/Platform.h"
 #include "tools/PluginSession.h"
+#include "tools/Progress.h"
 #include "tools/Scene.h"
 
 namespace VelpoTools {
@@ -26,7 +28,7 @@ namespace {
 
 using VelpoHost::CInput;
 using VelpoHost::CResult;
-using XSI::MATH::CVector3f;
+using VelpoHost::CValues;
 
 struct CDemoOptions {
     std::string dir = "velpo-demo";
@@ -37,21 +39,62 @@ struct CDemoOptions {
     std::string plugin;
 };
 
-// Where each scene attribute goes: its settings parameter and port.
+// The scene's attributes as the demo writes and reads them: the name in the
+// cache, the numbered parameter that names it (none for id and position,
+// which the nodes always write) and its values at a frame, one per particle
+// or one for all. The settings, the nodes' inputs, the outputs read back and
+// the values they are checked against all come from this list.
 struct CDemoAttribute {
     const char* name;
-    const char* parameter;
-    uint32_t port;
+    const CAttributeKind* kind;  // with index, the parameter; null for id and position
+    int32_t index;
+    CInput (*values)(const CSceneParticles& particles);
 };
 
 constexpr CDemoAttribute DemoAttributes[] = {
-    {"age", "Float0", PortFloatBase + 0},      {"mass", "Float1", PortFloatBase + 1},
-    {"drag", "Float2", PortFloatBase + 2},     {"state", "Long0", PortLongBase + 0},
-    {"emitter", "Long1", PortLongBase + 1},    {"velocity", "Vector0", PortVectorBase + 0},
-    {"colour", "Vector1", PortVectorBase + 1}, {"gravity", "Vector2", PortVectorBase + 2},
+    {"id", nullptr, 0, [](const CSceneParticles& p) { return CInput::PerElement(p.id); }},
+    {"position", nullptr, 0,
+     [](const CSceneParticles& p) { return CInput::PerElement(p.position); }},
+    {"age", &FloatKind, 0, [](const CSceneParticles& p) { return CInput::PerElement(p.age); }},
+    {"mass", &FloatKind, 1, [](const CSceneParticles& p) { return CInput::PerElement(p.mass); }},
+    {"drag", &FloatKind, 2, [](const CSceneParticles&) { return CInput::Constant(SceneDrag); }},
+    {"state", &LongKind, 0, [](const CSceneParticles& p) { return CInput::PerElement(p.state); }},
+    {"emitter", &LongKind, 1,
+     [](const CSceneParticles&) { return CInput::Constant(SceneEmitter); }},
+    {"velocity", &VectorKind, 0,
+     [](const CSceneParticles& p) { return CInput::PerElement(p.velocity); }},
+    {"colour", &VectorKind, 1,
+     [](const CSceneParticles& p) { return CInput::PerElement(p.colour); }},
+    {"gravity", &VectorKind, 2,
+     [](const CSceneParticles&) { return CInput::Constant(SceneGravity); }},
 };
-// "id" and "position" are always written, next to the named ones.
-constexpr size_t DemoRecords = 2 + std::size(DemoAttributes);
+
+// A constant input does not depend on the particles.
+bool SingleValued(const CDemoAttribute& attribute) {
+    return !attribute.values(CSceneParticles()).perElement;
+}
+
+// A demo attribute with the nodes' ports for it.
+struct CDemoPorts {
+    const CDemoAttribute* attribute;
+    uint32_t input;   // of VelpoExport
+    uint32_t output;  // of VelpoSetData
+};
+
+// The ports of every attribute the settings name, through the tools' own
+// reading of settings (NamedAttributes), so that the demo takes the same
+// path as `velpo export` and `velpo import`.
+std::vector<CDemoPorts> DemoPorts(const CSettings& settings) {
+    std::vector<CDemoPorts> ports;
+    for (const CNamedAttribute& named : NamedAttributes(settings)) {
+        for (const CDemoAttribute& attribute : DemoAttributes) {
+            if (named.name == attribute.name) {
+                ports.push_back({&attribute, named.inputPort, named.outputPort});
+            }
+        }
+    }
+    return ports;
+}
 
 CSettings DemoSettings(const std::filesystem::path& dir, int32_t step) {
     CSettings settings;
@@ -59,50 +102,35 @@ CSettings DemoSettings(const std::filesystem::path& dir, int32_t step) {
     // are not taken for the frame number and extension.
     settings.path = (dir / "particles.1.pdc").string();
     settings.step = step;
-    settings.floatNames = {"age", "mass", "drag"};
-    settings.longNames = {"state", "emitter"};
-    settings.vectorNames = {"velocity", "colour", "gravity"};
+    for (const CDemoAttribute& attribute : DemoAttributes) {
+        if (attribute.kind) {
+            settings.Names(*attribute.kind)[static_cast<size_t>(attribute.index)] = attribute.name;
+        }
+    }
     return settings;
 }
 
-std::vector<std::pair<uint32_t, CInput>> DemoInputs(const CSceneParticles& p) {
-    return {
-        {PortId, CInput::PerElement(p.id)},
-        {PortInPosition, CInput::PerElement(p.position)},
-        {PortFloatBase + 0, CInput::PerElement(p.age)},
-        {PortFloatBase + 1, CInput::PerElement(p.mass)},
-        {PortFloatBase + 2, CInput::Constant(SceneDrag)},
-        {PortLongBase + 0, CInput::PerElement(p.state)},
-        {PortLongBase + 1, CInput::Constant(SceneEmitter)},
-        {PortVectorBase + 0, CInput::PerElement(p.velocity)},
-        {PortVectorBase + 1, CInput::PerElement(p.colour)},
-        {PortVectorBase + 2, CInput::Constant(SceneGravity)},
-    };
+// The values `input` gives `count` particles: a constant once for each.
+CValues PerParticle(const CInput& input, size_t count) {
+    if (input.perElement) {
+        return input.values;
+    }
+    return std::visit(
+        [count](const auto& one) -> CValues {
+            return std::decay_t<decltype(one)>(count, one.front());
+        },
+        input.values);
 }
 
-class CProgress {
-public:
-    CProgress(int32_t total) : total_(total), shown_(IsTerminal(stderr)) {}
-    void Show(const char* phase, int32_t done) {
-        if (!shown_) {
-            return;
-        }
-        constexpr int Width = 40;
-        const int filled = total_ ? static_cast<int>(int64_t{Width} * done / total_) : Width;
-        std::fprintf(stderr, "\r%-6s [%s%s] %d/%d frames", phase, std::string(filled, '#').c_str(),
-                     std::string(Width - filled, '.').c_str(), done, total_);
-        std::fflush(stderr);
+// "a, b, c", or with `last` "a, b and c".
+std::string Listed(const std::vector<std::string>& names, const char* last = ", ") {
+    std::string text;
+    for (size_t i = 0; i < names.size(); ++i) {
+        text += i == 0 ? "" : i + 1 == names.size() ? last : ", ";
+        text += names[i];
     }
-    void Done() {
-        if (shown_) {
-            std::fprintf(stderr, "\r%-80s\r", "");
-        }
-    }
-
-private:
-    int32_t total_;
-    bool shown_;
-};
+    return text;
+}
 
 double Seconds(std::chrono::steady_clock::duration d) {
     return std::chrono::duration<double>(d).count();
@@ -123,150 +151,204 @@ std::string Rate(uint64_t bytes, uint64_t particles, double seconds) {
 }
 
 // Runs the scene from frame 1 and hands each frame from first to last to
-// `visit`, both passes of the demo seeing the same particles. False as soon
-// as `visit` returns false.
-struct CDemoTotals {
-    uint64_t particles = 0;
-    uint32_t peak = 0;
-    uint64_t bytes = 0;
-    bool nodeErrors = false;
-    std::chrono::steady_clock::duration exportTime{};
-    std::chrono::steady_clock::duration importTime{};
-};
-
-// Every attribute of one frame read back against the scene that wrote it.
-void CheckFrame(CRoundTripCheck& check, int32_t frame, const CSceneParticles& p,
-                const CImportedFrame& imported) {
-    const size_t n = p.Count();
-    check.CheckCount(frame, imported.count, n);
-    check.Check(frame, "id", imported, PortId, p.id);
-    check.Check(frame, "position", imported, PortPosition, p.position);
-    check.Check(frame, "age", imported, PortFloatBase + 0, p.age);
-    check.Check(frame, "mass", imported, PortFloatBase + 1, p.mass);
-    check.Check(frame, "drag", imported, PortFloatBase + 2, std::vector<float>(n, SceneDrag));
-    check.Check(frame, "state", imported, PortLongBase + 0, p.state);
-    check.Check(frame, "emitter", imported, PortLongBase + 1,
-                std::vector<int32_t>(n, SceneEmitter));
-    check.Check(frame, "velocity", imported, PortVectorBase + 0, p.velocity);
-    check.Check(frame, "colour", imported, PortVectorBase + 1, p.colour);
-    check.Check(frame, "gravity", imported, PortVectorBase + 2,
-                std::vector<CVector3f>(n, SceneGravity));
-}
-
+// `visit`, both passes of the demo seeing the same particles. Stops at the
+// first failure of `visit` and returns it.
 template <class Visit>
-bool ForEachSceneFrame(uint32_t particles, int32_t first, int32_t last, Visit visit) {
+CResult ForEachSceneFrame(uint32_t particles, int32_t first, int32_t last, Visit visit) {
     CScene scene(particles);
     for (int32_t frame = 1; frame <= last; ++frame) {
         scene.Advance();
-        if (frame >= first && !visit(frame, scene.Particles())) {
-            return false;
+        if (frame < first) {
+            continue;
+        }
+        if (CResult visited = visit(frame, scene.Particles()); !visited) {
+            return visited;
         }
     }
-    return true;
+    return CResult::Ok();
 }
 
-std::string Summary(const CSettings& settings, int32_t first, int32_t last,
-                    const CDemoTotals& totals, const CRoundTripCheck& check) {
-    const int32_t frames = last - first + 1;
-    std::string out = "velpo demo: " + std::to_string(frames) + " frames (" +
-                      std::to_string(first) + "-" + std::to_string(last) + "), " +
-                      std::to_string(totals.particles) + " particles in all, " +
-                      std::to_string(totals.peak) + " at most per frame\n";
-    out += "  attributes: " + std::to_string(DemoRecords) + " per file (id, position";
-    for (const CDemoAttribute& attribute : DemoAttributes) {
-        out += std::string(", ") + attribute.name;
+// One run of the demo: every frame written through the nodes, then every
+// frame read back and checked, with what it took.
+class CDemo {
+public:
+    CDemo(const CDemoOptions& options, int32_t first, int32_t last, CPluginSession& session)
+        : options_(options),
+          first_(first),
+          last_(last),
+          session_(session),
+          settings_(DemoSettings(options.dir, options.step)),
+          ports_(DemoPorts(settings_)),
+          progress_("demo", 2 * Frames(), CProgress::ShownOnTerminal(false)),
+          check_([](const std::string& text) { PrintError("demo", text); }) {
+        // What loading the plug-in logged.
+        Logged();
+        session_.UseSettings(settings_);
     }
-    out += "); drag, emitter and gravity single-valued\n";
-    out += "  written:    " + Megabytes(totals.bytes) + " in " + std::to_string(frames) +
-           " files, " + CacheFile(settings, first) + " ... " + CacheFile(settings, last) + "\n";
-    out +=
-        "  export:     " + Rate(totals.bytes, totals.particles, Seconds(totals.exportTime)) + "\n";
-    out +=
-        "  import:     " + Rate(totals.bytes, totals.particles, Seconds(totals.importTime)) + "\n";
-    out += "  " + check.Summary(totals.nodeErrors) + "\n";
-    return out;
+
+    // Fails when an evaluation could not run at all; what the nodes report
+    // goes to the summary.
+    CResult ExportFrames() {
+        return ForEachSceneFrame(options_.particles, first_, last_,
+                                 [this](int32_t frame, const CSceneParticles& particles) {
+                                     return ExportFrame(frame, particles);
+                                 });
+    }
+
+    CResult ReadBackFrames() {
+        return ForEachSceneFrame(options_.particles, first_, last_,
+                                 [this](int32_t frame, const CSceneParticles& particles) {
+                                     return ReadBackFrame(frame, particles);
+                                 });
+    }
+
+    void Finish() { progress_.Finish(); }
+
+    bool Exact() const { return check_.Exact() && !nodeErrors_; }
+
+    std::string Summary() const {
+        std::vector<std::string> names;
+        std::vector<std::string> singles;
+        for (const CDemoAttribute& attribute : DemoAttributes) {
+            names.push_back(attribute.name);
+            if (SingleValued(attribute)) {
+                singles.push_back(attribute.name);
+            }
+        }
+        std::string out = "velpo demo: " + std::to_string(Frames()) + " frames (" +
+                          std::to_string(first_) + "-" + std::to_string(last_) + "), " +
+                          std::to_string(particles_) + " particles in all, " +
+                          std::to_string(peak_) + " at most per frame\n";
+        out += "  attributes: " + std::to_string(names.size()) + " per file (" + Listed(names) +
+               "); " + Listed(singles, " and ") + " single-valued\n";
+        out += "  written:    " + Megabytes(bytes_) + " in " + std::to_string(Frames()) +
+               " files, " + CacheFile(settings_, first_) + " ... " + CacheFile(settings_, last_) +
+               "\n";
+        out += "  export:     " + Rate(bytes_, particles_, Seconds(exportTime_)) + "\n";
+        out += "  import:     " + Rate(bytes_, particles_, Seconds(importTime_)) + "\n";
+        out += "  " + check_.Summary(nodeErrors_) + "\n";
+        return out;
+    }
+
+private:
+    int32_t Frames() const { return last_ - first_ + 1; }
+
+    // Shows what the nodes logged; an error among it makes the run inexact.
+    void Logged() { nodeErrors_ = !session_.ShowLog() || nodeErrors_; }
+
+    CResult ExportFrame(int32_t frame, const CSceneParticles& particles) {
+        std::vector<std::pair<uint32_t, CInput>> inputs;
+        for (const CDemoPorts& port : ports_) {
+            inputs.emplace_back(port.input, port.attribute->values(particles));
+        }
+        const auto start = std::chrono::steady_clock::now();
+        const CResult ran = session_.Export(frame, static_cast<uint32_t>(particles.Count()),
+                                            std::move(inputs), options_.threads);
+        exportTime_ += std::chrono::steady_clock::now() - start;
+        if (!ran) {
+            return ran;
+        }
+        Logged();
+        particles_ += particles.Count();
+        peak_ = std::max(peak_, static_cast<uint32_t>(particles.Count()));
+        // A frame the node could not write has no file to count.
+        std::error_code missing;
+        const uintmax_t size = std::filesystem::file_size(CacheFile(settings_, frame), missing);
+        bytes_ += missing ? 0 : size;
+        progress_.FrameDone();
+        return CResult::Ok();
+    }
+
+    CResult ReadBackFrame(int32_t frame, const CSceneParticles& particles) {
+        std::vector<uint32_t> outputs;
+        for (const CDemoPorts& port : ports_) {
+            outputs.push_back(port.output);
+        }
+        CImportedFrame imported;
+        const auto start = std::chrono::steady_clock::now();
+        const CResult ran = session_.Import(frame, outputs, options_.threads, imported);
+        importTime_ += std::chrono::steady_clock::now() - start;
+        if (!ran) {
+            return ran;
+        }
+        Logged();
+        check_.CheckCount(frame, imported.count, particles.Count());
+        for (const CDemoPorts& port : ports_) {
+            const CValues written =
+                PerParticle(port.attribute->values(particles), particles.Count());
+            std::visit(
+                [&](const auto& expected) {
+                    check_.Check(frame, port.attribute->name, imported, port.output, expected);
+                },
+                written);
+        }
+        progress_.FrameDone();
+        return CResult::Ok();
+    }
+
+    const CDemoOptions& options_;
+    const int32_t first_;
+    const int32_t last_;
+    CPluginSession& session_;
+    const CSettings settings_;
+    const std::vector<CDemoPorts> ports_;
+    CProgress progress_;
+    CRoundTripCheck check_;
+    uint64_t particles_ = 0;
+    uint32_t peak_ = 0;
+    uint64_t bytes_ = 0;
+    bool nodeErrors_ = false;
+    std::chrono::steady_clock::duration exportTime_{};
+    std::chrono::steady_clock::duration importTime_{};
+};
+
+CResult CheckDemoFrames(const std::string& text, int32_t& first, int32_t& last) {
+    if (const CResult parsed = ParseFrames(text, first, last); !parsed) {
+        return CResult::Fail("--frames: " + parsed.Message());
+    }
+    if (first < 1) {
+        return CResult::Fail("--frames: the scene starts at frame 1");
+    }
+    return CResult::Ok();
+}
+
+CResult MakeFolder(const std::string& dir) {
+    std::error_code code;
+    std::filesystem::create_directories(dir, code);
+    if (code || !std::filesystem::is_directory(dir)) {
+        return CResult::Fail(dir + ": cannot create the folder" +
+                             (code ? ": " + code.message() : std::string()));
+    }
+    return CResult::Ok();
 }
 
 int RunDemo(const CDemoOptions& options) {
     int32_t first = 0;
     int32_t last = 0;
-    if (const CResult parsed = ParseFrames(options.frames, first, last); !parsed) {
-        return UsageError("demo", CResult::Fail("--frames: " + parsed.Message()));
-    }
-    if (first < 1) {
-        return UsageError("demo", CResult::Fail("--frames: the scene starts at frame 1"));
-    }
-    const std::filesystem::path dir = options.dir;
-    std::error_code code;
-    std::filesystem::create_directories(dir, code);
-    if (code || !std::filesystem::is_directory(dir)) {
-        PrintError("demo", options.dir + ": cannot create the folder" +
-                               (code ? ": " + code.message() : std::string()));
-        return ExitFailed;
+    if (const CResult usage = CheckDemoFrames(options.frames, first, last); !usage) {
+        return UsageError("demo", usage);
     }
     std::unique_ptr<CPluginSession> session;
-    if (const CResult opened = CPluginSession::Open(options.plugin, session); !opened) {
-        PrintError("demo", opened.Message());
+    CResult ran = MakeFolder(options.dir);
+    if (ran) {
+        ran = CPluginSession::Open(options.plugin, session);
+    }
+    if (!ran) {
+        PrintError("demo", ran.Message());
         return ExitFailed;
     }
-    CDemoTotals totals;
-    totals.nodeErrors = !session->ShowLog();
-    const CSettings settings = DemoSettings(dir, options.step);
-    session->UseSettings(settings);
-
-    const int32_t frames = last - first + 1;
-    CProgress progress(2 * frames);
-    CResult failure = CResult::Ok();
-    const bool exported = ForEachSceneFrame(
-        options.particles, first, last, [&](int32_t frame, const CSceneParticles& p) {
-            const auto start = std::chrono::steady_clock::now();
-            failure = session->Export(frame, static_cast<uint32_t>(p.Count()), DemoInputs(p),
-                                      options.threads);
-            totals.exportTime += std::chrono::steady_clock::now() - start;
-            if (!failure) {
-                return false;
-            }
-            totals.nodeErrors = !session->ShowLog() || totals.nodeErrors;
-            totals.particles += p.Count();
-            totals.peak = std::max(totals.peak, static_cast<uint32_t>(p.Count()));
-            // A frame the node could not write has no file to count.
-            const uintmax_t size = std::filesystem::file_size(CacheFile(settings, frame), code);
-            totals.bytes += code ? 0 : size;
-            progress.Show("export", frame - first + 1);
-            return true;
-        });
-    if (!exported) {
-        progress.Done();
-        PrintError("demo", failure.Message());
+    CDemo demo(options, first, last, *session);
+    ran = demo.ExportFrames();
+    if (ran) {
+        ran = demo.ReadBackFrames();
+    }
+    demo.Finish();
+    if (!ran) {
+        PrintError("demo", ran.Message());
         return ExitFailed;
     }
-
-    std::vector<uint32_t> ports = {PortId, PortPosition};
-    for (const CDemoAttribute& attribute : DemoAttributes) {
-        ports.push_back(attribute.port);
-    }
-    CRoundTripCheck check([](const std::string& text) { PrintError("demo", text); });
-    const bool readBack = ForEachSceneFrame(
-        options.particles, first, last, [&](int32_t frame, const CSceneParticles& p) {
-            CImportedFrame imported;
-            const auto start = std::chrono::steady_clock::now();
-            failure = session->Import(frame, ports, options.threads, imported);
-            totals.importTime += std::chrono::steady_clock::now() - start;
-            if (!failure) {
-                return false;
-            }
-            totals.nodeErrors = !session->ShowLog() || totals.nodeErrors;
-            CheckFrame(check, frame, p, imported);
-            progress.Show("import", frames + frame - first + 1);
-            return true;
-        });
-    progress.Done();
-    if (!readBack) {
-        PrintError("demo", failure.Message());
-        return ExitFailed;
-    }
-    StandardOutput().Write(Summary(settings, first, last, totals, check));
-    return check.Exact() && !totals.nodeErrors ? ExitOk : ExitFailed;
+    StandardOutput().Write(demo.Summary());
+    return demo.Exact() ? ExitOk : ExitFailed;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "host/core/ObjectTable.h"
 #include "host/runtime/NodeInstance.h"
 #include "host/sdk/Enums.h"
+#include "plugin/AttributeKinds.h"
 #include "plugin/Ports.h"
 #include "tools/Platform.h"
 #include "tools/Text.h"
@@ -61,14 +62,12 @@ void CPluginSession::UseSettings(const CSettings& settings) {
     auto text = [](const std::string& value) { return XSI::CValue(XSI::CString::FromUtf8(value)); };
     object->SetParameter("Path", text(settings.path));
     object->SetParameter("Step", XSI::CValue(settings.step));
-    auto numbered = [&](const char* prefix, const auto& names) {
-        for (size_t i = 0; i < names.size(); ++i) {
-            object->SetParameter(prefix + std::to_string(i), text(names[i]));
+    for (const CAttributeKind& kind : AttributeKinds) {
+        const std::span<const std::string> names = settings.Names(kind);
+        for (int32_t i = 0; i < kind.count; ++i) {
+            object->SetParameter(kind.ParameterName(i), text(names[static_cast<size_t>(i)]));
         }
-    };
-    numbered("Float", settings.floatNames);
-    numbered("Long", settings.longNames);
-    numbered("Vector", settings.vectorNames);
+    }
 }
 
 CResult CPluginSession::Export(int32_t frame, uint32_t count,

@@ -7,7 +7,6 @@
 #include <sstream>
 
 #include "pdc/Pdc.h"
-#include "plugin/Ports.h"
 #include "tools/Text.h"
 
 namespace VelpoTools {
@@ -22,17 +21,30 @@ std::string PlainMessage(const std::string& what) {
     return close == std::string::npos ? what : what.substr(close + 2);
 }
 
-template <size_t Count>
-void AddNumbered(std::vector<CNamedAttribute>& attributes,
-                 const std::array<std::string, Count>& names, const char* prefix, int32_t firstSlot,
-                 int32_t slotType, uint32_t portBase) {
-    for (size_t i = 0; i < Count; ++i) {
-        if (!names[i].empty()) {
-            const uint32_t port = portBase + static_cast<uint32_t>(i);
-            attributes.push_back({names[i], prefix + std::to_string(i),
-                                  firstSlot + static_cast<int32_t>(i), slotType, port, port});
+// The numbered parameter that `key` names ("Float3"), or null.
+std::string* NumberedParameter(CSettings& settings, const std::string& key) {
+    for (const CAttributeKind& kind : AttributeKinds) {
+        const std::span<std::string> names = settings.Names(kind);
+        for (int32_t i = 0; i < kind.count; ++i) {
+            if (key == kind.ParameterName(i)) {
+                return &names[static_cast<size_t>(i)];
+            }
         }
     }
+    return nullptr;
+}
+
+// "\"Path\", \"Step\", \"Float0\" ... \"Float9\", ... and \"Vector0\" ... \"Vector9\"".
+std::string KnownParameters() {
+    std::string known = "\"Path\", \"Step\"";
+    for (const CAttributeKind& kind : AttributeKinds) {
+        known += &kind == &AttributeKinds[std::size(AttributeKinds) - 1] ? " and " : ", ";
+        // Appended piece by piece: g++ 12 warns falsely on "..." + std::string&&.
+        known += Quoted(kind.ParameterName(0));
+        known += " ... ";
+        known += Quoted(kind.ParameterName(kind.count - 1));
+    }
+    return known;
 }
 
 }  // namespace
@@ -66,11 +78,7 @@ CResult ParseSettings(const std::string& name, const std::string& text, CSetting
     for (auto item = json.begin(); item != json.end(); ++item) {
         const std::string key = item.key();
         const nlohmann::json& value = item.value();
-        std::string* target = nullptr;
-        if (key == "Path") {
-            target = &read.path;
-            hasPath = true;
-        } else if (key == "Step") {
+        if (key == "Step") {
             const bool fits = value.is_number_integer() &&
                               value.get<int64_t>() >= std::numeric_limits<int32_t>::min() &&
                               value.get<int64_t>() <= std::numeric_limits<int32_t>::max();
@@ -81,21 +89,11 @@ CResult ParseSettings(const std::string& name, const std::string& text, CSetting
             read.step = value.get<int32_t>();
             continue;
         }
-        auto numbered = [&](const std::string& prefix, auto& names) {
-            for (size_t i = 0; i < names.size(); ++i) {
-                if (key == prefix + std::to_string(i)) {
-                    target = &names[i];
-                }
-            }
-        };
-        numbered("Float", read.floatNames);
-        numbered("Long", read.longNames);
-        numbered("Vector", read.vectorNames);
+        hasPath = hasPath || key == "Path";
+        std::string* target = key == "Path" ? &read.path : NumberedParameter(read, key);
         if (!target) {
-            return CResult::Fail(
-                name + ": unknown parameter " + Quoted(key) +
-                "; the settings object has \"Path\", \"Step\", \"Float0\" ... \"Float9\", "
-                "\"Long0\" ... \"Long4\" and \"Vector0\" ... \"Vector9\"");
+            return CResult::Fail(name + ": unknown parameter " + Quoted(key) +
+                                 "; the settings object has " + KnownParameters());
         }
         if (!value.is_string()) {
             return CResult::Fail(name + ": \"" + key + "\" must be a string, not " + value.dump());
@@ -117,16 +115,35 @@ std::string CNamedAttribute::Owner() const {
     return slotType == PdcTypeVector ? "the Position port" : "the Id port";
 }
 
+std::span<std::string> CSettings::Names(const CAttributeKind& kind) {
+    switch (kind.slotType) {
+        case PdcTypeFloat:
+            return floatNames;
+        case PdcTypeLong:
+            return longNames;
+        default:
+            return vectorNames;
+    }
+}
+
+std::span<const std::string> CSettings::Names(const CAttributeKind& kind) const {
+    return const_cast<CSettings&>(*this).Names(kind);
+}
+
 std::vector<CNamedAttribute> NamedAttributes(const CSettings& settings) {
     std::vector<CNamedAttribute> attributes = {
         {"id", "", PdcIdSlot, PdcTypeLong, PortId, PortId},
         {"position", "", PdcPositionSlot, PdcTypeVector, PortInPosition, PortPosition}};
-    AddNumbered(attributes, settings.floatNames, "Float", PdcFirstFloatSlot, PdcTypeFloat,
-                PortFloatBase);
-    AddNumbered(attributes, settings.longNames, "Long", PdcFirstLongSlot, PdcTypeLong,
-                PortLongBase);
-    AddNumbered(attributes, settings.vectorNames, "Vector", PdcFirstVectorSlot, PdcTypeVector,
-                PortVectorBase);
+    for (const CAttributeKind& kind : AttributeKinds) {
+        const std::span<const std::string> names = settings.Names(kind);
+        for (int32_t i = 0; i < kind.count; ++i) {
+            const std::string& name = names[static_cast<size_t>(i)];
+            if (!name.empty()) {
+                attributes.push_back({name, kind.ParameterName(i), kind.Slot(i), kind.slotType,
+                                      kind.Port(i), kind.Port(i)});
+            }
+        }
+    }
     return attributes;
 }
 

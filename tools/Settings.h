@@ -7,20 +7,26 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "host/runtime/Result.h"
+#include "plugin/AttributeKinds.h"
 
 namespace VelpoTools {
 
 struct CSettings {
-    std::string file;                         // where they were read from, for messages
-    std::string path;                         // "Path"
-    int32_t step = 1;                         // "Step"
-    std::array<std::string, 10> floatNames;   // "Float0" ... "Float9"
-    std::array<std::string, 5> longNames;     // "Long0" ... "Long4"
-    std::array<std::string, 10> vectorNames;  // "Vector0" ... "Vector9"
+    std::string file;                                     // where they were read from, for messages
+    std::string path;                                     // "Path"
+    int32_t step = 1;                                     // "Step"
+    std::array<std::string, FloatKind.count> floatNames;  // "Float0" ... "Float9"
+    std::array<std::string, LongKind.count> longNames;    // "Long0" ... "Long4"
+    std::array<std::string, VectorKind.count> vectorNames;  // "Vector0" ... "Vector9"
+
+    // The names that the numbered parameters of `kind` give, by index.
+    std::span<std::string> Names(const CAttributeKind& kind);
+    std::span<const std::string> Names(const CAttributeKind& kind) const;
 };
 
 // Fails, naming the file and what is wrong (with line and column for a

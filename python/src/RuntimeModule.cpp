@@ -15,7 +15,7 @@
 
 #include "host/core/Log.h"
 #include "host/sdk/Enums.h"
-#include "pdc/Pdc.h"
+#include "plugin/AttributeKinds.h"
 #include "tools/Platform.h"
 #include "tools/PluginSession.h"
 #include "tools/Settings.h"
@@ -116,25 +116,14 @@ py::array ArrayOf(CValues& values) {
         values);
 }
 
-int32_t DataTypeOf(int32_t slotType) {
-    switch (slotType) {
-        case PdcTypeLong:
-            return XSI::siICENodeDataLong;
-        case PdcTypeFloat:
-            return XSI::siICENodeDataFloat;
-        default:
-            return XSI::siICENodeDataVector3;
-    }
-}
-
 // [(name, port, data type, parameter)] of the attributes the settings name,
 // on VelpoExport's input ports or VelpoSetData's output ports.
 py::list Columns(const VelpoTools::CSettings& settings, bool inputs) {
     py::list list;
     for (const VelpoTools::CNamedAttribute& attribute : VelpoTools::NamedAttributes(settings)) {
-        list.append(py::make_tuple(attribute.name,
-                                   inputs ? attribute.inputPort : attribute.outputPort,
-                                   DataTypeOf(attribute.slotType), attribute.parameter));
+        list.append(
+            py::make_tuple(attribute.name, inputs ? attribute.inputPort : attribute.outputPort,
+                           FindKindOfSlotType(attribute.slotType)->dataType, attribute.parameter));
     }
     return list;
 }
