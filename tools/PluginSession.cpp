@@ -18,8 +18,8 @@ namespace {
 using VelpoHost::CResult;
 
 CResult Ran(const std::string& node, const VelpoHost::CEvaluationResult& result) {
-    if (!result.ok) {
-        return CResult::Fail(node + " could not be evaluated: " + result.error);
+    if (!result.status) {
+        return CResult::Fail(node + " could not be evaluated: " + result.status.Message());
     }
     return CResult::Ok();
 }
@@ -46,10 +46,8 @@ CResult CPluginSession::Open(const std::string& pluginPath,
     }
     VelpoHost::CLog::Instance().SetEcho(false);
     std::unique_ptr<CPluginSession> opened(new CPluginSession());
-    std::string error;
-    opened->plugin_ = VelpoHost::CPlugin::Load(path, error);
-    if (!opened->plugin_) {
-        return CResult::Fail(error);
+    if (CResult loaded = VelpoHost::CPlugin::Load(path, opened->plugin_); !loaded) {
+        return loaded;
     }
     session = std::move(opened);
     return CResult::Ok();

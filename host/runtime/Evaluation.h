@@ -9,6 +9,7 @@
 #include <variant>
 #include <vector>
 
+#include "host/runtime/Result.h"
 #include "host/sdk/Enums.h"
 #include "host/sdk/Math.h"
 
@@ -66,10 +67,11 @@ struct CEvaluateOptions {
 };
 
 struct CEvaluationResult {
-    // False when the evaluation could not run (bad binding, missing
-    // callback); then error says why and no callback ran.
-    bool ok = false;
-    std::string error;
+    // Failed when the evaluation could not run or was cut short: a bad
+    // binding or a missing callback (then no callback ran), or an element
+    // count the node set beyond the limit (then Evaluate was not called and
+    // there are no outputs). The message says which.
+    CResult status = CResult::Fail("the node was not evaluated");
 
     uint32_t elementCount = 0;
     // One entry per evaluated output port: elementCount values for

@@ -117,6 +117,9 @@ enum class CPhase { Begin, Evaluate, End };
 // What all callback calls of one evaluation share.
 struct CRun {
     bool generator = false;
+    // Evaluate calls: one per subset of every per-element output, one per
+    // singleton output.
+    uint32_t tasks = 0;
     // Written only by BeginEvaluate, before any Evaluate call starts.
     uint32_t elementCount = 0;
     std::map<uint32_t, CServedInput> inputs;
@@ -266,76 +269,86 @@ void Call(CNodeCallback callback, CRun& run, CCallBackend& backend) {
     run.unreleasedIndexSets.fetch_add(backend.OutstandingIndexSets(), std::memory_order_relaxed);
 }
 
+// BeginEvaluate or EndEvaluate: no output port, every element.
+void CallWhole(CNodeCallback callback, CRun& run, CPhase phase) {
+    CCallBackend backend(run, phase, nullptr, 0, run.elementCount);
+    Call(callback, run, backend);
+}
+
 // Checks every binding against the node's ports and settles the element
-// count of a node that does not generate its own. Empty on success.
-std::string CheckBindings(const CNodeDefinition& node, const std::map<uint32_t, CInput>& inputs,
-                          const CEvaluateOptions& options, bool generator, uint32_t& elementCount) {
+// count of a node that does not generate its own.
+CResult CheckBindings(const CNodeDefinition& node, const std::map<uint32_t, CInput>& inputs,
+                      const CEvaluateOptions& options, bool generator, uint32_t& elementCount) {
     const std::string prefix = node.name + ": ";
     const CPortAddition* countedPort = nullptr;
     uint32_t perElementCount = 0;
     for (const auto& [portID, input] : inputs) {
         const CPortAddition* port = node.FindInput(portID);
         if (!port) {
-            return prefix + "a value is bound to port " + std::to_string(portID) +
-                   ", which is not an input port of the node";
+            return CResult::Fail(prefix + "a value is bound to port " + std::to_string(portID) +
+                                 ", which is not an input port of the node");
         }
         int32_t bound = DataTypeOf(input.values);
         if (bound != port->dataType) {
-            return prefix + "input port " + PortText(*port) + " takes " +
-                   DataTypeName(port->dataType) + " values; " + DataTypeName(bound) +
-                   " values are bound to it";
+            return CResult::Fail(prefix + "input port " + PortText(*port) + " takes " +
+                                 DataTypeName(port->dataType) + " values; " + DataTypeName(bound) +
+                                 " values are bound to it");
         }
         uint32_t count = CountOf(input.values);
         if (!input.perElement) {
             if (count != 1) {
-                return prefix + "the constant bound to input port " + PortText(*port) + " holds " +
-                       std::to_string(count) + " values instead of one";
+                return CResult::Fail(prefix + "the constant bound to input port " +
+                                     PortText(*port) + " holds " + std::to_string(count) +
+                                     " values instead of one");
             }
             continue;
         }
         if (port->context == XSI::siICENodeContextSingleton) {
-            return prefix + "input port " + PortText(*port) +
-                   " takes one value for the whole evaluation; values per element are bound "
-                   "to it";
+            return CResult::Fail(prefix + "input port " + PortText(*port) +
+                                 " takes one value for the whole evaluation; values per element "
+                                 "are bound to it");
         }
         if (generator) {
-            return prefix +
-                   "the node sets its own element count; values per element are bound "
-                   "to input port " +
-                   PortText(*port);
+            return CResult::Fail(prefix +
+                                 "the node sets its own element count; values per element are "
+                                 "bound to input port " +
+                                 PortText(*port));
         }
         if (countedPort && count != perElementCount) {
-            return prefix + "input port " + PortText(*port) + " holds " + std::to_string(count) +
-                   " values per element, input port " + PortText(*countedPort) + " holds " +
-                   std::to_string(perElementCount);
+            return CResult::Fail(prefix + "input port " + PortText(*port) + " holds " +
+                                 std::to_string(count) + " values per element, input port " +
+                                 PortText(*countedPort) + " holds " +
+                                 std::to_string(perElementCount));
         }
         countedPort = port;
         perElementCount = count;
     }
     if (generator) {
         elementCount = 0;
-        return std::string();
+        return CResult::Ok();
     }
     if (options.elementCount) {
         elementCount = *options.elementCount;
         if (countedPort && perElementCount != elementCount) {
-            return prefix + "input port " + PortText(*countedPort) + " holds " +
-                   std::to_string(perElementCount) + " values per element; the evaluation has " +
-                   std::to_string(elementCount) + " elements";
+            return CResult::Fail(prefix + "input port " + PortText(*countedPort) + " holds " +
+                                 std::to_string(perElementCount) +
+                                 " values per element; the evaluation has " +
+                                 std::to_string(elementCount) + " elements");
         }
     } else {
         elementCount = countedPort ? perElementCount : 1;
     }
     if (elementCount > options.maxElements) {
-        return prefix + "the evaluation would have " + std::to_string(elementCount) +
-               " elements, more than the limit of " + std::to_string(options.maxElements);
+        return CResult::Fail(prefix + "the evaluation would have " + std::to_string(elementCount) +
+                             " elements, more than the limit of " +
+                             std::to_string(options.maxElements));
     }
-    return std::string();
+    return CResult::Ok();
 }
 
-// The output ports to evaluate, in order. Empty on success.
-std::string SelectOutputs(const CNodeDefinition& node, const CEvaluateOptions& options,
-                          std::vector<COutputRun>& outputs) {
+// The output ports to evaluate, in order.
+CResult SelectOutputs(const CNodeDefinition& node, const CEvaluateOptions& options,
+                      std::vector<COutputRun>& outputs) {
     const std::string prefix = node.name + ": ";
     std::vector<const CPortAddition*> ports;
     if (options.outputs.empty()) {
@@ -348,26 +361,28 @@ std::string SelectOutputs(const CNodeDefinition& node, const CEvaluateOptions& o
         for (uint32_t portID : options.outputs) {
             const CPortAddition* port = node.FindOutput(portID);
             if (!port) {
-                return prefix + "port " + std::to_string(portID) +
-                       " is asked for, but it is not an output port of the node";
+                return CResult::Fail(prefix + "port " + std::to_string(portID) +
+                                     " is asked for, but it is not an output port of the node");
             }
             if (std::find(ports.begin(), ports.end(), port) != ports.end()) {
-                return prefix + "output port " + PortText(*port) + " is asked for twice";
+                return CResult::Fail(prefix + "output port " + PortText(*port) +
+                                     " is asked for twice");
             }
             ports.push_back(port);
         }
     }
     for (const CPortAddition* port : ports) {
         if (ElementSize(port->dataType) == 0) {
-            return prefix + "output port " + PortText(*port) + " has " +
-                   DataTypeName(port->dataType) + ", which the runtime cannot evaluate";
+            return CResult::Fail(prefix + "output port " + PortText(*port) + " has " +
+                                 DataTypeName(port->dataType) +
+                                 ", which the runtime cannot evaluate");
         }
         COutputRun output;
         output.port = port;
         output.singleton = port->context == XSI::siICENodeContextSingleton;
         outputs.push_back(std::move(output));
     }
-    return std::string();
+    return CResult::Ok();
 }
 
 // Every input port is served: its binding, or else its default.
@@ -393,6 +408,111 @@ void ServeInputs(const CNodeDefinition& node, const std::map<uint32_t, CInput>& 
     }
 }
 
+// Everything an evaluation settles before its first callback: the node and
+// its callbacks, the bindings checked against its ports, the element count
+// of a node that does not set its own, the outputs and the inputs served.
+CResult Prepare(CPlugin* plugin, const std::string& nodeName,
+                const std::map<uint32_t, CInput>& inputs, const CEvaluateOptions& options,
+                CRun& run, CNodeCallbacks& callbacks) {
+    if (!plugin) {
+        return CResult::Fail(nodeName + ": the node instance has no plug-in");
+    }
+    const CNodeDefinition* node = plugin->Definition().FindNode(nodeName);
+    if (!node) {
+        return CResult::Fail(plugin->Path() + ": the plug-in registers no node named " + nodeName);
+    }
+    if (options.subsetSize == 0) {
+        return CResult::Fail(nodeName + ": the subset size must be at least 1");
+    }
+    run.generator = IsGenerator(*node);
+    CResult ready = CheckBindings(*node, inputs, options, run.generator, run.elementCount);
+    if (ready) {
+        ready = SelectOutputs(*node, options, run.outputs);
+    }
+    if (ready) {
+        ready = plugin->Callbacks(nodeName, callbacks);
+    }
+    if (ready) {
+        ServeInputs(*node, inputs, run);
+    }
+    return ready;
+}
+
+// Once BeginEvaluate has run, and with it an element generator has set the
+// count: every output gets its array, filled with the pattern, and its
+// share of the Evaluate calls.
+CResult SizeOutputs(CRun& run, const std::string& nodeName, const CEvaluateOptions& options) {
+    const uint32_t count = run.elementCount;
+    if (count > options.maxElements) {
+        return CResult::Fail(nodeName + ": the node sets " + std::to_string(count) +
+                             " elements, more than the limit of " +
+                             std::to_string(options.maxElements));
+    }
+    uint64_t tasks = 0;
+    for (COutputRun& output : run.outputs) {
+        output.values = UnwrittenValues(output.port->dataType, output.singleton ? 1 : count);
+        output.subsets =
+            output.singleton ? 1 : (count + (options.subsetSize - 1ull)) / options.subsetSize;
+        output.firstTask = tasks;
+        tasks += output.subsets;
+    }
+    if (tasks > std::numeric_limits<uint32_t>::max()) {
+        return CResult::Fail(nodeName + ": too many element subsets; use a larger subset size");
+    }
+    run.tasks = static_cast<uint32_t>(tasks);
+    return CResult::Ok();
+}
+
+// Every Evaluate call, on the calling thread or on the shared pool.
+void CallEvaluate(CNodeCallback evaluate, CRun& run, const CEvaluateOptions& options) {
+    const uint32_t count = run.elementCount;
+    auto task = [&run, evaluate, &options, count](uint32_t index) {
+        auto after = std::upper_bound(
+            run.outputs.begin(), run.outputs.end(), index,
+            [](uint64_t i, const COutputRun& output) { return i < output.firstTask; });
+        COutputRun& output = *(after - 1);
+        uint32_t subset = static_cast<uint32_t>(index - output.firstTask);
+        uint32_t offset = 0;
+        uint32_t elements = 1;
+        if (!output.singleton) {
+            offset = subset * options.subsetSize;
+            elements = std::min(options.subsetSize, count - offset);
+        }
+        CCallBackend backend(run, CPhase::Evaluate, &output, offset, elements);
+        Call(evaluate, run, backend);
+        run.evaluateCalls.fetch_add(1, std::memory_order_relaxed);
+    };
+    uint32_t threads =
+        options.threads != 0 ? options.threads : std::max(1u, std::thread::hardware_concurrency());
+    if (threads == 1 || run.tasks <= 1) {
+        for (uint32_t i = 0; i < run.tasks; ++i) {
+            task(i);
+        }
+    } else {
+        CThreadPool::Shared(threads).Run(run.tasks, task);
+    }
+}
+
+// What the evaluation gave: the outputs only when it ran through.
+CEvaluationResult Collect(CRun& run, CResult status) {
+    CEvaluationResult result;
+    result.elementCount = run.elementCount;
+    if (status) {
+        for (COutputRun& output : run.outputs) {
+            result.outputs[output.port->id] = std::move(output.values);
+        }
+        result.acquiredOutputs = std::move(run.acquiredOutputs);
+    }
+    result.status = std::move(status);
+    result.failedCallbacks = run.failedCallbacks.load();
+    result.unreleasedArrays = run.unreleasedArrays.load();
+    result.unreleasedIndexSets = run.unreleasedIndexSets.load();
+    result.beginCalls = 1;
+    result.evaluateCalls = run.evaluateCalls.load();
+    result.endCalls = 1;
+    return result;
+}
+
 }  // namespace
 
 CNodeInstance::CNodeInstance(std::shared_ptr<CPlugin> plugin, std::string nodeName)
@@ -407,114 +527,29 @@ void CNodeInstance::Disconnect(uint32_t portID) {
 }
 
 CEvaluationResult CNodeInstance::Evaluate(const CEvaluateOptions& options) {
-    CEvaluationResult result;
-    auto refuse = [&result](std::string error) {
-        result.ok = false;
-        result.error = std::move(error);
-        return result;
-    };
-    if (!plugin_) {
-        return refuse(nodeName_ + ": the node instance has no plug-in");
-    }
-    const CNodeDefinition* node = plugin_->Definition().FindNode(nodeName_);
-    if (!node) {
-        return refuse(plugin_->Path() + ": the plug-in registers no node named " + nodeName_);
-    }
-    if (options.subsetSize == 0) {
-        return refuse(nodeName_ + ": the subset size must be at least 1");
-    }
-
     CRun run;
-    run.generator = IsGenerator(*node);
-    std::string error = CheckBindings(*node, inputs_, options, run.generator, run.elementCount);
-    if (error.empty()) {
-        error = SelectOutputs(*node, options, run.outputs);
-    }
     CNodeCallbacks callbacks;
-    if (error.empty()) {
-        plugin_->Callbacks(nodeName_, callbacks, error);
+    if (CResult prepared = Prepare(plugin_.get(), nodeName_, inputs_, options, run, callbacks);
+        !prepared) {
+        CEvaluationResult refused;
+        refused.status = std::move(prepared);
+        return refused;
     }
-    if (!error.empty()) {
-        return refuse(std::move(error));
-    }
-    ServeInputs(*node, inputs_, run);
     {
         std::lock_guard lock(run.userDataMutex);
         run.userData = userData_;
     }
-
-    CCallBackend begin(run, CPhase::Begin, nullptr, 0, run.elementCount);
-    Call(callbacks.begin, run, begin);
-    result.beginCalls = 1;
-
-    const uint32_t count = run.elementCount;
-    uint64_t tasks = 0;
-    if (count > options.maxElements) {
-        error = nodeName_ + ": the node sets " + std::to_string(count) +
-                " elements, more than the limit of " + std::to_string(options.maxElements);
-    } else {
-        for (COutputRun& output : run.outputs) {
-            output.values = UnwrittenValues(output.port->dataType, output.singleton ? 1 : count);
-            output.subsets =
-                output.singleton ? 1 : (count + (options.subsetSize - 1ull)) / options.subsetSize;
-            output.firstTask = tasks;
-            tasks += output.subsets;
-        }
-        if (tasks > std::numeric_limits<uint32_t>::max()) {
-            error = nodeName_ + ": too many element subsets; use a larger subset size";
-        }
+    CallWhole(callbacks.begin, run, CPhase::Begin);
+    CResult status = SizeOutputs(run, nodeName_, options);
+    if (status) {
+        CallEvaluate(callbacks.evaluate, run, options);
     }
-
-    if (error.empty()) {
-        auto task = [&run, &callbacks, &options, count](uint32_t index) {
-            auto after = std::upper_bound(
-                run.outputs.begin(), run.outputs.end(), index,
-                [](uint64_t i, const COutputRun& output) { return i < output.firstTask; });
-            COutputRun& output = *(after - 1);
-            uint32_t subset = static_cast<uint32_t>(index - output.firstTask);
-            uint32_t offset = 0;
-            uint32_t elements = 1;
-            if (!output.singleton) {
-                offset = subset * options.subsetSize;
-                elements = std::min(options.subsetSize, count - offset);
-            }
-            CCallBackend backend(run, CPhase::Evaluate, &output, offset, elements);
-            Call(callbacks.evaluate, run, backend);
-            run.evaluateCalls.fetch_add(1, std::memory_order_relaxed);
-        };
-        uint32_t threads = options.threads != 0 ? options.threads
-                                                : std::max(1u, std::thread::hardware_concurrency());
-        if (threads == 1 || tasks <= 1) {
-            for (uint32_t i = 0; i < tasks; ++i) {
-                task(i);
-            }
-        } else {
-            CThreadPool::Shared(threads).Run(static_cast<uint32_t>(tasks), task);
-        }
-    }
-
-    CCallBackend end(run, CPhase::End, nullptr, 0, count);
-    Call(callbacks.end, run, end);
-    result.endCalls = 1;
-
+    CallWhole(callbacks.end, run, CPhase::End);
     {
         std::lock_guard lock(run.userDataMutex);
         userData_ = run.userData;
     }
-    result.ok = error.empty();
-    result.error = std::move(error);
-    result.elementCount = count;
-    if (result.ok) {
-        for (COutputRun& output : run.outputs) {
-            result.outputs[output.port->id] = std::move(output.values);
-        }
-        result.acquiredOutputs = std::move(run.acquiredOutputs);
-    }
-    result.failedCallbacks = run.failedCallbacks.load();
-    result.unreleasedArrays = run.unreleasedArrays.load();
-    result.unreleasedIndexSets = run.unreleasedIndexSets.load();
-    result.evaluateCalls = run.evaluateCalls.load();
-    return result;
+    return Collect(run, std::move(status));
 }
 
 }  // namespace VelpoHost

@@ -14,18 +14,37 @@ using CLoadPluginEntry = XSI::CStatus (*)(XSI::PluginRegistrar&);
 
 // Checked before the loader sees the file, so that the common mistakes get
 // the same words on every platform.
-bool CheckFile(const std::string& path, std::string& error) {
+CResult CheckFile(const std::string& path) {
     std::error_code code;
     std::filesystem::file_status status = std::filesystem::status(path, code);
     if (!std::filesystem::exists(status)) {
-        error = path + ": cannot load the plug-in: no such file";
-        return false;
+        return CResult::Fail(path + ": cannot load the plug-in: no such file");
     }
     if (std::filesystem::is_directory(status)) {
-        error = path + ": cannot load the plug-in: it is a folder, not a library";
-        return false;
+        return CResult::Fail(path + ": cannot load the plug-in: it is a folder, not a library");
     }
-    return true;
+    return CResult::Ok();
+}
+
+// XSILoadPlugin of the library, run with a registrar that records into
+// `definition`.
+CResult Register(const std::string& path, void* library, CPluginDefinition& definition) {
+    auto entry = reinterpret_cast<CLoadPluginEntry>(FindLibrarySymbol(library, "XSILoadPlugin"));
+    if (!entry) {
+        return CResult::Fail(path + ": not a plug-in: the library does not export XSILoadPlugin");
+    }
+    XSI::PluginRegistrar registrar(&definition);
+    XSI::CStatus status = XSI::CStatus::Fail;
+    try {
+        status = entry(registrar);
+    } catch (...) {
+        return CResult::Fail(path + ": XSILoadPlugin threw an exception");
+    }
+    if (!status.Succeeded()) {
+        return CResult::Fail(path + ": XSILoadPlugin failed with status " +
+                             std::to_string(static_cast<int32_t>(status.GetCode())));
+    }
+    return CResult::Ok();
 }
 
 }  // namespace
@@ -34,49 +53,32 @@ CPlugin::~CPlugin() {
     CloseSharedLibrary(handle_);
 }
 
-std::shared_ptr<CPlugin> CPlugin::Load(const std::string& path, std::string& error) {
-    error.clear();
-    if (!CheckFile(path, error)) {
-        return nullptr;
+CResult CPlugin::Load(const std::string& path, std::shared_ptr<CPlugin>& plugin) {
+    plugin.reset();
+    if (CResult found = CheckFile(path); !found) {
+        return found;
     }
-    std::string reason;
-    void* handle = OpenSharedLibrary(path, reason);
-    if (!handle) {
-        error = path + ": cannot load the plug-in library: " + reason;
-        return nullptr;
+    void* handle = nullptr;
+    if (CResult opened = OpenSharedLibrary(path, handle); !opened) {
+        return CResult::Fail(path + ": cannot load the plug-in library: " + opened.Message());
     }
-    std::shared_ptr<CPlugin> plugin(new CPlugin());
-    plugin->path_ = path;
-    plugin->handle_ = handle;
-
-    auto entry = reinterpret_cast<CLoadPluginEntry>(FindLibrarySymbol(handle, "XSILoadPlugin"));
-    if (!entry) {
-        error = path + ": not a plug-in: the library does not export XSILoadPlugin";
-        return nullptr;
+    // Owned from here on, so that a failure below closes the library.
+    std::shared_ptr<CPlugin> loaded(new CPlugin());
+    loaded->path_ = path;
+    loaded->handle_ = handle;
+    if (CResult registered = Register(path, handle, loaded->definition_); !registered) {
+        return registered;
     }
-    XSI::PluginRegistrar registrar(&plugin->definition_);
-    XSI::CStatus status = XSI::CStatus::Fail;
-    try {
-        status = entry(registrar);
-    } catch (...) {
-        error = path + ": XSILoadPlugin threw an exception";
-        return nullptr;
-    }
-    if (!status.Succeeded()) {
-        error = path + ": XSILoadPlugin failed with status " +
-                std::to_string(static_cast<int32_t>(status.GetCode()));
-        return nullptr;
-    }
-    return plugin;
+    plugin = std::move(loaded);
+    return CResult::Ok();
 }
 
-bool CPlugin::Callbacks(const std::string& nodeName, CNodeCallbacks& callbacks,
-                        std::string& error) {
+CResult CPlugin::Callbacks(const std::string& nodeName, CNodeCallbacks& callbacks) {
     std::lock_guard lock(mutex_);
     auto cached = callbacks_.find(nodeName);
     if (cached != callbacks_.end()) {
         callbacks = cached->second;
-        return true;
+        return CResult::Ok();
     }
     const char* phases[] = {"_BeginEvaluate", "_Evaluate", "_EndEvaluate"};
     CNodeCallback* slots[] = {&callbacks.begin, &callbacks.evaluate, &callbacks.end};
@@ -89,12 +91,11 @@ bool CPlugin::Callbacks(const std::string& nodeName, CNodeCallbacks& callbacks,
         }
     }
     if (!missing.empty()) {
-        error = path_ + ": the library does not export " + missing;
         callbacks = CNodeCallbacks();
-        return false;
+        return CResult::Fail(path_ + ": the library does not export " + missing);
     }
     callbacks_[nodeName] = callbacks;
-    return true;
+    return CResult::Ok();
 }
 
 }  // namespace VelpoHost

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "host/core/Definitions.h"
+#include "host/runtime/Result.h"
 #include "host/sdk/CStatus.h"
 #include "host/sdk/ICENodeContext.h"
 
@@ -30,16 +31,18 @@ public:
     CPlugin(const CPlugin&) = delete;
     CPlugin& operator=(const CPlugin&) = delete;
 
-    // Null on failure, with error naming the file and the reason (cannot be
-    // opened, no XSILoadPlugin, XSILoadPlugin returned a failure).
-    static std::shared_ptr<CPlugin> Load(const std::string& path, std::string& error);
+    // The plug-in at `path` into `plugin`. Fails, leaving `plugin` null,
+    // naming the file and the reason (cannot be opened, no XSILoadPlugin,
+    // XSILoadPlugin threw or returned a failure).
+    static CResult Load(const std::string& path, std::shared_ptr<CPlugin>& plugin);
 
     const std::string& Path() const { return path_; }
     const CPluginDefinition& Definition() const { return definition_; }
 
-    // <node>_BeginEvaluate, _Evaluate and _EndEvaluate. False, with error
-    // naming the library and the missing symbol, when any is not exported.
-    bool Callbacks(const std::string& nodeName, CNodeCallbacks& callbacks, std::string& error);
+    // <node>_BeginEvaluate, _Evaluate and _EndEvaluate. Fails, naming the
+    // library and every missing symbol, when any is not exported; the
+    // callbacks are then all null. Safe from several threads.
+    CResult Callbacks(const std::string& nodeName, CNodeCallbacks& callbacks);
 
 private:
     CPlugin() = default;

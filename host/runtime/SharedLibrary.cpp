@@ -49,15 +49,15 @@ std::string LastErrorText() {
 
 }  // namespace
 
-void* OpenSharedLibrary(const std::string& path, std::string& reason) {
+CResult OpenSharedLibrary(const std::string& path, void*& library) {
     // LOAD_WITH_ALTERED_SEARCH_PATH finds the library's own dependencies
     // (the SDK DLL) next to it, as the host does for plug-ins.
     HMODULE module = LoadLibraryExW(Widen(path).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    library = module;
     if (!module) {
-        reason = LastErrorText();
-        return nullptr;
+        return CResult::Fail(LastErrorText());
     }
-    return module;
+    return CResult::Ok();
 }
 
 CLibrarySymbol FindLibrarySymbol(void* library, const char* name) {
@@ -72,15 +72,15 @@ void CloseSharedLibrary(void* library) {
 
 #else
 
-void* OpenSharedLibrary(const std::string& path, std::string& reason) {
+CResult OpenSharedLibrary(const std::string& path, void*& library) {
     // dlopen searches the library path for a name without a slash.
     std::string file = path.find('/') == std::string::npos ? "./" + path : path;
-    void* library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!library) {
         const char* text = dlerror();
-        reason = text ? text : "unknown loader error";
+        return CResult::Fail(text ? text : "unknown loader error");
     }
-    return library;
+    return CResult::Ok();
 }
 
 CLibrarySymbol FindLibrarySymbol(void* library, const char* name) {

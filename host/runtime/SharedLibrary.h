@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "host/runtime/Result.h"
+
 namespace VelpoHost {
 
 // An exported function of a library, as the loader hands it out; cast it to
@@ -11,9 +13,9 @@ namespace VelpoHost {
 using CLibrarySymbol = void (*)();
 
 // Opens the library at path (a UTF-8 path; a bare file name is taken from
-// the current folder, never searched for). Null on failure, with reason set
-// to the loader's own explanation.
-void* OpenSharedLibrary(const std::string& path, std::string& reason);
+// the current folder, never searched for) into `library`. Fails with the
+// loader's own explanation, leaving `library` null.
+CResult OpenSharedLibrary(const std::string& path, void*& library);
 
 // Null when the library does not export name.
 CLibrarySymbol FindLibrarySymbol(void* library, const char* name);

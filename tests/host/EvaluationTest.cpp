@@ -24,9 +24,8 @@ class EvaluationTest : public ::testing::Test {
 protected:
     void SetUp() override {
         CLog::Instance().SetEcho(false);
-        std::string error;
-        plugin = CPlugin::Load(VELPO_TEST_PLUGIN, error);
-        ASSERT_TRUE(plugin) << error;
+        const CResult loaded = CPlugin::Load(VELPO_TEST_PLUGIN, plugin);
+        ASSERT_TRUE(plugin) << loaded.Message();
     }
 
     // The Tracker's record, owned by the test once the instance has one.
@@ -50,7 +49,7 @@ const std::vector<T>& Output(const CEvaluationResult& result, uint32_t port) {
 }
 
 void ExpectClean(const CEvaluationResult& result) {
-    EXPECT_TRUE(result.ok) << result.error;
+    EXPECT_TRUE(result.status) << result.status.Message();
     EXPECT_EQ(result.failedCallbacks, 0u);
     EXPECT_EQ(result.unreleasedArrays, 0u);
     EXPECT_EQ(result.unreleasedIndexSets, 0u);
@@ -267,8 +266,8 @@ TEST_F(EvaluationTest, GeneratedCountAboveTheLimitIsRefusedAfterEnd) {
     CEvaluateOptions options;
     options.maxElements = 999;
     CEvaluationResult result = node.Evaluate(options);
-    EXPECT_FALSE(result.ok);
-    EXPECT_NE(result.error.find("1000"), std::string::npos) << result.error;
+    EXPECT_FALSE(result.status);
+    EXPECT_NE(result.status.Message().find("1000"), std::string::npos) << result.status.Message();
     EXPECT_EQ(result.beginCalls, 1u);
     EXPECT_EQ(result.evaluateCalls, 0u);
     EXPECT_EQ(result.endCalls, 1u);
@@ -327,8 +326,9 @@ TEST_F(EvaluationTest, BindingErrorsStopBeforeAnyCallback) {
             node.Connect(port, input);
         }
         CEvaluationResult result = node.Evaluate(c.options);
-        EXPECT_FALSE(result.ok);
-        EXPECT_NE(result.error.find(c.words), std::string::npos) << result.error;
+        EXPECT_FALSE(result.status);
+        EXPECT_NE(result.status.Message().find(c.words), std::string::npos)
+            << result.status.Message();
         EXPECT_EQ(result.beginCalls + result.evaluateCalls + result.endCalls, 0u);
         EXPECT_TRUE(node.UserData().IsEmpty());
     }
@@ -337,8 +337,9 @@ TEST_F(EvaluationTest, BindingErrorsStopBeforeAnyCallback) {
 TEST_F(EvaluationTest, MissingCallbackErrorNamesTheLibrary) {
     CNodeInstance node(plugin, "Missing");
     CEvaluationResult result = node.Evaluate();
-    EXPECT_FALSE(result.ok);
-    EXPECT_NE(result.error.find(VELPO_TEST_PLUGIN), std::string::npos) << result.error;
+    EXPECT_FALSE(result.status);
+    EXPECT_NE(result.status.Message().find(VELPO_TEST_PLUGIN), std::string::npos)
+        << result.status.Message();
 }
 
 // Leaky keeps one input array in BeginEvaluate and its index set in each
@@ -351,7 +352,7 @@ TEST_F(EvaluationTest, CountsWhatCallbacksLeaveAcquiredAndFailedCalls) {
     options.subsetSize = 4;
     options.threads = 2;
     CEvaluationResult result = node.Evaluate(options);
-    EXPECT_TRUE(result.ok) << result.error;
+    EXPECT_TRUE(result.status) << result.status.Message();
     EXPECT_EQ(result.elementCount, 10u);
     EXPECT_EQ(result.evaluateCalls, 3u);
     EXPECT_EQ(result.unreleasedArrays, 1u);

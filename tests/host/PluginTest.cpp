@@ -17,10 +17,10 @@ namespace fs = std::filesystem;
 namespace {
 
 std::shared_ptr<CPlugin> LoadTestPlugin() {
-    std::string error;
-    std::shared_ptr<CPlugin> plugin = CPlugin::Load(VELPO_TEST_PLUGIN, error);
-    EXPECT_TRUE(plugin) << error;
-    EXPECT_TRUE(error.empty());
+    std::shared_ptr<CPlugin> plugin;
+    const CResult loaded = CPlugin::Load(VELPO_TEST_PLUGIN, plugin);
+    EXPECT_TRUE(plugin) << loaded.Message();
+    EXPECT_TRUE(loaded.Message().empty());
     return plugin;
 }
 
@@ -76,17 +76,21 @@ TEST(PluginTest, FindsCallbacksAndNamesMissingOnes) {
     std::shared_ptr<CPlugin> plugin = LoadTestPlugin();
     ASSERT_TRUE(plugin);
     CNodeCallbacks callbacks;
-    std::string error;
-    ASSERT_TRUE(plugin->Callbacks("Scale", callbacks, error)) << error;
+    CResult found = plugin->Callbacks("Scale", callbacks);
+    ASSERT_TRUE(found) << found.Message();
     EXPECT_TRUE(callbacks.begin && callbacks.evaluate && callbacks.end);
     EXPECT_NE(callbacks.begin, callbacks.evaluate);
 
-    EXPECT_FALSE(plugin->Callbacks("Missing", callbacks, error));
+    found = plugin->Callbacks("Missing", callbacks);
+    std::string error = found.Message();
+    EXPECT_FALSE(found);
     EXPECT_NE(error.find(VELPO_TEST_PLUGIN), std::string::npos) << error;
     EXPECT_NE(error.find("Missing_Evaluate"), std::string::npos) << error;
     EXPECT_EQ(error.find("Missing_BeginEvaluate"), std::string::npos) << error;
 
-    EXPECT_FALSE(plugin->Callbacks("Nothing", callbacks, error));
+    found = plugin->Callbacks("Nothing", callbacks);
+    error = found.Message();
+    EXPECT_FALSE(found);
     EXPECT_NE(error.find("Nothing_BeginEvaluate, Nothing_Evaluate, Nothing_EndEvaluate"),
               std::string::npos)
         << error;
@@ -113,8 +117,11 @@ TEST(PluginTest, BadFilesGiveErrorsNamingTheFileAndReason) {
         {VELPO_TEST_NOENTRY, "does not export XSILoadPlugin"},
     };
     for (const Case& c : cases) {
-        std::string error;
-        EXPECT_FALSE(CPlugin::Load(c.path, error)) << c.path;
+        std::shared_ptr<CPlugin> plugin;
+        const CResult loaded = CPlugin::Load(c.path, plugin);
+        const std::string& error = loaded.Message();
+        EXPECT_FALSE(loaded) << c.path;
+        EXPECT_FALSE(plugin) << c.path;
         EXPECT_NE(error.find(c.path + ": "), std::string::npos) << error;
         size_t reason = error.find(c.reason);
         ASSERT_NE(reason, std::string::npos) << error;

@@ -105,7 +105,7 @@ TEST_P(ExportCount, SizesEveryArrayToCount) {
     }
     node.Connect(PortFloatBase, CInput::PerElement(masses));
     const auto result = node.Evaluate(Split(3, 2));
-    ASSERT_TRUE(Clean(result)) << result.error;
+    ASSERT_TRUE(Clean(result)) << result.status.Message();
     // The output carries every point whatever Count says.
     EXPECT_EQ(Vectors(result, PortPosition).size(), c.points);
 
@@ -270,7 +270,7 @@ TEST_P(ExportWithoutRecord, LogsAndWritesNothing) {
         node.Disconnect(PortScop);
     }
     const auto result = node.Evaluate(Split(2, 2));
-    EXPECT_TRUE(Clean(result)) << result.error;
+    EXPECT_TRUE(Clean(result)) << result.status.Message();
     std::vector<std::string> messages;
     for (const auto& entry : TakeLog()) {
         EXPECT_EQ(entry.severity, Error);

@@ -24,8 +24,8 @@ protected:
         }
         node.Connect(PortFrame, CInput::Constant(frame));
         const auto result = node.Evaluate();
-        EXPECT_TRUE(Clean(result)) << result.error;
-        if (!result.ok) {
+        EXPECT_TRUE(Clean(result)) << result.status.Message();
+        if (!result.status) {
             return UINT32_MAX;
         }
         EXPECT_EQ(Longs(result, PortNumberOfElements),

@@ -14,8 +14,8 @@ namespace VelpoTest {
 std::shared_ptr<VelpoHost::CPlugin> Plugin() {
     static std::shared_ptr<VelpoHost::CPlugin> plugin = [] {
         VelpoHost::CLog::Instance().SetEcho(false);
-        std::string error;
-        auto loaded = VelpoHost::CPlugin::Load(VELPO_PLUGIN_PATH, error);
+        std::shared_ptr<VelpoHost::CPlugin> loaded;
+        (void)VelpoHost::CPlugin::Load(VELPO_PLUGIN_PATH, loaded);
         VelpoHost::CLog::Instance().Clear();
         return loaded;
     }();
@@ -203,7 +203,7 @@ bool Clean(const VelpoHost::CEvaluationResult& result) {
             return false;
         }
     }
-    return result.ok && result.failedCallbacks == 0 && result.unreleasedArrays == 0 &&
+    return result.status && result.failedCallbacks == 0 && result.unreleasedArrays == 0 &&
            result.unreleasedIndexSets == 0;
 }
 

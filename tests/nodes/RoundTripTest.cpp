@@ -159,7 +159,7 @@ TEST_F(RoundTrip, ExportWritesTheSameBytesWhateverTheSplit) {
         options.subsetSize = split.subsetSize;
         options.threads = split.threads;
         const auto result = node.Evaluate(options);
-        ASSERT_TRUE(Clean(result)) << result.error;
+        ASSERT_TRUE(Clean(result)) << result.status.Message();
         EXPECT_TRUE(TakeLog().empty());
         EXPECT_EQ(node.UserData().GetAsPointer(), nullptr);
         // Position is handed on unchanged.
@@ -219,7 +219,7 @@ TEST_F(RoundTrip, ImportCountsAndSetDataGivesEveryValueBack) {
     importer.Connect(PortImportScop, CInput::Constant(static_cast<int32_t>(scop_)));
     importer.Connect(PortFrame, CInput::Constant(Frame));
     const auto imported = importer.Evaluate();
-    ASSERT_TRUE(Clean(imported)) << imported.error;
+    ASSERT_TRUE(Clean(imported)) << imported.status.Message();
     EXPECT_EQ(imported.elementCount, N);
     EXPECT_EQ(Longs(imported, PortNumberOfElements), std::vector<int32_t>{static_cast<int32_t>(N)});
 
@@ -235,7 +235,7 @@ TEST_F(RoundTrip, ImportCountsAndSetDataGivesEveryValueBack) {
         options.subsetSize = split.subsetSize;
         options.threads = split.threads;
         const auto result = reader.Evaluate(options);
-        ASSERT_TRUE(Clean(result)) << result.error;
+        ASSERT_TRUE(Clean(result)) << result.status.Message();
         EXPECT_EQ(result.outputs.size(), 27u);
         EXPECT_EQ(reader.UserData().GetAsPointer(), nullptr);
         EXPECT_EQ(Mismatches(result), 0u);
@@ -257,7 +257,7 @@ TEST_F(RoundTrip, PortsNamedAlikeGetTheirOwnValuesBack) {
     CNodeInstance exporter = MakeExport(scop);
     ASSERT_TRUE(Clean(exporter.Evaluate()));
     const auto result = ReadBack(scop);
-    ASSERT_TRUE(Clean(result)) << result.error;
+    ASSERT_TRUE(Clean(result)) << result.status.Message();
     EXPECT_EQ(Mismatches(result), 0u);
     EXPECT_TRUE(TakeLog().empty());
 }

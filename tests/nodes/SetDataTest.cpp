@@ -30,7 +30,7 @@ protected:
         options.subsetSize = subsetSize;
         options.threads = threads;
         CEvaluationResult result = node.Evaluate(options);
-        EXPECT_TRUE(Clean(result)) << result.error;
+        EXPECT_TRUE(Clean(result)) << result.status.Message();
         EXPECT_EQ(node.UserData().GetAsPointer(), nullptr);
         return result;
     }

@@ -155,9 +155,8 @@ protected:
         VelpoHost::CLog::Instance().SetEcho(false);
         VelpoHost::CLog::Instance().Clear();
         failedAssertions_ = CStatus::FailedAssertionCount();
-        std::string error;
-        plugin_ = VelpoHost::CPlugin::Load(VELPO_PLUGIN_PATH, error);
-        ASSERT_NE(plugin_, nullptr) << error;
+        const VelpoHost::CResult loaded = VelpoHost::CPlugin::Load(VELPO_PLUGIN_PATH, plugin_);
+        ASSERT_NE(plugin_, nullptr) << loaded.Message();
         log_ = VelpoHost::CLog::Instance().Take();
         failedAssertions_ = CStatus::FailedAssertionCount() - failedAssertions_;
     }
@@ -217,8 +216,8 @@ TEST_F(Registration, LogsLoadedOnceAtInfoSeverity) {
 TEST_F(Registration, EveryNodeHasItsCallbacks) {
     for (const char* node : {"VelpoImport", "VelpoSetData", "VelpoExport"}) {
         VelpoHost::CNodeCallbacks callbacks;
-        std::string error;
-        EXPECT_TRUE(plugin_->Callbacks(node, callbacks, error)) << error;
+        const VelpoHost::CResult found = plugin_->Callbacks(node, callbacks);
+        EXPECT_TRUE(found) << found.Message();
     }
 }
 
