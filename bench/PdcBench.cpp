@@ -106,7 +106,7 @@ void Write(FILE* file, const CPdc& pdc) {
         const char* name = a.name.GetAsciiString();
         PutInt32(file, static_cast<int32_t>(std::strlen(name)));
         std::fwrite(name, 1, std::strlen(name), file);
-        PutInt32(file, a.type == PdcTypeVector ? 5 : 3);
+        PutInt32(file, a.type == PdcTypeVector ? PdcCodeVectorArray : PdcCodeDoubleArray);
         if (a.type == PdcTypeFloat) {
             for (int32_t i = 0; i < a.floatValues.GetCount(); ++i) {
                 PutDouble(file, a.floatValues[i]);
@@ -176,10 +176,7 @@ bool Read(FILE* file, CPdc& pdc) {
         const XSI::CString recordName = Text(name.c_str());
         CAttribute* slot = nullptr;
         for (CAttribute& a : pdc.attributes) {
-            const bool accepts = code < 2   ? a.type == PdcTypeLong
-                                 : code < 4 ? a.type == PdcTypeFloat || a.type == PdcTypeLong
-                                            : a.type == PdcTypeVector;
-            if (a.name == recordName && accepts) {
+            if (a.name == recordName && PdcSlotAccepts(a.type, code)) {
                 slot = &a;
                 break;
             }
@@ -187,11 +184,11 @@ bool Read(FILE* file, CPdc& pdc) {
         if (!slot) {
             return false;  // the benchmark's files match every record
         }
-        if (code % 2 == 1) {
+        if (PdcCodeIsArray(code)) {
             slot->Resize(h.particleCount);
         }
-        slot->isArray = code % 2 == 1;
-        if (!ReadValues(file, *slot, code < 2)) {
+        slot->isArray = PdcCodeIsArray(code);
+        if (!ReadValues(file, *slot, PdcCodeIsInteger(code))) {
             return false;
         }
     }

@@ -56,6 +56,18 @@ inline constexpr int32_t PdcCodeDoubleArray = 3;
 inline constexpr int32_t PdcCodeVector = 4;
 inline constexpr int32_t PdcCodeVectorArray = 5;
 
+// What a type code (0 to 5) says of its record's values: one per particle
+// or one in all, int32 numbers or doubles, and numbers per value.
+constexpr bool PdcCodeIsArray(int32_t code) {
+    return code == PdcCodeIntegerArray || code == PdcCodeDoubleArray || code == PdcCodeVectorArray;
+}
+constexpr bool PdcCodeIsInteger(int32_t code) {
+    return code == PdcCodeInteger || code == PdcCodeIntegerArray;
+}
+constexpr int32_t PdcCodeComponents(int32_t code) {
+    return code == PdcCodeVector || code == PdcCodeVectorArray ? 3 : 1;
+}
+
 // Whether a slot of `slotType` takes a record of type `code`: Long slots
 // take codes 0 to 3 (doubles truncated), Float slots 2 and 3, Vector slots 4
 // and 5. Tools that predict what a read will fill ask the same question.

@@ -45,10 +45,10 @@ struct CPdcRecord {
 
     static constexpr size_t MaxKeptNameBytes = 1 << 16;
 
-    bool IsArray() const { return code % 2 == 1; }
+    bool IsArray() const { return PdcCodeIsArray(code); }
     // Codes 0 and 1 hold int32 numbers, the others doubles.
-    bool IsInteger() const { return code == PdcCodeInteger || code == PdcCodeIntegerArray; }
-    int32_t Components() const { return code >= PdcCodeVector ? 3 : 1; }
+    bool IsInteger() const { return PdcCodeIsInteger(code); }
+    int32_t Components() const { return PdcCodeComponents(code); }
     int64_t NumberBytes() const { return IsInteger() ? 4 : 8; }
     int64_t Numbers() const { return count * Components(); }
     int64_t ValueBytes() const { return Numbers() * NumberBytes(); }

@@ -53,8 +53,8 @@ bool PdcWriteRecord(FILE* file, std::string_view name, int32_t code, const doubl
 
 bool PdcWriteRecord(FILE* file, std::string_view name, int32_t code, const int32_t* values,
                     size_t numbers) {
-    if (!file || (code != PdcCodeInteger && code != PdcCodeIntegerArray) ||
-        !CountFitsCode(code, numbers) || !WriteNameAndCode(file, name, code)) {
+    if (!file || !PdcCodeIsInteger(code) || !CountFitsCode(code, numbers) ||
+        !WriteNameAndCode(file, name, code)) {
         return false;
     }
     const bool written = PdcChunks::WriteValues(

@@ -65,7 +65,7 @@ bool ReadWords(FILE* file, Word* words, size_t count, Convert convert) {
 
 bool ReadRecordValues(CPdcRecordWalker& walker, CReadRecord& record) {
     const size_t numbers = static_cast<size_t>(record.count) * record.Components();
-    if (record.code <= PdcCodeIntegerArray) {
+    if (record.IsInteger()) {
         record.integers.reset(static_cast<uint32_t*>(AllocateNumbers(numbers * sizeof(uint32_t))));
         return walker.ReadFromStream([&](FILE* stream) {
             return ReadWords(stream, record.integers.get(), numbers,

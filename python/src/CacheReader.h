@@ -44,8 +44,9 @@ struct CReadRecord {
     CNumbers<uint32_t> integers;
     CNumbers<uint64_t> doubles;
 
-    int32_t Components() const { return code >= PdcCodeVector ? 3 : 1; }
-    bool IsArray() const { return code % 2 == 1; }
+    int32_t Components() const { return PdcCodeComponents(code); }
+    bool IsArray() const { return PdcCodeIsArray(code); }
+    bool IsInteger() const { return PdcCodeIsInteger(code); }
 };
 
 struct CReadCache {

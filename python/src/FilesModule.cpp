@@ -81,8 +81,8 @@ py::tuple Read(const py::bytes& path, const std::optional<std::vector<py::bytes>
 
 // The numbers a record of `code` holds under `particleCount`.
 size_t NumbersOf(int32_t code, int32_t particleCount) {
-    const size_t count = code % 2 == 1 ? static_cast<size_t>(particleCount) : 1;
-    return code >= PdcCodeVector ? 3 * count : count;
+    const size_t count = PdcCodeIsArray(code) ? static_cast<size_t>(particleCount) : 1;
+    return static_cast<size_t>(PdcCodeComponents(code)) * count;
 }
 
 template <class Number>
@@ -106,7 +106,7 @@ void Write(const py::bytes& path, int64_t particleCount, const py::list& items) 
         record.name = std::string(name);
         record.code = code;
         record.numbers = NumbersOf(code, particles);
-        const bool integers = code == PdcCodeInteger || code == PdcCodeIntegerArray;
+        const bool integers = PdcCodeIsInteger(code);
         const bool fits = code >= PdcCodeInteger && code <= PdcCodeVectorArray &&
                           static_cast<size_t>(array.size()) == record.numbers &&
                           (integers ? Holds<int32_t>(array) : Holds<double>(array));
