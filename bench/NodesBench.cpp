@@ -19,15 +19,23 @@
 
 #include "host/core/ContextBackend.h"
 #include "host/core/Log.h"
-#include "host/core/ObjectTable.h"
 #include "host/runtime/NodeInstance.h"
 #include "host/runtime/Plugin.h"
 #include "host/runtime/ThreadPool.h"
 #include "pdc/Pdc.h"
-#include "plugin/Ports.h"
+#include "plugin/AttributeKinds.h"
+#include "tests/support/HostSetup.h"
+#include "tests/support/PdcLayouts.h"
+#include "tests/support/ScratchFolder.h"
 
 using VelpoHost::CInput;
 using VelpoHost::CNodeInstance;
+using VelpoTestSupport::AllNames;
+using VelpoTestSupport::MakeSettings;
+using VelpoTestSupport::Plugin;
+using VelpoTestSupport::ReadPdcFile;
+using VelpoTestSupport::SetSettingsLayout;
+using VelpoTestSupport::WritePdcFile;
 using XSI::MATH::CVector3f;
 
 namespace {
@@ -35,56 +43,15 @@ namespace {
 constexpr uint32_t Points = 1000000;
 constexpr uint32_t SubsetSize = 4096;
 
-std::shared_ptr<VelpoHost::CPlugin> Plugin() {
-    static std::shared_ptr<VelpoHost::CPlugin> plugin = [] {
-        VelpoHost::CLog::Instance().SetEcho(false);
-        std::shared_ptr<VelpoHost::CPlugin> loaded;
-        if (const VelpoHost::CResult done = VelpoHost::CPlugin::Load(VELPO_PLUGIN_PATH, loaded);
-            !done) {
-            std::fprintf(stderr, "%s\n", done.Message().c_str());
-            std::abort();
-        }
-        VelpoHost::CLog::Instance().Clear();  // "Velpo Loaded"
-        return loaded;
-    }();
-    return plugin;
-}
-
+// The caches are about 400 MB each; none outlives the run.
 std::string Folder() {
-    static const std::string folder = [] {
-        auto path = std::filesystem::temp_directory_path() / "velpo-bench-nodes";
-        std::filesystem::create_directories(path);
-        return path.string();
-    }();
-    return folder;
-}
-
-// "f3" from "f" and 3, built in place (g++ 12 misreads "text" + string
-// temporaries at -O3 as overlapping copies).
-std::string Numbered(const char* prefix, int index) {
-    std::string text(prefix);
-    text += std::to_string(index);
-    return text;
+    static const VelpoTestSupport::CScratchFolder folder;
+    return folder.Path().string();
 }
 
 // A settings object naming all 25 attributes, caching under `stem`.
 uint32_t Settings(const std::string& stem) {
-    auto& table = VelpoHost::CObjectTable::Instance();
-    const uint32_t id = table.Create();
-    auto object = table.Find(id);
-    object->SetParameter("Path", XSI::CValue(XSI::CString::FromUtf8(Folder() + "/" + stem)));
-    object->SetParameter("Step", XSI::CValue(int32_t{1}));
-    for (int i = 0; i < 10; ++i) {
-        object->SetParameter(Numbered("Float", i),
-                             XSI::CValue(XSI::CString::FromUtf8(Numbered("f", i))));
-        object->SetParameter(Numbered("Vector", i),
-                             XSI::CValue(XSI::CString::FromUtf8(Numbered("v", i))));
-    }
-    for (int i = 0; i < 5; ++i) {
-        object->SetParameter(Numbered("Long", i),
-                             XSI::CValue(XSI::CString::FromUtf8(Numbered("l", i))));
-    }
-    return id;
+    return MakeSettings(Folder() + "/" + stem, 1, AllNames());
 }
 
 // The per-point inputs of every port of the Export node.
@@ -104,6 +71,31 @@ struct CPointData {
             vectors[p] = {1.0f, p * 2.0f, -0.5f};
         }
     }
+
+    // What every numbered port of `kind` is fed, and the size of one value.
+    const void* Numbered(const CAttributeKind& kind, size_t& size) const {
+        switch (kind.slotType) {
+            case PdcTypeFloat:
+                size = sizeof(float);
+                return floats.data();
+            case PdcTypeLong:
+                size = sizeof(int32_t);
+                return longs.data();
+            default:
+                size = sizeof(CVector3f);
+                return vectors.data();
+        }
+    }
+    CInput NumberedInput(const CAttributeKind& kind) const {
+        switch (kind.slotType) {
+            case PdcTypeFloat:
+                return CInput::PerElement(floats);
+            case PdcTypeLong:
+                return CInput::PerElement(longs);
+            default:
+                return CInput::PerElement(vectors);
+        }
+    }
 };
 
 const CPointData& Data() {
@@ -119,12 +111,10 @@ CNodeInstance ExportNode(uint32_t scop) {
     node.Connect(PortCount, CInput::Constant(static_cast<int32_t>(Points)));
     node.Connect(PortInPosition, CInput::PerElement(data.positions));
     node.Connect(PortId, CInput::PerElement(data.ids));
-    for (uint32_t i = 0; i < 10; ++i) {
-        node.Connect(PortFloatBase + i, CInput::PerElement(data.floats));
-        node.Connect(PortVectorBase + i, CInput::PerElement(data.vectors));
-    }
-    for (uint32_t i = 0; i < 5; ++i) {
-        node.Connect(PortLongBase + i, CInput::PerElement(data.longs));
+    for (const CAttributeKind& kind : AttributeKinds) {
+        for (int32_t i = 0; i < kind.count; ++i) {
+            node.Connect(kind.Port(i), data.NumberedInput(kind));
+        }
     }
     return node;
 }
@@ -149,34 +139,28 @@ CPdc& FilledPdc() {
     static CPdc* pdc = [] {
         auto* made = new CPdc();
         const CPointData& data = Data();
-        made->SetAttribute(PdcIdSlot, L"id", PdcTypeLong);
-        made->SetAttribute(PdcPositionSlot, L"position", PdcTypeVector);
-        for (int32_t i = 0; i < 10; ++i) {
-            made->SetAttribute(i, XSI::CString::FromUtf8(Numbered("f", i)), PdcTypeFloat);
-            made->SetAttribute(PdcFirstVectorSlot + i, XSI::CString::FromUtf8(Numbered("v", i)),
-                               PdcTypeVector);
-        }
-        for (int32_t i = 0; i < 5; ++i) {
-            made->SetAttribute(PdcFirstLongSlot + i, XSI::CString::FromUtf8(Numbered("l", i)),
-                               PdcTypeLong);
-        }
+        SetSettingsLayout(*made, AllNames());
         made->Resize(static_cast<int32_t>(Points));
         for (CAttribute& slot : made->attributes) {
             slot.isArray = slot.type != PdcTypeNone;
         }
-        for (int32_t p = 0; p < static_cast<int32_t>(Points); ++p) {
-            const CVector3f& v = data.vectors[p];
-            const CVector3f& position = data.positions[p];
+        const auto vector = [](const CVector3f& v) {
+            return XSI::MATH::CVector3(v.GetX(), v.GetY(), v.GetZ());
+        };
+        for (uint32_t p = 0; p < Points; ++p) {
             made->attributes[PdcIdSlot].longValues[p] = data.ids[p];
-            made->attributes[PdcPositionSlot].vectorValues[p] =
-                XSI::MATH::CVector3(position.GetX(), position.GetY(), position.GetZ());
-            for (int32_t i = 0; i < 10; ++i) {
-                made->attributes[i].floatValues[p] = data.floats[p];
-                made->attributes[PdcFirstVectorSlot + i].vectorValues[p] =
-                    XSI::MATH::CVector3(v.GetX(), v.GetY(), v.GetZ());
-            }
-            for (int32_t i = 0; i < 5; ++i) {
-                made->attributes[PdcFirstLongSlot + i].longValues[p] = data.longs[p];
+            made->attributes[PdcPositionSlot].vectorValues[p] = vector(data.positions[p]);
+            for (const CAttributeKind& kind : AttributeKinds) {
+                for (int32_t i = 0; i < kind.count; ++i) {
+                    CAttribute& slot = made->attributes[kind.Slot(i)];
+                    if (kind.slotType == PdcTypeFloat) {
+                        slot.floatValues[p] = data.floats[p];
+                    } else if (kind.slotType == PdcTypeLong) {
+                        slot.longValues[p] = data.longs[p];
+                    } else {
+                        slot.vectorValues[p] = vector(data.vectors[p]);
+                    }
+                }
             }
         }
         return made;
@@ -218,12 +202,7 @@ void BM_PdcWrite(benchmark::State& state) {
     const std::string file = Folder() + "/layer.1.pdc";
     for (auto _ : state) {
         RemoveUntimed(state, file);
-        FILE* out = std::fopen(file.c_str(), "wb");
-        const PdcHeader header =
-            PdcHeader::ForWriting(pdc.PositionCount(), pdc.NamedAttributeCount());
-        bool ok = header.FWrite(out) && pdc.FWriteAttributes(out);
-        ok = std::fclose(out) == 0 && ok;
-        Check(ok, state, "write failed");
+        Check(WritePdcFile(file, pdc), state, "write failed");
     }
     SetBytes(state, file);
 }
@@ -251,29 +230,14 @@ void BM_SetDataNode(benchmark::State& state) {
 
 void BM_PdcRead(benchmark::State& state) {
     const std::string file = Folder() + "/layer.1.pdc";
-    if (!std::filesystem::exists(file)) {
-        FILE* out = std::fopen(file.c_str(), "wb");
-        const CPdc& pdc = FilledPdc();
-        PdcHeader::ForWriting(pdc.PositionCount(), pdc.NamedAttributeCount()).FWrite(out);
-        pdc.FWriteAttributes(out);
-        std::fclose(out);
+    if (!std::filesystem::exists(file) && !WritePdcFile(file, FilledPdc())) {
+        state.SkipWithError("cannot write the file to read");
+        return;
     }
     for (auto _ : state) {
         auto pdc = std::make_unique<CPdc>();
-        pdc->SetAttribute(PdcIdSlot, L"id", PdcTypeLong);
-        pdc->SetAttribute(PdcPositionSlot, L"position", PdcTypeVector);
-        for (int32_t i = 0; i < 10; ++i) {
-            pdc->SetAttribute(i, XSI::CString::FromUtf8(Numbered("f", i)), PdcTypeFloat);
-            pdc->SetAttribute(PdcFirstVectorSlot + i, XSI::CString::FromUtf8(Numbered("v", i)),
-                              PdcTypeVector);
-        }
-        for (int32_t i = 0; i < 5; ++i) {
-            pdc->SetAttribute(PdcFirstLongSlot + i, XSI::CString::FromUtf8(Numbered("l", i)),
-                              PdcTypeLong);
-        }
-        FILE* in = std::fopen(file.c_str(), "rb");
-        const bool ok = pdc->header.FRead(in) && pdc->ReadParticles(in);
-        std::fclose(in);
+        SetSettingsLayout(*pdc, AllNames());
+        const bool ok = ReadPdcFile(file, *pdc);
         Check(ok && pdc->PositionCount() == static_cast<int32_t>(Points), state, "read failed");
     }
     SetBytes(state, file);
@@ -300,16 +264,14 @@ public:
         const CPointData& points = Data();
         const void* base = nullptr;
         size_t size = 0;
-        if (portID == PortInPosition ||
-            (portID >= PortVectorBase && portID < PortVectorBase + 10)) {
-            base = portID == PortInPosition ? points.positions.data() : points.vectors.data();
+        if (portID == PortInPosition) {
+            base = points.positions.data();
             size = sizeof(CVector3f);
-        } else if (portID == PortId || (portID >= PortLongBase && portID < PortLongBase + 5)) {
-            base = portID == PortId ? points.ids.data() : points.longs.data();
+        } else if (portID == PortId) {
+            base = points.ids.data();
             size = sizeof(int32_t);
-        } else if (portID >= PortFloatBase && portID < PortFloatBase + 10) {
-            base = points.floats.data();
-            size = sizeof(float);
+        } else if (const CAttributeKind* kind = FindKindOfPort(portID)) {
+            base = points.Numbered(*kind, size);
         } else {
             static int32_t single[3];
             single[0] = portID == PortScop ? scop : portID == PortCount ? Points : 1;
@@ -349,7 +311,7 @@ private:
 // per evaluation; a run small enough for the cache shows the loop itself.
 void BM_ExportEvaluate(benchmark::State& state) {
     VelpoHost::CNodeCallbacks callbacks;
-    if (!Plugin()->Callbacks("VelpoExport", callbacks)) {
+    if (!Plugin() || !Plugin()->Callbacks("VelpoExport", callbacks)) {
         state.SkipWithError("VelpoExport's callbacks are not exported");
         return;
     }
@@ -404,16 +366,4 @@ BENCHMARK(BM_ExportEvaluate)
     ->UseRealTime();
 BENCHMARK(BM_ExportNode)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// The caches are about 400 MB each; none outlives the run.
-int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    std::error_code ignored;
-    std::filesystem::remove_all(std::filesystem::temp_directory_path() / "velpo-bench-nodes",
-                                ignored);
-    return 0;
-}
+BENCHMARK_MAIN();

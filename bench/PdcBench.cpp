@@ -17,23 +17,22 @@
 #include "pdc/ByteOrder.h"
 #include "pdc/Convert.h"
 #include "pdc/Pdc.h"
+#include "tests/support/FileContents.h"
+#include "tests/support/PdcLayouts.h"
+#include "tests/support/ScratchFolder.h"
 
 namespace {
 
 constexpr int32_t kParticles = 1000000;
 
-XSI::CString Text(const char* text) {
-    return XSI::CString::FromUtf8(text);
-}
+using VelpoTestSupport::Text;
 
 // "id", "position", two per-particle Vectors and two per-particle Floats.
 void SetLayout(CPdc& pdc) {
-    pdc.SetAttribute(PdcFirstFloatSlot, Text("mass"), PdcTypeFloat);
-    pdc.SetAttribute(PdcFirstFloatSlot + 1, Text("temperature"), PdcTypeFloat);
-    pdc.SetAttribute(PdcIdSlot, Text("id"), PdcTypeLong);
-    pdc.SetAttribute(PdcPositionSlot, Text("position"), PdcTypeVector);
-    pdc.SetAttribute(PdcFirstVectorSlot, Text("velocity"), PdcTypeVector);
-    pdc.SetAttribute(PdcFirstVectorSlot + 1, Text("color"), PdcTypeVector);
+    VelpoTestSupport::SetLayout(pdc, {{PdcFirstFloatSlot, "mass"},
+                                      {PdcFirstFloatSlot + 1, "temperature"},
+                                      {PdcFirstVectorSlot, "velocity"},
+                                      {PdcFirstVectorSlot + 1, "color"}});
 }
 
 std::unique_ptr<CPdc> MakeParticles() {
@@ -218,22 +217,15 @@ bool ReadReference(FILE* file, CPdc& pdc) {
 using WriteFunction = bool (*)(FILE*, const CPdc&);
 using ReadFunction = bool (*)(FILE*, CPdc&);
 
-// The file's bytes, made once by the library's writer into memory.
+// The file's bytes, made once by the library's writer.
 const std::vector<unsigned char>& FileBytes() {
     static const std::vector<unsigned char> bytes = [] {
-        std::string path =
-            (std::filesystem::temp_directory_path() / "velpo-bench-bytes.pdc").string();
-        FILE* file = std::fopen(path.c_str(), "wb");
-        WriteChunked(file, Particles());
-        std::fclose(file);
-        file = std::fopen(path.c_str(), "rb");
-        std::vector<unsigned char> content(std::filesystem::file_size(path));
-        if (std::fread(content.data(), 1, content.size(), file) != content.size()) {
+        const VelpoTestSupport::CScratchFolder folder;
+        const std::string path = folder / "bytes.pdc";
+        if (!VelpoTestSupport::WritePdcFile(path, Particles())) {
             std::abort();
         }
-        std::fclose(file);
-        std::filesystem::remove(path);
-        return content;
+        return VelpoTestSupport::ReadBytes(path);
     }();
     return bytes;
 }

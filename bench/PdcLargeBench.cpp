@@ -24,6 +24,7 @@
 #include <string>
 
 #include "pdc/Pdc.h"
+#include "tests/support/PdcLayouts.h"
 
 namespace {
 
@@ -35,13 +36,13 @@ int32_t Particles() {
     return text && *text ? std::atoi(text) : 10000000;
 }
 
+// No "id": the Python benchmark's file has none.
 void SetLayout(CPdc& pdc) {
     for (int32_t i = 0; i < 6; ++i) {
-        pdc.SetAttribute(PdcFirstFloatSlot + i, XSI::CString::FromUtf8(DoubleNames[i]),
-                         PdcTypeFloat);
+        VelpoTestSupport::NameSlots(pdc, {{PdcFirstFloatSlot + i, DoubleNames[i]}});
     }
-    pdc.SetAttribute(PdcPositionSlot, XSI::CString::FromUtf8("position"), PdcTypeVector);
-    pdc.SetAttribute(PdcFirstVectorSlot, XSI::CString::FromUtf8("velocity"), PdcTypeVector);
+    VelpoTestSupport::NameSlots(pdc,
+                                {{PdcPositionSlot, "position"}, {PdcFirstVectorSlot, "velocity"}});
 }
 
 const CPdc& Cache() {
@@ -74,15 +75,7 @@ std::string BenchFolder() {
 }
 
 bool Write(const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) {
-        return false;
-    }
-    const CPdc& pdc = Cache();
-    const bool written =
-        PdcHeader::ForWriting(pdc.PositionCount(), pdc.NamedAttributeCount()).FWrite(file) &&
-        pdc.FWriteAttributes(file);
-    return std::fclose(file) == 0 && written;
+    return VelpoTestSupport::WritePdcFile(path, Cache());
 }
 
 std::string FileToRead() {

@@ -8,37 +8,10 @@
 #include <vector>
 
 #include "pdc/Pdc.h"
+#include "tests/support/PdcLayouts.h"
+#include "tests/support/Streams.h"
 
 namespace {
-
-XSI::CString Text(const char* text) {
-    return XSI::CString::FromUtf8(text);
-}
-
-void SetLayout(CPdc& pdc) {
-    pdc.SetAttribute(PdcFirstFloatSlot, Text("mass"), PdcTypeFloat);
-    pdc.SetAttribute(PdcFirstFloatSlot + 1, Text("heat"), PdcTypeFloat);
-    pdc.SetAttribute(PdcIdSlot, Text("id"), PdcTypeLong);
-    pdc.SetAttribute(PdcFirstLongSlot, Text("heat"), PdcTypeLong);
-    pdc.SetAttribute(PdcPositionSlot, Text("position"), PdcTypeVector);
-    pdc.SetAttribute(PdcFirstVectorSlot, Text("velocity"), PdcTypeVector);
-}
-
-FILE* OpenBytes(std::vector<unsigned char>& bytes) {
-#ifdef _WIN32
-    FILE* file = std::tmpfile();
-    if (file) {
-        std::fwrite(bytes.data(), 1, bytes.size(), file);
-        std::rewind(file);
-    }
-    return file;
-#else
-    // fmemopen refuses an empty buffer on some C libraries; one spare byte
-    // past the reported size keeps it valid.
-    bytes.push_back(0);
-    return fmemopen(bytes.data(), bytes.size() - 1, "rb");
-#endif
-}
 
 int32_t Count(const CAttribute& attribute) {
     switch (attribute.type) {
@@ -62,13 +35,17 @@ void Check(bool condition) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    std::vector<unsigned char> bytes(data, data + size);
-    FILE* file = OpenBytes(bytes);
+    std::vector<uint8_t> bytes(data, data + size);
+    FILE* file = VelpoTestSupport::OpenBytes(bytes);
     if (!file) {
         return 0;
     }
+    // Two slots of one name and different kinds, as settings may make them.
     CPdc pdc;
-    SetLayout(pdc);
+    VelpoTestSupport::SetLayout(pdc, {{PdcFirstFloatSlot, "mass"},
+                                      {PdcFirstFloatSlot + 1, "heat"},
+                                      {PdcFirstLongSlot, "heat"},
+                                      {PdcFirstVectorSlot, "velocity"}});
     const CPdc layout = pdc;
     if (pdc.header.FRead(file)) {
         pdc.ReadParticles(file);

@@ -4,38 +4,22 @@
 // differential test, which holds `velpo info` to the file layer's verdicts.
 #pragma once
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
-#include <vector>
+#include <system_error>
 
-#include "pdc/ByteOrder.h"
 #include "pdc/Pdc.h"
+#include "tests/support/FileContents.h"
+#include "tests/support/PdcBytes.h"
+#include "tests/support/PdcLayouts.h"
 
 namespace PdcSeeds {
 
-inline XSI::CString Text(const char* text) {
-    return XSI::CString::FromUtf8(text);
-}
-
-inline bool Write(const std::filesystem::path& path, const CPdc& pdc) {
-    FILE* file = std::fopen(path.string().c_str(), "wb");
-    if (!file) {
-        return false;
-    }
-    const bool written =
-        PdcHeader::ForWriting(pdc.PositionCount(), pdc.NamedAttributeCount()).FWrite(file) &&
-        pdc.FWriteAttributes(file);
-    return std::fclose(file) == 0 && written;
-}
-
 inline CPdc Particles(int32_t count, bool arrays) {
     CPdc pdc;
-    pdc.SetAttribute(PdcFirstFloatSlot, Text("mass"), PdcTypeFloat);
-    pdc.SetAttribute(PdcIdSlot, Text("id"), PdcTypeLong);
-    pdc.SetAttribute(PdcFirstLongSlot, Text("heat"), PdcTypeLong);
-    pdc.SetAttribute(PdcPositionSlot, Text("position"), PdcTypeVector);
-    pdc.SetAttribute(PdcFirstVectorSlot, Text("velocity"), PdcTypeVector);
+    VelpoTestSupport::SetLayout(pdc, {{PdcFirstFloatSlot, "mass"},
+                                      {PdcFirstLongSlot, "heat"},
+                                      {PdcFirstVectorSlot, "velocity"}});
     pdc.Resize(count);
     for (CAttribute& attribute : pdc.attributes) {
         attribute.isArray = arrays;
@@ -51,24 +35,18 @@ inline CPdc Particles(int32_t count, bool arrays) {
 }
 
 // Integer records and a name-only last record, put together by hand.
-// Built in a string: g++ 12 warns falsely on vector inserts inlined here.
 inline std::string IntegerRecords() {
-    std::string bytes;
-    auto int32 = [&bytes](int32_t value) {
-        unsigned char word[4];
-        PdcByteOrder::StoreInt32(word, value);
-        bytes.append(reinterpret_cast<const char*>(word), 4);
-    };
-    auto text = [&bytes](const std::string& name) { bytes += name; };
-    text("PDC ");
-    for (int32_t field : {1, 1, 0, 0, 2, 4}) {
-        int32(field);
-    }
-    int32(2), text("id"), int32(PdcCodeIntegerArray), int32(7), int32(8);
-    int32(4), text("heat"), int32(PdcCodeInteger), int32(-3);
-    int32(4), text("mass"), int32(PdcCodeInteger), int32(9);  // skipped: no Long "mass"
-    int32(5), text("trail");
-    return bytes;
+    return VelpoTestSupport::CPdcBytesIn<std::string>()
+        .Header(2, 4)
+        .Record("id", PdcCodeIntegerArray)
+        .Int(7)
+        .Int(8)
+        .Record("heat", PdcCodeInteger)
+        .Int(-3)
+        .Record("mass", PdcCodeInteger)  // skipped: no Long "mass"
+        .Int(9)
+        .Name("trail")
+        .Bytes();
 }
 
 // Writes every seed into `folder`, creating it. False when any cannot be
@@ -77,16 +55,11 @@ inline bool WriteSeeds(const std::filesystem::path& folder) {
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     bool ok = !error;
-    ok = ok && Write(folder / "arrays.pdc", Particles(3, true));
-    ok = ok && Write(folder / "singles.pdc", Particles(2, false));
-    ok = ok && Write(folder / "empty.pdc", Particles(0, true));
-    const std::string integers = IntegerRecords();
-    if (FILE* file = std::fopen((folder / "integers.pdc").string().c_str(), "wb")) {
-        ok = ok && std::fwrite(integers.data(), 1, integers.size(), file) == integers.size();
-        ok = std::fclose(file) == 0 && ok;
-    } else {
-        ok = false;
-    }
+    ok = ok && VelpoTestSupport::WritePdcFile((folder / "arrays.pdc").string(), Particles(3, true));
+    ok = ok &&
+         VelpoTestSupport::WritePdcFile((folder / "singles.pdc").string(), Particles(2, false));
+    ok = ok && VelpoTestSupport::WritePdcFile((folder / "empty.pdc").string(), Particles(0, true));
+    ok = ok && VelpoTestSupport::WriteFile(folder / "integers.pdc", IntegerRecords());
     return ok;
 }
 

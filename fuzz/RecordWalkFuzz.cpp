@@ -10,24 +10,9 @@
 #include <vector>
 
 #include "pdc/RecordWalker.h"
+#include "tests/support/Streams.h"
 
 namespace {
-
-FILE* OpenBytes(std::vector<unsigned char>& bytes) {
-#ifdef _WIN32
-    FILE* file = std::tmpfile();
-    if (file) {
-        std::fwrite(bytes.data(), 1, bytes.size(), file);
-        std::rewind(file);
-    }
-    return file;
-#else
-    // fmemopen refuses an empty buffer on some C libraries; one spare byte
-    // past the reported size keeps it valid.
-    bytes.push_back(0);
-    return fmemopen(bytes.data(), bytes.size() - 1, "rb");
-#endif
-}
 
 void Check(bool condition) {
     if (!condition) {
@@ -38,8 +23,8 @@ void Check(bool condition) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    std::vector<unsigned char> bytes(data, data + size);
-    FILE* file = OpenBytes(bytes);
+    std::vector<uint8_t> bytes(data, data + size);
+    FILE* file = VelpoTestSupport::OpenBytes(bytes);
     if (!file) {
         return 0;
     }

@@ -23,10 +23,6 @@
 #include "tests/nodes/NodeTestSupport.h"
 
 using namespace VelpoTest;
-using VelpoHost::CEvaluateOptions;
-using VelpoHost::CInput;
-using VelpoHost::CNodeInstance;
-using XSI::MATH::CVector3f;
 
 namespace {
 
@@ -36,42 +32,6 @@ constexpr int Kills = 40;
 // Spreads the pauses without letting a slow machine (or a sanitizer build)
 // stretch the test.
 constexpr std::chrono::milliseconds LongestWriteTime{100};
-
-CNodeInstance Exporter(uint32_t scop, float seed) {
-    CNodeInstance node(Plugin(), "VelpoExport");
-    node.Connect(PortScop, CInput::Constant(static_cast<int32_t>(scop)));
-    node.Connect(PortFrame, CInput::Constant(int32_t{1}));
-    node.Connect(PortCount, CInput::Constant(static_cast<int32_t>(Points)));
-    std::vector<CVector3f> positions(Points);
-    std::vector<float> values(Points);
-    for (uint32_t p = 0; p < Points; ++p) {
-        positions[p] = {seed + static_cast<float>(p), seed, -seed};
-        values[p] = seed * static_cast<float>(p);
-    }
-    node.Connect(PortInPosition, CInput::PerElement(positions));
-    for (uint32_t i = 0; i < 10; ++i) {
-        node.Connect(PortFloatBase + i, CInput::PerElement(values));
-    }
-    return node;
-}
-
-// The whole file in one read; the tests' byte-wise reader is slow under the
-// sanitizers for files this size.
-std::vector<uint8_t> ReadWhole(const std::string& path) {
-    std::vector<uint8_t> bytes;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        return bytes;
-    }
-    std::error_code error;
-    const uintmax_t size = std::filesystem::file_size(path, error);
-    if (!error) {
-        bytes.resize(static_cast<size_t>(size));
-    }
-    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
-    std::fclose(file);
-    return bytes;
-}
 
 CEvaluateOptions OneThread() {
     CEvaluateOptions options;
@@ -110,16 +70,16 @@ TEST(Crash, KilledExportLeavesACompleteCache) {
     TakeLog();
     const uint32_t scop = MakeSettings(folder / "cache", 1, AllNames());
     const std::string cache = folder / "cache.1.pdc";
-    CNodeInstance earlierNode = Exporter(scop, 1.0f);
-    CNodeInstance newerNode = Exporter(scop, 2.0f);
+    CNodeInstance earlierNode = SeededExport(scop, 1, Points, 1.0f, true);
+    CNodeInstance newerNode = SeededExport(scop, 1, Points, 2.0f, true);
 
     const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(Clean(newerNode.Evaluate(OneThread())));
     const auto writeTime = std::min<std::chrono::steady_clock::duration>(
         std::chrono::steady_clock::now() - start, LongestWriteTime);
-    const std::vector<uint8_t> newer = ReadWhole(cache);
+    const std::vector<uint8_t> newer = ReadBytes(cache);
     ASSERT_TRUE(Clean(earlierNode.Evaluate(OneThread())));
-    const std::vector<uint8_t> earlier = ReadWhole(cache);
+    const std::vector<uint8_t> earlier = ReadBytes(cache);
     ASSERT_TRUE(TakeLog().empty());
     ASSERT_GT(earlier.size(), 10000000u);
     // Alike in size, so only the bytes tell a torn file.
@@ -138,7 +98,7 @@ TEST(Crash, KilledExportLeavesACompleteCache) {
         ASSERT_EQ(waitpid(child, &status, 0), child);
         ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the writer stopped";
 
-        const std::vector<uint8_t> bytes = ReadWhole(cache);
+        const std::vector<uint8_t> bytes = ReadBytes(cache);
         EXPECT_TRUE(bytes == earlier || bytes == newer)
             << "kill " << kill << ": " << bytes.size() << " bytes, torn";
         // All a killed writer leaves beside the cache is its one temporary

@@ -17,26 +17,8 @@
 #include "tests/nodes/NodeTestSupport.h"
 
 using namespace VelpoTest;
-using VelpoHost::CEvaluateOptions;
-using VelpoHost::CInput;
-using VelpoHost::CNodeInstance;
-using XSI::MATH::CVector3f;
 
 namespace {
-
-// An export of `points` points whose values follow from `seed`, at frame 1.
-CNodeInstance Exporter(uint32_t scop, uint32_t points, float seed) {
-    CNodeInstance node(Plugin(), "VelpoExport");
-    node.Connect(PortScop, CInput::Constant(static_cast<int32_t>(scop)));
-    node.Connect(PortFrame, CInput::Constant(int32_t{1}));
-    node.Connect(PortCount, CInput::Constant(static_cast<int32_t>(points)));
-    std::vector<CVector3f> positions(points);
-    for (uint32_t p = 0; p < points; ++p) {
-        positions[p] = {seed + static_cast<float>(p), seed, -seed};
-    }
-    node.Connect(PortInPosition, CInput::PerElement(positions));
-    return node;
-}
 
 CEvaluateOptions OneThread() {
     CEvaluateOptions options;
@@ -57,7 +39,7 @@ protected:
     // The bytes an export of `seed` writes, made in a folder of their own.
     std::vector<uint8_t> BytesOf(float seed) {
         CScratchFolder elsewhere;
-        CNodeInstance node = Exporter(MakeSettings(elsewhere / "c", 1), 5, seed);
+        CNodeInstance node = SeededExport(MakeSettings(elsewhere / "c", 1), 1, 5, seed, false);
         EXPECT_TRUE(Clean(node.Evaluate(OneThread())));
         return ReadBytes(elsewhere / "c.1.pdc");
     }
@@ -69,7 +51,7 @@ TEST_F(ExportKeeps, SymbolicLinkStaysAndTheFileItNamesIsReplaced) {
     std::filesystem::create_directory(folder_.Path() / "held");
     WriteBytes(folder_ / "held/frame.pdc", BytesOf(1.0f));
     std::filesystem::create_symlink("held/frame.pdc", folder_.Path() / "cache.1.pdc");
-    CNodeInstance node = Exporter(MakeSettings(folder_ / "cache", 1), 5, 2.0f);
+    CNodeInstance node = SeededExport(MakeSettings(folder_ / "cache", 1), 1, 5, 2.0f, false);
     ASSERT_TRUE(Clean(node.Evaluate(OneThread())));
     EXPECT_TRUE(TakeLog().empty());
     EXPECT_TRUE(std::filesystem::is_symlink(folder_.Path() / "cache.1.pdc"));
@@ -81,7 +63,7 @@ TEST_F(ExportKeeps, SymbolicLinkStaysAndTheFileItNamesIsReplaced) {
 TEST_F(ExportKeeps, HardLinkedCacheIsWrittenInPlaceForEveryName) {
     WriteBytes(folder_ / "cache.1.pdc", BytesOf(1.0f));
     std::filesystem::create_hard_link(folder_.Path() / "cache.1.pdc", folder_.Path() / "shot.pdc");
-    CNodeInstance node = Exporter(MakeSettings(folder_ / "cache", 1), 5, 2.0f);
+    CNodeInstance node = SeededExport(MakeSettings(folder_ / "cache", 1), 1, 5, 2.0f, false);
     ASSERT_TRUE(Clean(node.Evaluate(OneThread())));
     EXPECT_TRUE(TakeLog().empty());
     EXPECT_TRUE(ReadBytes(folder_ / "shot.pdc") == BytesOf(2.0f));
@@ -92,7 +74,7 @@ TEST_F(ExportKeeps, HardLinkedCacheIsWrittenInPlaceForEveryName) {
 TEST_F(ExportKeeps, PrivateCacheStaysPrivate) {
     WriteBytes(folder_ / "cache.1.pdc", BytesOf(1.0f));
     ASSERT_EQ(chmod((folder_ / "cache.1.pdc").c_str(), 0600), 0);
-    CNodeInstance node = Exporter(MakeSettings(folder_ / "cache", 1), 5, 2.0f);
+    CNodeInstance node = SeededExport(MakeSettings(folder_ / "cache", 1), 1, 5, 2.0f, false);
     ASSERT_TRUE(Clean(node.Evaluate(OneThread())));
     EXPECT_TRUE(ReadBytes(folder_ / "cache.1.pdc") == BytesOf(2.0f));
     EXPECT_EQ(Status(folder_ / "cache.1.pdc").st_mode & 07777, 0600u);
@@ -105,7 +87,7 @@ TEST_F(ExportKeeps, RootKeepsTheOwnerAndGroup) {
     WriteBytes(folder_ / "cache.1.pdc", BytesOf(1.0f));
     ASSERT_EQ(chown((folder_ / "cache.1.pdc").c_str(), UnprivilegedID, UnprivilegedID), 0);
     const ino_t inode = Status(folder_ / "cache.1.pdc").st_ino;
-    CNodeInstance node = Exporter(MakeSettings(folder_ / "cache", 1), 5, 2.0f);
+    CNodeInstance node = SeededExport(MakeSettings(folder_ / "cache", 1), 1, 5, 2.0f, false);
     ASSERT_TRUE(Clean(node.Evaluate(OneThread())));
     EXPECT_TRUE(ReadBytes(folder_ / "cache.1.pdc") == BytesOf(2.0f));
     const struct stat after = Status(folder_ / "cache.1.pdc");
@@ -148,7 +130,7 @@ TEST_P(ExportAccess, WritesOnlyWhatTheUserMayWrite) {
     ASSERT_EQ(GiveToTestUser(folder), "");
     ASSERT_EQ(chmod(folder.c_str(), c.folderWritable ? 0755 : 0555), 0);
     const ino_t inode = Status(cache).st_ino;
-    CNodeInstance node = Exporter(MakeSettings(folder + "/cache", 1), 5, 2.0f);
+    CNodeInstance node = SeededExport(MakeSettings(folder + "/cache", 1), 1, 5, 2.0f, false);
     const std::vector<uint8_t> newer = BytesOf(2.0f);
 
     const std::string seen = RunInChild(

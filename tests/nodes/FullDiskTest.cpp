@@ -14,30 +14,8 @@
 #include "tests/nodes/NodeTestSupport.h"
 
 using namespace VelpoTest;
-using VelpoHost::CEvaluateOptions;
-using VelpoHost::CInput;
-using VelpoHost::CNodeInstance;
-using XSI::MATH::CVector3f;
 
 namespace {
-
-CNodeInstance Exporter(uint32_t scop, uint32_t points, float seed) {
-    CNodeInstance node(Plugin(), "VelpoExport");
-    node.Connect(PortScop, CInput::Constant(static_cast<int32_t>(scop)));
-    node.Connect(PortFrame, CInput::Constant(int32_t{5}));
-    node.Connect(PortCount, CInput::Constant(static_cast<int32_t>(points)));
-    std::vector<CVector3f> positions(points);
-    std::vector<float> values(points);
-    for (uint32_t p = 0; p < points; ++p) {
-        positions[p] = {seed + p, seed, -seed};
-        values[p] = seed * p;
-    }
-    node.Connect(PortInPosition, CInput::PerElement(positions));
-    for (uint32_t i = 0; i < 10; ++i) {
-        node.Connect(PortFloatBase + i, CInput::PerElement(values));
-    }
-    return node;
-}
 
 // Exit codes of the child, one per check.
 enum : int { ChildOk = 0, ChildNotClean = 10, ChildWrongLog = 11, ChildNoLimit = 12 };
@@ -48,7 +26,7 @@ int WriteUnderLimit(uint32_t scop, const std::string& expectedMessage, rlim_t li
     if (setrlimit(RLIMIT_FSIZE, &fileSize) != 0) {
         return ChildNoLimit;
     }
-    CNodeInstance node = Exporter(scop, 40000, 2.0f);
+    CNodeInstance node = SeededExport(scop, 5, 40000, 2.0f, true);
     CEvaluateOptions options;
     options.threads = 1;
     if (!Clean(node.Evaluate(options))) {
@@ -65,7 +43,7 @@ TEST(FullDisk, EarlierCacheSurvivesByteForByte) {
     CScratchFolder folder;
     TakeLog();
     const uint32_t scop = MakeSettings(folder / "cache", 1, AllNames());
-    CNodeInstance first = Exporter(scop, 1000, 1.0f);
+    CNodeInstance first = SeededExport(scop, 5, 1000, 1.0f, true);
     CEvaluateOptions options;
     options.threads = 1;
     ASSERT_TRUE(Clean(first.Evaluate(options)));

@@ -6,8 +6,6 @@
 #include "tests/nodes/NodeTestSupport.h"
 
 using namespace VelpoTest;
-using VelpoHost::CInput;
-using VelpoHost::CNodeInstance;
 
 namespace {
 

@@ -9,10 +9,6 @@
 #include "tests/nodes/NodeTestSupport.h"
 
 using namespace VelpoTest;
-using VelpoHost::CEvaluateOptions;
-using VelpoHost::CInput;
-using VelpoHost::CNodeInstance;
-using XSI::MATH::CVector3f;
 
 namespace {
 

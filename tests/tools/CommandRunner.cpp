@@ -1,12 +1,6 @@
 #include "tests/tools/CommandRunner.h"
 
-#include <gtest/gtest.h>
-
-#include <bit>
 #include <cstdlib>
-#include <fstream>
-#include <random>
-#include <sstream>
 
 #ifndef _WIN32
 #include <sys/wait.h>
@@ -64,71 +58,6 @@ CRun VelpoIn(const std::string& shellPrefix, const std::string& arguments,
     }
 #endif
     return run;
-}
-
-CScratch::CScratch() {
-    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
-    std::random_device random;
-    path_ =
-        std::filesystem::temp_directory_path() /
-        ("velpo-test-" + std::string(test ? test->name() : "run") + "-" + std::to_string(random()));
-    std::filesystem::create_directories(path_);
-}
-
-CScratch::~CScratch() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
-
-std::string ReadFile(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteFile(const std::filesystem::path& file, const std::string& text) {
-    std::ofstream out(file, std::ios::binary);
-    out << text;
-}
-
-CPdcBytes& CPdcBytes::Header(int32_t particleCount, int32_t attributeCount) {
-    bytes_ += "PDC ";
-    return Int(1).Int(1).Int(0).Int(0).Int(particleCount).Int(attributeCount);
-}
-
-CPdcBytes& CPdcBytes::Int(int32_t value) {
-    const uint32_t bits = static_cast<uint32_t>(value);
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        bytes_ += static_cast<char>((bits >> shift) & 0xFF);
-    }
-    return *this;
-}
-
-CPdcBytes& CPdcBytes::Double(double value) {
-    const uint64_t bits = std::bit_cast<uint64_t>(value);
-    for (int shift = 56; shift >= 0; shift -= 8) {
-        bytes_ += static_cast<char>((bits >> shift) & 0xFF);
-    }
-    return *this;
-}
-
-CPdcBytes& CPdcBytes::Name(const std::string& name) {
-    Int(static_cast<int32_t>(name.size()));
-    bytes_ += name;
-    return *this;
-}
-
-CPdcBytes& CPdcBytes::Raw(const std::string& bytes) {
-    bytes_ += bytes;
-    return *this;
-}
-
-CPdcBytes& CPdcBytes::Doubles(std::initializer_list<double> values) {
-    for (double value : values) {
-        Double(value);
-    }
-    return *this;
 }
 
 }  // namespace VelpoCommandTest

@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/FileContents.h"
+#include "tests/support/PdcBytes.h"
+#include "tests/support/ScratchFolder.h"
+
 namespace VelpoCommandTest {
 
 struct CRun {
@@ -29,34 +33,12 @@ CRun VelpoIn(const std::string& shellPrefix, const std::string& arguments,
 // address space than any `ulimit -v` a test would set.
 bool UnderAddressSanitizer();
 
-// A fresh, empty folder for one test, removed by the destructor.
-class CScratch {
-public:
-    CScratch();
-    ~CScratch();
-    const std::filesystem::path& Path() const { return path_; }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-};
-
-std::string ReadFile(const std::filesystem::path& file);
-void WriteFile(const std::filesystem::path& file, const std::string& text);
-
-// PDC bytes built by hand, big-endian, so tests state exactly what is on disk.
-class CPdcBytes {
-public:
-    CPdcBytes& Header(int32_t particleCount, int32_t attributeCount);
-    CPdcBytes& Int(int32_t value);
-    CPdcBytes& Double(double value);
-    CPdcBytes& Name(const std::string& name);  // length, then the bytes
-    CPdcBytes& Raw(const std::string& bytes);
-    CPdcBytes& Doubles(std::initializer_list<double> values);
-    const std::string& Bytes() const { return bytes_; }
-
-private:
-    std::string bytes_;
-};
+// From the test-support library (tests/support/): a scratch folder, whole
+// files, and PDC bytes built by hand, big-endian, so that tests state
+// exactly what is on disk.
+using CScratch = VelpoTestSupport::CScratchFolder;
+using CPdcBytes = VelpoTestSupport::CPdcBytesIn<std::string>;
+using VelpoTestSupport::ReadFile;
+using VelpoTestSupport::WriteFile;
 
 }  // namespace VelpoCommandTest
