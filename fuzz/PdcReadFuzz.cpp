@@ -9,9 +9,12 @@
 
 #include "pdc/Pdc.h"
 #include "tests/support/PdcLayouts.h"
+#include "tests/support/Require.h"
 #include "tests/support/Streams.h"
 
 namespace {
+
+using VelpoTestSupport::Require;
 
 int32_t Count(const CAttribute& attribute) {
     switch (attribute.type) {
@@ -26,17 +29,11 @@ int32_t Count(const CAttribute& attribute) {
     }
 }
 
-void Check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    std::vector<uint8_t> bytes(data, data + size);
-    FILE* file = VelpoTestSupport::OpenBytes(bytes);
+    const VelpoTestSupport::CByteStream stream(data, size);
+    FILE* file = stream.Get();
     if (!file) {
         return 0;
     }
@@ -50,15 +47,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (pdc.header.FRead(file)) {
         pdc.ReadParticles(file);
     }
-    std::fclose(file);
 
     for (int32_t slot = 0; slot < PdcSlotCount; ++slot) {
         const CAttribute& attribute = pdc.attributes[slot];
-        Check(attribute.name == layout.attributes[slot].name);
-        Check(attribute.type == layout.attributes[slot].type);
+        Require(attribute.name == layout.attributes[slot].name);
+        Require(attribute.type == layout.attributes[slot].type);
         // Every value a slot holds came from the input (4 bytes at least).
         const int32_t count = Count(attribute);
-        Check(count <= 1 || static_cast<size_t>(count) <= size / 4);
+        Require(count <= 1 || static_cast<size_t>(count) <= size / 4);
         float f = 0;
         int32_t l = 0;
         XSI::MATH::CVector3 v;
@@ -68,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             attribute.GetVector(index, v);
         }
         if (!attribute.isArray && attribute.type == PdcTypeVector) {
-            Check(attribute.GetVector(12345, v));
+            Require(attribute.GetVector(12345, v));
         }
     }
     return 0;

@@ -10,60 +10,55 @@
 #include <vector>
 
 #include "pdc/RecordWalker.h"
+#include "tests/support/Require.h"
 #include "tests/support/Streams.h"
 
 namespace {
 
-void Check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
+using VelpoTestSupport::Require;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    std::vector<uint8_t> bytes(data, data + size);
-    FILE* file = VelpoTestSupport::OpenBytes(bytes);
+    const VelpoTestSupport::CByteStream stream(data, size);
+    FILE* file = stream.Get();
     if (!file) {
         return 0;
     }
     CPdcRecordWalker walker(file);
     if (!walker.ReadHeader()) {
-        Check(walker.Failed() && !walker.Problem().empty());
-        std::fclose(file);
+        Require(walker.Failed() && !walker.Problem().empty());
         return 0;
     }
-    Check(walker.FileSize() == static_cast<int64_t>(size));
+    Require(walker.FileSize() == static_cast<int64_t>(size));
     int64_t end = 28;
     int32_t records = 0;
     CPdcRecord record;
     while (walker.Next(record)) {
-        Check(record.index == records);
-        Check(record.offset == end);
-        Check(record.code >= PdcCodeInteger && record.code <= PdcCodeVectorArray);
-        Check(record.count == (record.IsArray() ? walker.Header().particleCount : 1));
-        Check(record.valuesOffset + record.ValueBytes() <= walker.FileSize());
+        Require(record.index == records);
+        Require(record.offset == end);
+        Require(record.code >= PdcCodeInteger && record.code <= PdcCodeVectorArray);
+        Require(record.count == (record.IsArray() ? walker.Header().particleCount : 1));
+        Require(record.valuesOffset + record.ValueBytes() <= walker.FileSize());
         // Every other record's values are read, the rest stepped over.
         if (records % 2 == 0) {
             int64_t delivered = 0;
             const bool read =
                 walker.ReadNumbers([&](const unsigned char*, int64_t first, size_t count) {
-                    Check(first == delivered);
+                    Require(first == delivered);
                     delivered += static_cast<int64_t>(count);
                 });
-            Check(read && delivered == record.Numbers());
+            Require(read && delivered == record.Numbers());
         }
         end = record.valuesOffset + record.ValueBytes();
         ++records;
     }
-    Check(walker.Failed() == !walker.Problem().empty());
-    Check(walker.Position() <= walker.FileSize());
+    Require(walker.Failed() == !walker.Problem().empty());
+    Require(walker.Position() <= walker.FileSize());
     if (!walker.Failed()) {
         const int32_t counted = walker.Header().attributeCount;
-        Check(walker.EndedWithNameOnlyRecord() ? records == counted - 1
-                                               : records == (counted > 0 ? counted : 0));
+        Require(walker.EndedWithNameOnlyRecord() ? records == counted - 1
+                                                 : records == (counted > 0 ? counted : 0));
     }
-    std::fclose(file);
     return 0;
 }

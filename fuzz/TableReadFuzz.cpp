@@ -12,21 +12,19 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/Require.h"
+#include "tests/support/Streams.h"
 #include "tools/Output.h"
 #include "tools/TableWriter.h"
 #include "tools/Tables.h"
 
 namespace {
 
+using VelpoTestSupport::Require;
+
 using VelpoTools::CTable;
 using VelpoTools::CTableColumn;
 using VelpoTools::CTableFormat;
-
-void Check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
 
 bool SameBits(float a, float b) {
     return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b) ||
@@ -40,23 +38,11 @@ std::string Written(const CTable& table, const std::vector<std::vector<float>>& 
         columns.push_back(
             {table.columns[i].name, VelpoTools::CNumberKind::Float, 1, false, values[i].data()});
     }
-    std::FILE* file = std::tmpfile();
-    if (!file) {
-        return std::string();
-    }
-    {
+    return VelpoTestSupport::WrittenText([&](std::FILE* file) {
         VelpoTools::COutput out(file, "fuzz");
         VelpoTools::WriteTable(out, CTableFormat::Csv, columns, table.rows);
-        Check(static_cast<bool>(out.Flush()));
-    }
-    std::rewind(file);
-    std::string text;
-    char buffer[4096];
-    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
-        text.append(buffer, got);
-    }
-    std::fclose(file);
-    return text;
+        Require(static_cast<bool>(out.Flush()));
+    });
 }
 
 void RoundTrip(const CTable& table) {
@@ -68,15 +54,15 @@ void RoundTrip(const CTable& table) {
         }
     }
     CTable again;
-    Check(static_cast<bool>(
+    Require(static_cast<bool>(
         VelpoTools::ReadTableText(Written(table, values), CTableFormat::Csv, "again", again)));
-    Check(again.rows == table.rows && again.columns.size() == table.columns.size());
+    Require(again.rows == table.rows && again.columns.size() == table.columns.size());
     for (size_t i = 0; i < table.columns.size(); ++i) {
-        Check(again.columns[i].name == table.columns[i].name);
+        Require(again.columns[i].name == table.columns[i].name);
         std::vector<float> read;
-        Check(static_cast<bool>(again.Values(again.columns[i], read)));
+        Require(static_cast<bool>(again.Values(again.columns[i], read)));
         for (size_t row = 0; row < read.size(); ++row) {
-            Check(SameBits(read[row], values[i][row]));
+            Require(SameBits(read[row], values[i][row]));
         }
     }
 }
@@ -88,10 +74,10 @@ void Read(const uint8_t* data, size_t size, CTableFormat format) {
         return;
     }
     for (const CTableColumn& column : table.columns) {
-        Check(table.Find(column.name) == &column);
-        Check(column.cells.size() == (column.constant ? 1 : table.rows));
+        Require(table.Find(column.name) == &column);
+        Require(column.cells.size() == (column.constant ? 1 : table.rows));
         for (const VelpoTools::CTableCell& cell : column.cells) {
-            Check(static_cast<size_t>(cell.offset) + cell.length <= table.text.size());
+            Require(static_cast<size_t>(cell.offset) + cell.length <= table.text.size());
         }
         std::vector<float> floats;
         std::vector<int32_t> integers;

@@ -64,27 +64,16 @@ struct CAttributeKind {
     }
 };
 
-inline constexpr CAttributeKind FloatKind{.prefix = L"Float",
-                                          .count = FloatPortCount,
-                                          .portBase = PortFloatBase,
-                                          .groupBase = GroupFloatBase,
-                                          .firstSlot = PdcFirstFloatSlot,
-                                          .slotType = PdcTypeFloat,
-                                          .dataType = XSI::siICENodeDataFloat};
-inline constexpr CAttributeKind LongKind{.prefix = L"Long",
-                                         .count = LongPortCount,
-                                         .portBase = PortLongBase,
-                                         .groupBase = GroupLongBase,
-                                         .firstSlot = PdcFirstLongSlot,
-                                         .slotType = PdcTypeLong,
-                                         .dataType = XSI::siICENodeDataLong};
-inline constexpr CAttributeKind VectorKind{.prefix = L"Vector",
-                                           .count = VectorPortCount,
-                                           .portBase = PortVectorBase,
-                                           .groupBase = GroupVectorBase,
-                                           .firstSlot = PdcFirstVectorSlot,
-                                           .slotType = PdcTypeVector,
-                                           .dataType = XSI::siICENodeDataVector3};
+// clang-format off
+//                                         prefix     count            port base
+//     group base       first slot          slot type      data type
+inline constexpr CAttributeKind FloatKind{ L"Float",  FloatPortCount,  PortFloatBase,
+    GroupFloatBase,  PdcFirstFloatSlot,  PdcTypeFloat,  XSI::siICENodeDataFloat};
+inline constexpr CAttributeKind LongKind{  L"Long",   LongPortCount,   PortLongBase,
+    GroupLongBase,   PdcFirstLongSlot,   PdcTypeLong,   XSI::siICENodeDataLong};
+inline constexpr CAttributeKind VectorKind{L"Vector", VectorPortCount, PortVectorBase,
+    GroupVectorBase, PdcFirstVectorSlot, PdcTypeVector, XSI::siICENodeDataVector3};
+// clang-format on
 
 // In the order of their slots and settings parameters.
 inline constexpr CAttributeKind AttributeKinds[] = {FloatKind, LongKind, VectorKind};

@@ -2,8 +2,10 @@
 // itself, and one over bytes in memory.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,10 +33,26 @@ private:
     FILE* file_;
 };
 
-// A stream that reads `bytes` from the start, or null. It may read the
-// vector in place (one byte is appended past the content, which the stream
-// does not show), so the vector must outlive the stream and stay unchanged.
-// Close it with std::fclose.
-FILE* OpenBytes(std::vector<uint8_t>& bytes);
+// A read-only stream over a copy of `size` bytes at `data`, as a fuzz
+// target hands its input to a reader of files; closed when the object goes.
+// Get() is null when no stream could be made.
+class CByteStream {
+public:
+    CByteStream(const uint8_t* data, size_t size);
+    ~CByteStream();
+    CByteStream(const CByteStream&) = delete;
+    CByteStream& operator=(const CByteStream&) = delete;
+
+    FILE* Get() const { return file_; }
+
+private:
+    std::vector<uint8_t> bytes_;
+    FILE* file_ = nullptr;
+};
+
+// What `write` writes into a stream, read back whole once it returns: for
+// code that writes to a FILE*. `write` gets a temporary stream; empty text
+// when none can be made.
+std::string WrittenText(const std::function<void(FILE*)>& write);
 
 }  // namespace VelpoTestSupport

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/Streams.h"
 #include "tools/Output.h"
 #include "tools/TableWriter.h"
 #include "tools/Tables.h"
@@ -44,21 +45,11 @@ std::vector<float> Floats(const CTable& table, const std::string& name) {
 
 std::string Written(CTableFormat format, const std::vector<CTableOutputColumn>& columns,
                     size_t rows) {
-    std::FILE* file = std::tmpfile();
-    EXPECT_NE(file, nullptr);
-    {
+    return VelpoTestSupport::WrittenText([&](std::FILE* file) {
         COutput out(file, "t");
         WriteTable(out, format, columns, rows);
         EXPECT_TRUE(out.Flush().Succeeded());
-    }
-    std::rewind(file);
-    std::string text;
-    char buffer[4096];
-    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
-        text.append(buffer, got);
-    }
-    std::fclose(file);
-    return text;
+    });
 }
 
 TEST(TableReader, CsvLineEndsAndByteOrderMarkAllReadAlike) {
