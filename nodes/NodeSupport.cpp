@@ -56,6 +56,15 @@ void ApplySlotLayout(CPdc& pdc, const CNodeSettings& settings) {
     }
 }
 
+CStatus Guarded(void (*work)(ICENodeContext&), ICENodeContext& context) noexcept {
+    try {
+        work(context);
+    } catch (...) {
+        // Nothing more to do: the callback has no other way to report.
+    }
+    return CStatus::OK;
+}
+
 void LogError(const CString& text) noexcept {
     try {
         Application().LogMessage(text, siErrorMsg);

@@ -54,6 +54,10 @@ void ReadStepAndNames(const XSI::ProjectItem& object, CNodeSettings& settings);
 // and Vector slot. Slots with an empty name stay unnamed.
 void ApplySlotLayout(CPdc& pdc, const CNodeSettings& settings);
 
+// Runs a callback's work and returns OK whatever it throws: a host whose
+// array calls throw must still not unwind through the plug-in.
+XSI::CStatus Guarded(void (*work)(XSI::ICENodeContext&), XSI::ICENodeContext& context) noexcept;
+
 // Logs at error severity. Never throws: a message that cannot even be built
 // is dropped, since nothing may unwind into the host.
 void LogError(const XSI::CString& text) noexcept;

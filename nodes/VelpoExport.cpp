@@ -216,13 +216,7 @@ void Evaluate(ICENodeContext& context) {
 }  // namespace
 
 CStatus VelpoExport_Evaluate(ICENodeContext& context) {
-    try {
-        Evaluate(context);
-    } catch (...) {
-        // Nothing here allocates; a host that throws from its array calls
-        // must still not unwind through the plug-in.
-    }
-    return CStatus::OK;
+    return Guarded(Evaluate, context);
 }
 
 CStatus VelpoExport_EndEvaluate(ICENodeContext& context) {

@@ -45,6 +45,15 @@ uint32_t CountParticles(ICENodeContext& context) {
     return static_cast<uint32_t>(std::max(pdc->header.particleCount, 0));
 }
 
+// The element count, as the NumberOfElements output; Position has no values.
+void Evaluate(ICENodeContext& context) {
+    if (context.GetEvaluatedOutputPortID() == PortNumberOfElements) {
+        CBoundArray<int32_t> output;
+        output.BindOutput(context, siICENodeDataLong);
+        output[0] = static_cast<int32_t>(context.GetNumberOfElementsToProcess());
+    }
+}
+
 }  // namespace
 
 CStatus VelpoImport_BeginEvaluate(ICENodeContext& context) {
@@ -59,15 +68,7 @@ CStatus VelpoImport_BeginEvaluate(ICENodeContext& context) {
 }
 
 CStatus VelpoImport_Evaluate(ICENodeContext& context) {
-    try {
-        if (context.GetEvaluatedOutputPortID() == PortNumberOfElements) {
-            CBoundArray<int32_t> output;
-            output.BindOutput(context, siICENodeDataLong);
-            output[0] = static_cast<int32_t>(context.GetNumberOfElementsToProcess());
-        }
-    } catch (...) {
-    }
-    return CStatus::OK;
+    return Guarded(Evaluate, context);
 }
 
 CStatus VelpoImport_EndEvaluate(ICENodeContext&) {

@@ -147,13 +147,7 @@ CStatus VelpoSetData_BeginEvaluate(ICENodeContext& context) {
 }
 
 CStatus VelpoSetData_Evaluate(ICENodeContext& context) {
-    try {
-        Evaluate(context);
-    } catch (...) {
-        // Nothing here allocates; a host that throws from its array calls
-        // must still not unwind through the plug-in.
-    }
-    return CStatus::OK;
+    return Guarded(Evaluate, context);
 }
 
 CStatus VelpoSetData_EndEvaluate(ICENodeContext& context) {

@@ -191,21 +191,9 @@ int RunExport(const CFrameJobOptions& options) {
         return ExitFailed;
     }
     CExporter exporter(job, options);
-    bool failed = false;
-    uint64_t particles = 0;
-    int32_t frames = 0;
-    for (int64_t frame = job.first; frame <= job.last; ++frame) {
-        uint64_t framed = 0;
-        if (const CResult done = exporter.Frame(static_cast<int32_t>(frame), framed); !done) {
-            PrintError("export", done.Message());
-            failed = true;
-            continue;
-        }
-        particles += framed;
-        ++frames;
-    }
-    PrintFrameJobSummary("exported", job, frames, particles);
-    return failed ? ExitFailed : ExitOk;
+    return RunFrameJob("export", "exported", job, [&exporter](int32_t frame, uint64_t& particles) {
+        return exporter.Frame(frame, particles);
+    });
 }
 
 }  // namespace

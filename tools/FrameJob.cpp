@@ -85,11 +85,25 @@ void PrintFrameDone(int32_t frame, uint64_t particles, const std::string& from,
     (void)out.Flush();
 }
 
-void PrintFrameJobSummary(const char* verb, const CFrameJob& job, int32_t framesDone,
-                          uint64_t particles) {
+int RunFrameJob(const char* command, const char* verb, const CFrameJob& job,
+                const std::function<CResult(int32_t frame, uint64_t& particles)>& work) {
+    bool failed = false;
+    uint64_t particles = 0;
+    int32_t framesDone = 0;
+    for (int64_t frame = job.first; frame <= job.last; ++frame) {
+        uint64_t moved = 0;
+        if (const CResult done = work(static_cast<int32_t>(frame), moved); !done) {
+            PrintError(command, done.Message());
+            failed = true;
+            continue;
+        }
+        particles += moved;
+        ++framesDone;
+    }
     StandardOutput().Write(std::string(verb) + " " + std::to_string(framesDone) + " of " +
                            std::to_string(static_cast<int64_t>(job.last) - job.first + 1) +
                            " frames, " + std::to_string(particles) + " particles\n");
+    return failed ? ExitFailed : ExitOk;
 }
 
 }  // namespace VelpoTools

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -46,12 +47,17 @@ VelpoHost::CResult ReadJobSettings(const std::string& command, const CFrameJobOp
 // Loads the plug-in and puts the settings object in place.
 VelpoHost::CResult OpenJobSession(const CFrameJobOptions& options, CFrameJob& job);
 
-// The line of one frame done, and the closing line of a job: "<verb> N of M
-// frames, P particles". Both go to standard output.
+// The line of one frame done, to standard output.
 void PrintFrameDone(int32_t frame, uint64_t particles, const std::string& from,
                     const std::string& to);
-void PrintFrameJobSummary(const char* verb, const CFrameJob& job, int32_t framesDone,
-                          uint64_t particles);
+
+// Works on every frame of the job in order: `work` does one frame and sets
+// how many particles it moved. A frame that fails is reported (naming the
+// command) and the next one is done all the same; the job ends with the
+// line "<verb> N of M frames, P particles" on standard output. ExitFailed
+// when any frame failed, else ExitOk.
+int RunFrameJob(const char* command, const char* verb, const CFrameJob& job,
+                const std::function<VelpoHost::CResult(int32_t frame, uint64_t& particles)>& work);
 
 // The pattern with every '#' replaced by the frame number.
 std::string FrameFile(const std::string& pattern, int32_t frame);

@@ -99,22 +99,9 @@ int RunImport(const CFrameJobOptions& options) {
         PrintError("import", prepared.Message());
         return ExitFailed;
     }
-    bool failed = false;
-    uint64_t particles = 0;
-    int32_t frames = 0;
-    for (int64_t frame = job.first; frame <= job.last; ++frame) {
-        uint64_t framed = 0;
-        if (const CResult done = ImportFrame(job, options, static_cast<int32_t>(frame), framed);
-            !done) {
-            PrintError("import", done.Message());
-            failed = true;
-            continue;
-        }
-        particles += framed;
-        ++frames;
-    }
-    PrintFrameJobSummary("imported", job, frames, particles);
-    return failed ? ExitFailed : ExitOk;
+    return RunFrameJob("import", "imported", job, [&](int32_t frame, uint64_t& particles) {
+        return ImportFrame(job, options, frame, particles);
+    });
 }
 
 }  // namespace

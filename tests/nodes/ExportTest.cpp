@@ -46,13 +46,6 @@ protected:
         return node;
     }
 
-    static CEvaluateOptions Split(uint32_t subsetSize, uint32_t threads) {
-        CEvaluateOptions options;
-        options.subsetSize = subsetSize;
-        options.threads = threads;
-        return options;
-    }
-
     CScratchFolder folder_;
 };
 

@@ -37,6 +37,7 @@ using VelpoTestSupport::ParsePdc;
 using VelpoTestSupport::Plugin;
 using VelpoTestSupport::ReadBytes;
 using VelpoTestSupport::SeededExport;
+using VelpoTestSupport::Split;
 using VelpoTestSupport::TakeLog;
 using VelpoTestSupport::Untouched;
 using VelpoTestSupport::Vectors;

@@ -101,6 +101,10 @@ CNodeInstance MakeExport(uint32_t scop) {
 struct CSplit {
     uint32_t subsetSize;
     uint32_t threads;
+
+    std::string Text() const {
+        return "subset " + std::to_string(subsetSize) + ", threads " + std::to_string(threads);
+    }
 };
 
 const CSplit Splits[] = {{4096, 1}, {7, 1}, {7, 4}, {64, 4}, {1000, 4}, {2, 4}, {3000, 4}};
@@ -149,12 +153,8 @@ TEST_F(RoundTrip, ExportWritesTheSameBytesWhateverTheSplit) {
     CNodeInstance node = MakeExport(scop_);
     std::vector<uint8_t> first;
     for (const CSplit& split : Splits) {
-        SCOPED_TRACE("subset " + std::to_string(split.subsetSize) + ", threads " +
-                     std::to_string(split.threads));
-        CEvaluateOptions options;
-        options.subsetSize = split.subsetSize;
-        options.threads = split.threads;
-        const auto result = node.Evaluate(options);
+        SCOPED_TRACE(split.Text());
+        const auto result = node.Evaluate(Split(split.subsetSize, split.threads));
         ASSERT_TRUE(Clean(result)) << result.status.Message();
         EXPECT_TRUE(TakeLog().empty());
         EXPECT_EQ(node.UserData().GetAsPointer(), nullptr);
@@ -176,10 +176,7 @@ TEST_F(RoundTrip, ExportWritesTheSameBytesWhateverTheSplit) {
 
 TEST_F(RoundTrip, FileHoldsEveryRecordInSlotOrderInItsForm) {
     CNodeInstance node = MakeExport(scop_);
-    CEvaluateOptions options;
-    options.subsetSize = 500;
-    options.threads = 4;
-    ASSERT_TRUE(Clean(node.Evaluate(options)));
+    ASSERT_TRUE(Clean(node.Evaluate(Split(500, 4))));
     const CParsedPdc file = ParsePdc(ReadBytes(CacheName()));
     ASSERT_TRUE(file.ok);
     EXPECT_EQ(file.particleCount, static_cast<int32_t>(N));
@@ -225,12 +222,8 @@ TEST_F(RoundTrip, ImportCountsAndSetDataGivesEveryValueBack) {
     reader.Connect(PortInPosition,
                    CInput::PerElement(std::vector<CVector3f>(imported.elementCount)));
     for (const CSplit& split : Splits) {
-        SCOPED_TRACE("subset " + std::to_string(split.subsetSize) + ", threads " +
-                     std::to_string(split.threads));
-        CEvaluateOptions options;
-        options.subsetSize = split.subsetSize;
-        options.threads = split.threads;
-        const auto result = reader.Evaluate(options);
+        SCOPED_TRACE(split.Text());
+        const auto result = reader.Evaluate(Split(split.subsetSize, split.threads));
         ASSERT_TRUE(Clean(result)) << result.status.Message();
         EXPECT_EQ(result.outputs.size(), 27u);
         EXPECT_EQ(reader.UserData().GetAsPointer(), nullptr);

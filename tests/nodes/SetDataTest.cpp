@@ -21,10 +21,7 @@ protected:
         }
         node.Connect(PortFrame, CInput::Constant(frame));
         node.Connect(PortInPosition, CInput::PerElement(std::vector<CVector3f>(points)));
-        CEvaluateOptions options;
-        options.subsetSize = subsetSize;
-        options.threads = threads;
-        CEvaluationResult result = node.Evaluate(options);
+        CEvaluationResult result = node.Evaluate(Split(subsetSize, threads));
         EXPECT_TRUE(Clean(result)) << result.status.Message();
         EXPECT_EQ(node.UserData().GetAsPointer(), nullptr);
         return result;

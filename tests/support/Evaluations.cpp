@@ -22,6 +22,13 @@ const std::vector<XSI::MATH::CVector3f>& Vectors(const CEvaluationResult& result
     return std::get<std::vector<XSI::MATH::CVector3f>>(result.outputs.at(port));
 }
 
+VelpoHost::CEvaluateOptions Split(uint32_t subsetSize, uint32_t threads) {
+    VelpoHost::CEvaluateOptions options;
+    options.subsetSize = subsetSize;
+    options.threads = threads;
+    return options;
+}
+
 bool Clean(const CEvaluationResult& result) {
     for (uint32_t port : result.acquiredOutputs) {
         const auto values = result.outputs.find(port);

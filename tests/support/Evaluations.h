@@ -19,6 +19,10 @@ const std::vector<int32_t>& Longs(const VelpoHost::CEvaluationResult& result, ui
 const std::vector<XSI::MATH::CVector3f>& Vectors(const VelpoHost::CEvaluationResult& result,
                                                  uint32_t port);
 
+// Options that split an evaluation into subsets of `subsetSize` elements,
+// evaluated on `threads` threads.
+VelpoHost::CEvaluateOptions Split(uint32_t subsetSize, uint32_t threads);
+
 // A result that ran cleanly: every callback OK, nothing left acquired, and
 // every element of every output a callback acquired written.
 bool Clean(const VelpoHost::CEvaluationResult& result);
