@@ -53,7 +53,13 @@ TEST(FrameRunner, RunsEveryFrameOnceOnSeveralThreads) {
             while (now > seen && !most.compare_exchange_weak(seen, now)) {
             }
             ++calls[index];
-            std::this_thread::sleep_for(std::chrono::microseconds(50));
+            // The first frame waits (a bounded while) for a second one to
+            // start, so the test sees the jobs overlap however short a
+            // sleep the system gives.
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (index == 0 && most.load() < 2 && std::chrono::steady_clock::now() < until) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
             --running;
         },
         nullptr);
