@@ -13,19 +13,27 @@ namespace VelpoTools {
 
 namespace {
 
-void Print(const std::string& command, const char* kind, const std::string& text) {
+std::string Line(const std::string& command, const char* kind, const std::string& text) {
     const std::string who = command.empty() ? "velpo" : "velpo " + command;
-    std::fprintf(stderr, "%s: %s: %s\n", who.c_str(), kind, Escaped(text).c_str());
+    return who + ": " + kind + ": " + Escaped(text) + "\n";
 }
 
 }  // namespace
 
+std::string ErrorLine(const std::string& command, const std::string& text) {
+    return Line(command, "error", text);
+}
+
+std::string WarningLine(const std::string& command, const std::string& text) {
+    return Line(command, "warning", text);
+}
+
 void PrintError(const std::string& command, const std::string& text) {
-    Print(command, "error", text);
+    std::fputs(ErrorLine(command, text).c_str(), stderr);
 }
 
 void PrintWarning(const std::string& command, const std::string& text) {
-    Print(command, "warning", text);
+    std::fputs(WarningLine(command, text).c_str(), stderr);
 }
 
 int UsageError(const std::string& command, const VelpoHost::CResult& problem) {

@@ -25,6 +25,9 @@ inline constexpr int ExitUsage = 2;   // the command line or the settings ask fo
 
 // "velpo <command>: error: <text>" on stderr, control characters escaped.
 void PrintError(const std::string& command, const std::string& text);
+// The same line, with its line end, for output gathered before it is shown.
+std::string ErrorLine(const std::string& command, const std::string& text);
+std::string WarningLine(const std::string& command, const std::string& text);
 void PrintWarning(const std::string& command, const std::string& text);
 
 // Prints the usage error with the parser's hint and gives ExitUsage.

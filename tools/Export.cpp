@@ -1,6 +1,9 @@
 // velpo export: particle tables, one per frame, through VelpoExport into the
 // PDC cache that the settings name.
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <map>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -124,7 +127,7 @@ class CExporter {
 public:
     CExporter(CFrameJob& job, const CFrameJobOptions& options) : job_(job), options_(options) {}
 
-    CResult Frame(int32_t frame, uint64_t& particles) {
+    CResult Frame(int32_t frame, uint64_t& particles, CFrameReport& report) {
         const std::string file = FrameFile(options_.pattern, frame);
         CTable table;
         if (CResult read = ReadTable(file, table); !read) {
@@ -144,34 +147,54 @@ public:
                 return bound;
             }
         }
-        WarnUnusedColumns(file, table, inputs.used);
+        NoteUnusedColumns(frame, file, table, inputs.used);
         const std::string cache = CacheFile(job_.settings, frame);
         const CResult ran = job_.session->Export(frame, static_cast<uint32_t>(table.rows),
                                                  std::move(inputs.inputs), options_.threads);
-        const CResult logged = job_.session->ShowLog();
+        const CResult logged = FrameLog(report);
         if (!ran || !logged) {
             return CResult::Fail(cache + ": " + (!ran ? ran : logged).Message());
         }
-        PrintFrameDone(frame, table.rows, file, cache);
+        report.out += FrameDoneLine(frame, table.rows, file, cache);
         particles = table.rows;
         return CResult::Ok();
     }
 
+    // Told once per column after the frames, naming the first table that
+    // has it: noted as frames run, in whatever order the jobs take them, so
+    // the output does not depend on how many jobs there are.
+    void WarnUnusedColumns() const {
+        std::vector<std::pair<std::pair<int32_t, std::string>, std::string>> warnings;
+        for (const auto& [column, first] : unused_) {
+            warnings.push_back({first, column});
+        }
+        std::sort(warnings.begin(), warnings.end());
+        for (const auto& [first, column] : warnings) {
+            PrintWarning("export", first.second + ": column " + Quoted(column) +
+                                       " is named by no parameter of the settings and is not "
+                                       "exported");
+        }
+    }
+
 private:
-    void WarnUnusedColumns(const std::string& file, const CTable& table,
+    void NoteUnusedColumns(int32_t frame, const std::string& file, const CTable& table,
                            const std::set<std::string>& used) {
+        std::lock_guard lock(unusedMutex_);
         for (const CTableColumn& column : table.columns) {
-            if (!used.count(column.name) && warned_.insert(column.name).second) {
-                PrintWarning("export", file + ": column " + Quoted(column.name) +
-                                           " is named by no parameter of the settings and is "
-                                           "not exported");
+            if (used.count(column.name)) {
+                continue;
+            }
+            auto [first, added] = unused_.try_emplace(column.name, frame, file);
+            if (!added && frame < first->second.first) {
+                first->second = {frame, file};
             }
         }
     }
 
     CFrameJob& job_;
     const CFrameJobOptions& options_;
-    std::set<std::string> warned_;
+    std::mutex unusedMutex_;
+    std::map<std::string, std::pair<int32_t, std::string>> unused_;  // column: first frame, file
 };
 
 int RunExport(const CFrameJobOptions& options) {
@@ -191,9 +214,13 @@ int RunExport(const CFrameJobOptions& options) {
         return ExitFailed;
     }
     CExporter exporter(job, options);
-    return RunFrameJob("export", "exported", job, [&exporter](int32_t frame, uint64_t& particles) {
-        return exporter.Frame(frame, particles);
-    });
+    const int exitCode =
+        RunFrameJob("export", "exported", job,
+                    [&exporter](int32_t frame, uint64_t& particles, CFrameReport& report) {
+                        return exporter.Frame(frame, particles, report);
+                    });
+    exporter.WarnUnusedColumns();
+    return exitCode;
 }
 
 }  // namespace
@@ -217,7 +244,10 @@ void AddExportCommand(CLI::App& app, int& exitCode) {
         "2) before anything is written.\n"
         "Example:\n"
         "  velpo export --settings fluid.json --frames 1-48 --input tables/pts.#.csv\n"
-        "  with fluid.json: {\"Path\": \"cache/fluid\", \"Step\": 1, \"Float0\": \"age\"}");
+        "  with fluid.json: {\"Path\": \"cache/fluid\", \"Step\": 1, \"Float0\": \"age\"}\n"
+        "  velpo export --settings fluid.json --frames 1-480 --input tables/pts.#.csv "
+        "--shard 2/4\n"
+        "                                 the third of four farm machines: frames 3, 7, 11, ...");
     command->callback([options, &exitCode] { exitCode = RunExport(*options); });
 }
 

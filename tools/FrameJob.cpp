@@ -1,6 +1,7 @@
 #include "tools/FrameJob.h"
 
 #include <CLI/CLI.hpp>
+#include <atomic>
 
 #include "tools/Command.h"
 #include "tools/Numbers.h"
@@ -18,8 +19,9 @@ void AddFrameJobOptions(CLI::App& command, CFrameJobOptions& options, const char
                     "JSON file with the settings object's parameters: \"Path\", \"Step\", "
                     "\"Float0\" ... \"Vector9\"")
         ->required();
-    command.add_option("--frames", options.frames, "Frames A-B, both included")->required();
     command.add_option(patternOption, options.pattern, patternHelp)->required();
+    AddSequenceOptions(command, options.sequence);
+    command.get_option("--frames")->required();
     command.add_option("--plugin", options.plugin,
                        "Plug-in library to load (default: the one next to velpo)");
     command.add_option("--threads", options.threads,
@@ -28,8 +30,18 @@ void AddFrameJobOptions(CLI::App& command, CFrameJobOptions& options, const char
 
 CResult CheckFrameJobUsage(const CFrameJobOptions& options, const char* patternOption,
                            CFrameJob& job) {
-    if (const CResult parsed = ParseFrames(options.frames, job.first, job.last); !parsed) {
-        return CResult::Fail("--frames: " + parsed.Message());
+    if (const CResult parsed = ParseSequenceOptions(options.sequence, job.choice); !parsed) {
+        return parsed;
+    }
+    job.first = job.choice.range->first;
+    job.last = job.choice.range->last;
+    std::vector<CSequenceFrame> all;
+    for (int64_t frame = job.first; frame <= job.last; ++frame) {
+        all.push_back({static_cast<int32_t>(frame), std::string()});
+    }
+    job.frames.clear();
+    for (const CSequenceFrame& taken : TakeShard(all, job.choice.shard)) {
+        job.frames.push_back(taken.frame);
     }
     if (!IsTableFile(options.pattern)) {
         return CResult::Fail(std::string(patternOption) + ": \"" + options.pattern +
@@ -76,33 +88,45 @@ std::string FrameFile(const std::string& pattern, int32_t frame) {
     return file;
 }
 
-void PrintFrameDone(int32_t frame, uint64_t particles, const std::string& from,
-                    const std::string& to) {
-    COutput& out = StandardOutput();
-    out.Write("frame " + std::to_string(frame) + ": " + std::to_string(particles) +
-              " particles from " + from + " to " + to + "\n");
-    // Shown as each frame ends; a failure is reported when the job ends.
-    (void)out.Flush();
+std::string FrameDoneLine(int32_t frame, uint64_t particles, const std::string& from,
+                          const std::string& to) {
+    return "frame " + std::to_string(frame) + ": " + std::to_string(particles) +
+           " particles from " + from + " to " + to + "\n";
 }
 
-int RunFrameJob(const char* command, const char* verb, const CFrameJob& job,
-                const std::function<CResult(int32_t frame, uint64_t& particles)>& work) {
-    bool failed = false;
-    uint64_t particles = 0;
-    int32_t framesDone = 0;
-    for (int64_t frame = job.first; frame <= job.last; ++frame) {
-        uint64_t moved = 0;
-        if (const CResult done = work(static_cast<int32_t>(frame), moved); !done) {
-            PrintError(command, done.Message());
-            failed = true;
-            continue;
-        }
-        particles += moved;
-        ++framesDone;
-    }
-    StandardOutput().Write(std::string(verb) + " " + std::to_string(framesDone) + " of " +
-                           std::to_string(static_cast<int64_t>(job.last) - job.first + 1) +
-                           " frames, " + std::to_string(particles) + " particles\n");
+CResult FrameLog(CFrameReport& report) {
+    VelpoHost::CLogCapture* log = VelpoHost::CLogCapture::Current();
+    return CPluginSession::LogText(log ? log->Take() : VelpoHost::CLog::Instance().Take(),
+                                   report.err);
+}
+
+int RunFrameJob(
+    const char* command, const char* verb, const CFrameJob& job,
+    const std::function<CResult(int32_t frame, uint64_t& particles, CFrameReport& report)>& work) {
+    std::atomic<uint64_t> particles = 0;
+    std::atomic<int32_t> framesDone = 0;
+    CProgress progress(command, job.frames.size(), job.choice.progress);
+    RunFrames(
+        job.frames.size(), job.choice.jobs,
+        [&](size_t index, CFrameReport& report) {
+            // Whatever the nodes log for this frame, from whichever thread
+            // evaluates them, lands in this frame's report.
+            VelpoHost::CLogCapture log;
+            uint64_t moved = 0;
+            if (const CResult done = work(job.frames[index], moved, report); !done) {
+                report.err += ErrorLine(command, done.Message());
+                report.failed = true;
+                return;
+            }
+            particles += moved;
+            ++framesDone;
+        },
+        &progress);
+    progress.Finish();
+    const bool failed = framesDone.load() != static_cast<int32_t>(job.frames.size());
+    StandardOutput().Write(std::string(verb) + " " + std::to_string(framesDone.load()) + " of " +
+                           std::to_string(job.frames.size()) + " frames, " +
+                           std::to_string(particles.load()) + " particles\n");
     return failed ? ExitFailed : ExitOk;
 }
 

@@ -1,5 +1,7 @@
 // What `velpo export` and `velpo import` share: their options, the checks on
-// them, and the plug-in session with the settings object in place.
+// them, the plug-in session with the settings object in place, and the loop
+// that works on the frames, several at once (--jobs), a farm machine's share
+// of them (--shard), with a progress line on a terminal.
 #pragma once
 
 #include <cstdint>
@@ -7,8 +9,12 @@
 #include <memory>
 #include <string>
 
+#include <vector>
+
 #include "host/runtime/Result.h"
+#include "tools/FrameRunner.h"
 #include "tools/PluginSession.h"
+#include "tools/SequenceOptions.h"
 #include "tools/Settings.h"
 
 namespace CLI {
@@ -19,15 +25,17 @@ namespace VelpoTools {
 
 struct CFrameJobOptions {
     std::string settingsFile;
-    std::string frames;
-    std::string pattern;  // table file per frame, '#' standing for the frame number
+    CSequenceOptions sequence;  // --frames (required), --jobs, --shard, --quiet
+    std::string pattern;        // table file per frame, '#' standing for the frame number
     std::string plugin;
     uint32_t threads = 0;
 };
 
 struct CFrameJob {
-    int32_t first = 0;
+    int32_t first = 0;  // the whole range, as --frames gives it
     int32_t last = 0;
+    std::vector<int32_t> frames;  // this machine's share of it, in order
+    CSequenceChoice choice;
     CSettings settings;
     std::unique_ptr<CPluginSession> session;
 };
@@ -35,7 +43,8 @@ struct CFrameJob {
 void AddFrameJobOptions(CLI::App& command, CFrameJobOptions& options, const char* patternOption,
                         const char* patternHelp);
 
-// The frame range and the table pattern: a failure is a usage error.
+// The frame range, the shard and the table pattern: a failure is a usage
+// error.
 VelpoHost::CResult CheckFrameJobUsage(const CFrameJobOptions& options, const char* patternOption,
                                       CFrameJob& job);
 
@@ -47,17 +56,25 @@ VelpoHost::CResult ReadJobSettings(const std::string& command, const CFrameJobOp
 // Loads the plug-in and puts the settings object in place.
 VelpoHost::CResult OpenJobSession(const CFrameJobOptions& options, CFrameJob& job);
 
-// The line of one frame done, to standard output.
-void PrintFrameDone(int32_t frame, uint64_t particles, const std::string& from,
-                    const std::string& to);
+// The line of one frame done, for standard output.
+std::string FrameDoneLine(int32_t frame, uint64_t particles, const std::string& from,
+                          const std::string& to);
 
-// Works on every frame of the job in order: `work` does one frame and sets
-// how many particles it moved. A frame that fails is reported (naming the
-// command) and the next one is done all the same; the job ends with the
-// line "<verb> N of M frames, P particles" on standard output. ExitFailed
-// when any frame failed, else ExitOk.
+// Works on every frame of the job's share, --jobs at a time: `work` does one
+// frame, sets how many particles it moved and adds what it has to say to
+// the report; what the nodes log while it runs goes to the report too. A
+// frame that fails is reported (naming the command) and the others are done
+// all the same. Reports are shown in frame order, so the output is the same
+// whatever the number of jobs. The job ends with the line "<verb> N of M
+// frames, P particles" on standard output. ExitFailed when any frame
+// failed, else ExitOk. `work` runs on several threads at once.
 int RunFrameJob(const char* command, const char* verb, const CFrameJob& job,
-                const std::function<VelpoHost::CResult(int32_t frame, uint64_t& particles)>& work);
+                const std::function<VelpoHost::CResult(int32_t frame, uint64_t& particles,
+                                                       CFrameReport& report)>& work);
+
+// What the nodes logged during the frame, added to the report's errors;
+// fails when any of it is an error.
+VelpoHost::CResult FrameLog(CFrameReport& report);
 
 // The pattern with every '#' replaced by the frame number.
 std::string FrameFile(const std::string& pattern, int32_t frame);

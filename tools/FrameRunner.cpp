@@ -6,6 +6,8 @@
 #include <thread>
 #include <vector>
 
+#include "tools/Output.h"
+
 namespace VelpoTools {
 
 namespace {
@@ -73,6 +75,9 @@ uint32_t DefaultJobs() {
 
 size_t RunFrames(size_t count, uint32_t jobs,
                  const std::function<void(size_t, CFrameReport&)>& work, CProgress* progress) {
+    // The reports go straight to the streams: what was gathered for standard
+    // output before comes first.
+    (void)StandardOutput().Flush();
     COrderedReports reports(count, progress);
     auto worker = [&] {
         size_t index = 0;

@@ -51,7 +51,7 @@ CResult TableColumns(const std::string& cache, const std::vector<CNamedAttribute
 // One frame: the cache checked, read through the nodes and written as a
 // table, which replaces an earlier one only when it is complete.
 CResult ImportFrame(CFrameJob& job, const CFrameJobOptions& options, int32_t frame,
-                    uint64_t& particles) {
+                    uint64_t& particles, CFrameReport& report) {
     const std::vector<CNamedAttribute> attributes = NamedAttributes(job.settings);
     const std::string cache = CacheFile(job.settings, frame);
     const uint32_t maxElements = VelpoHost::CEvaluateOptions().maxElements;
@@ -65,7 +65,7 @@ CResult ImportFrame(CFrameJob& job, const CFrameJobOptions& options, int32_t fra
     }
     CImportedFrame imported;
     const CResult ran = job.session->Import(frame, ports, options.threads, imported);
-    const CResult logged = job.session->ShowLog();
+    const CResult logged = FrameLog(report);
     if (!ran || !logged) {
         return CResult::Fail(cache + ": " + (!ran ? ran : logged).Message() +
                              "; no table written for frame " + std::to_string(frame));
@@ -81,7 +81,7 @@ CResult ImportFrame(CFrameJob& job, const CFrameJobOptions& options, int32_t fra
         !written) {
         return written;
     }
-    PrintFrameDone(frame, imported.count, cache, file);
+    report.out += FrameDoneLine(frame, imported.count, cache, file);
     particles = imported.count;
     return CResult::Ok();
 }
@@ -99,9 +99,10 @@ int RunImport(const CFrameJobOptions& options) {
         PrintError("import", prepared.Message());
         return ExitFailed;
     }
-    return RunFrameJob("import", "imported", job, [&](int32_t frame, uint64_t& particles) {
-        return ImportFrame(job, options, frame, particles);
-    });
+    return RunFrameJob("import", "imported", job,
+                       [&](int32_t frame, uint64_t& particles, CFrameReport& report) {
+                           return ImportFrame(job, options, frame, particles, report);
+                       });
 }
 
 }  // namespace
@@ -125,7 +126,9 @@ void AddImportCommand(CLI::App& app, int& exitCode) {
         "infinities as NaN, Infinity and -Infinity, which 'velpo export' and Python's json "
         "module read back.\n"
         "Example:\n"
-        "  velpo import --settings fluid.json --frames 1-48 --output out/pts.#.csv");
+        "  velpo import --settings fluid.json --frames 1-48 --output out/pts.#.csv\n"
+        "  velpo import --settings fluid.json --frames 1-48 --output out/pts.#.csv --jobs 4 "
+        "--quiet");
     command->callback([options, &exitCode] { exitCode = RunImport(*options); });
 }
 

@@ -128,12 +128,20 @@ CResult CPluginSession::Import(int32_t frame, const std::vector<uint32_t>& ports
 }
 
 CResult CPluginSession::ShowLog() {
+    std::string text;
+    const CResult logged = LogText(VelpoHost::CLog::Instance().Take(), text);
+    std::fputs(text.c_str(), stderr);
+    return logged;
+}
+
+CResult CPluginSession::LogText(const std::vector<VelpoHost::CLogEntry>& entries,
+                                std::string& text) {
     uint32_t errors = 0;
-    for (const VelpoHost::CLogEntry& entry : VelpoHost::CLog::Instance().Take()) {
+    for (const VelpoHost::CLogEntry& entry : entries) {
         const bool isError = entry.severity == XSI::siErrorMsg;
         errors += isError ? 1 : 0;
-        std::fprintf(stderr, "host log %s: %s\n", isError ? "error" : "info",
-                     Escaped(entry.text).c_str());
+        text += std::string("host log ") + (isError ? "error" : "info") + ": " +
+                Escaped(entry.text) + "\n";
     }
     if (errors > 0) {
         return CResult::Fail("the nodes logged " + std::to_string(errors) +

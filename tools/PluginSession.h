@@ -2,9 +2,11 @@
 // and the three nodes run on one frame at a time.
 //
 // Every evaluation builds fresh node instances, as a graph re-evaluated at a
-// new frame would see them. The host log is not echoed; ShowLog prints what
-// the nodes logged since the last call, so messages appear next to the frame
-// that caused them.
+// new frame would see them, so several frames may be evaluated at once from
+// several threads. The host log is not echoed; ShowLog prints what the nodes
+// logged since the last call, so messages appear next to the frame that
+// caused them. Frames evaluated in parallel each open a CLogCapture and show
+// what it took with LogText.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/core/Log.h"
 #include "host/runtime/Evaluation.h"
 #include "host/runtime/Plugin.h"
 #include "host/runtime/Result.h"
@@ -60,6 +63,11 @@ public:
     // their severity. Fails when any of them is an error: the nodes report
     // every failure that way and still return OK.
     VelpoHost::CResult ShowLog();
+
+    // The lines ShowLog would print for `entries`, added to `text`, and the
+    // same result.
+    static VelpoHost::CResult LogText(const std::vector<VelpoHost::CLogEntry>& entries,
+                                      std::string& text);
 
 private:
     CPluginSession() = default;

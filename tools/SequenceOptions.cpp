@@ -24,13 +24,13 @@ CResult ParseSequenceOptions(const CSequenceOptions& options, CSequenceChoice& c
     if (!options.frames.empty()) {
         CFrameRange range;
         if (CResult parsed = ParseFrames(options.frames, range.first, range.last); !parsed) {
-            return parsed;
+            return CResult::Fail("--frames: " + parsed.Message());
         }
         choice.range = range;
     }
     if (!options.shard.empty()) {
         if (CResult parsed = ParseShard(options.shard, choice.shard); !parsed) {
-            return parsed;
+            return CResult::Fail("--shard: " + parsed.Message());
         }
     }
     choice.jobs = options.jobs;

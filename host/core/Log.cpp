@@ -19,6 +19,8 @@ const char* SeverityName(int32_t severity) {
     }
 }
 
+thread_local CLogCapture* currentCapture = nullptr;
+
 }  // namespace
 
 CLog& CLog::Instance() {
@@ -27,6 +29,10 @@ CLog& CLog::Instance() {
 }
 
 void CLog::Add(const std::string& text, int32_t severity) {
+    if (CLogCapture* capture = CLogCapture::Current()) {
+        capture->Add(text, severity);
+        return;
+    }
     std::lock_guard lock(mutex_);
     entries_.push_back({text, severity});
     if (echo_) {
@@ -55,6 +61,38 @@ void CLog::Clear() {
 void CLog::SetEcho(bool echo) {
     std::lock_guard lock(mutex_);
     echo_ = echo;
+}
+
+CLogCapture::CLogCapture() : previous_(currentCapture) {
+    currentCapture = this;
+}
+
+CLogCapture::~CLogCapture() {
+    currentCapture = previous_;
+}
+
+void CLogCapture::Add(const std::string& text, int32_t severity) {
+    std::lock_guard lock(mutex_);
+    entries_.push_back({text, severity});
+}
+
+std::vector<CLogEntry> CLogCapture::Take() {
+    std::lock_guard lock(mutex_);
+    std::vector<CLogEntry> taken;
+    taken.swap(entries_);
+    return taken;
+}
+
+CLogCapture* CLogCapture::Current() {
+    return currentCapture;
+}
+
+CLogCapture::CScope::CScope(CLogCapture* capture) : previous_(currentCapture) {
+    currentCapture = capture;
+}
+
+CLogCapture::CScope::~CScope() {
+    currentCapture = previous_;
 }
 
 }  // namespace VelpoHost

@@ -3,6 +3,8 @@
 #include <map>
 #include <memory>
 
+#include "host/core/Log.h"
+
 namespace VelpoHost {
 
 CThreadPool::CThreadPool(uint32_t threads) {
@@ -35,6 +37,7 @@ void CThreadPool::Run(uint32_t count, const std::function<void(uint32_t)>& task)
     // worker touches the batch after that.
     CBatch batch;
     batch.task = &task;
+    batch.log = CLogCapture::Current();
     batch.count = count;
     std::unique_lock lock(mutex_);
     batches_.push_back(&batch);
@@ -55,7 +58,10 @@ void CThreadPool::Work() {
             batches_.pop_front();
         }
         lock.unlock();
-        (*batch->task)(index);
+        {
+            CLogCapture::CScope log(batch->log);
+            (*batch->task)(index);
+        }
         lock.lock();
         if (++batch->done == batch->count) {
             batch->finished.notify_all();

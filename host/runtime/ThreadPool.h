@@ -14,6 +14,8 @@
 
 namespace VelpoHost {
 
+class CLogCapture;
+
 class CThreadPool {
 public:
     // At least one worker.
@@ -29,6 +31,7 @@ public:
     // when every call has returned; whatever the calls wrote is then visible
     // to the caller. The task must not throw. Several threads may run
     // batches at once; the batches share the workers in order of arrival.
+    // The tasks log where the caller logs (see CLogCapture).
     // Must not be called from one of this pool's own tasks.
     void Run(uint32_t count, const std::function<void(uint32_t)>& task);
 
@@ -39,6 +42,7 @@ public:
 private:
     struct CBatch {
         const std::function<void(uint32_t)>* task = nullptr;
+        CLogCapture* log = nullptr;  // the caller's
         uint32_t count = 0;
         uint32_t next = 0;  // next index to hand out
         uint32_t done = 0;  // calls returned

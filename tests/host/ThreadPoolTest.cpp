@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "host/core/Log.h"
+
 using VelpoHost::CThreadPool;
 
 namespace {
@@ -57,3 +59,41 @@ TEST(ThreadPoolTest, TasksRunOnTheWorkers) {
 }
 
 }  // namespace
+
+// Callers that evaluate at once on one pool each get what their own tasks
+// logged, and nothing of the others'; without a capture, messages go to the
+// shared log as before.
+TEST(ThreadPoolTest, TasksLogIntoTheirCallersCapture) {
+    using VelpoHost::CLog;
+    using VelpoHost::CLogCapture;
+    CLog::Instance().SetEcho(false);
+    CLog::Instance().Clear();
+    CThreadPool& pool = CThreadPool::Shared(3);
+    constexpr uint32_t Callers = 4;
+    constexpr uint32_t Tasks = 200;
+    std::vector<std::vector<VelpoHost::CLogEntry>> captured(Callers);
+    std::vector<std::thread> callers;
+    for (uint32_t c = 0; c < Callers; ++c) {
+        callers.emplace_back([&pool, &captured, c] {
+            CLogCapture capture;
+            CLog::Instance().Add("caller " + std::to_string(c), 0);
+            pool.Run(Tasks,
+                     [c](uint32_t) { CLog::Instance().Add("caller " + std::to_string(c), 0); });
+            captured[c] = capture.Take();
+        });
+    }
+    for (std::thread& caller : callers) {
+        caller.join();
+    }
+    for (uint32_t c = 0; c < Callers; ++c) {
+        ASSERT_EQ(captured[c].size(), Tasks + 1) << c;
+        for (const VelpoHost::CLogEntry& entry : captured[c]) {
+            ASSERT_EQ(entry.text, "caller " + std::to_string(c));
+        }
+    }
+    EXPECT_TRUE(CLog::Instance().Take().empty());
+
+    // Once the capture is closed, the same tasks log to the shared log.
+    pool.Run(5, [](uint32_t) { CLog::Instance().Add("shared", 0); });
+    EXPECT_EQ(CLog::Instance().Take().size(), 5u);
+}
