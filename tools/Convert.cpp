@@ -20,8 +20,8 @@ constexpr uint64_t QuietNaN = 0x7FF8000000000000ull;
 constexpr uint64_t NegativeQuietNaN = 0xFFF8000000000000ull;
 
 bool KeptInName(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '_' || c == '-' || c == '.';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '-' || c == '.';
 }
 
 int HexDigit(char c) {
@@ -233,9 +233,8 @@ CResult ParseRecordComment(const std::vector<std::string_view>& words, CConvertR
         }
     }
     if (!ok) {
-        return CResult::Fail("record " + Quoted(record.name) + " needs " +
-                             std::to_string(numbers) + " " +
-                             (PdcCodeIsInteger(record.code) ? "32-bit integers" : "numbers"));
+        return CResult::Fail("record " + Quoted(record.name) + " needs " + std::to_string(numbers) +
+                             " " + (PdcCodeIsInteger(record.code) ? "32-bit integers" : "numbers"));
     }
     return CResult::Ok();
 }
@@ -508,9 +507,9 @@ CResult FrameFromPly(const CPlyVertices& ply, CConvertFrame& frame,
             }
         }
     }
-    const bool arrays = std::any_of(
-        frame.records.begin(), frame.records.end(),
-        [](const CConvertRecord& r) { return !r.nameOnly && PdcCodeIsArray(r.code); });
+    const bool arrays =
+        std::any_of(frame.records.begin(), frame.records.end(),
+                    [](const CConvertRecord& r) { return !r.nameOnly && PdcCodeIsArray(r.code); });
     if (arrays || !comments.present) {
         frame.header.particleCount = static_cast<int32_t>(ply.count);
     }

@@ -123,8 +123,7 @@ void AddConvertCommand(CLI::App& app, int& exitCode) {
         ".pdc and .ply), or a whole sequence with '#' in IN and OUT.");
     command->add_option("IN", options->in, "PDC or PLY file, or a '#' pattern")->required();
     command->add_option("OUT", options->out, "PLY or PDC file, or a '#' pattern")->required();
-    command->add_flag("--ascii", options->ascii,
-                      "Write ASCII PLY instead of binary little-endian");
+    command->add_flag("--ascii", options->ascii, "Write ASCII PLY instead of binary little-endian");
     command->add_flag("--float", options->floats,
                       "Write doubles as 32-bit floats: half the size, NOT exact (values are "
                       "rounded and do not convert back to the same PDC)");

@@ -105,12 +105,12 @@ void WriteRecord(COutput& out, const CConvertRecord& record) {
         const size_t at = bytes.size();
         bytes.resize(at + run * width);
         auto* to = reinterpret_cast<unsigned char*>(bytes.data() + at);
-        for (size_t i = 0; i < run; ++i) {
-            if (integer) {
+        if (integer) {
+            for (size_t i = 0; i < run; ++i) {
                 PdcByteOrder::StoreInt32(to + 4 * i, record.integers[first + i]);
-            } else {
-                PdcByteOrder::StoreDouble(to + 8 * i, record.doubles[first + i]);
             }
+        } else {
+            PdcByteOrder::StoreDoubles(to, record.doubles.data() + first, run);
         }
         out.Write(bytes);
         bytes.clear();
@@ -130,8 +130,8 @@ CResult CheckFrame(const std::string& name, const CConvertFrame& frame) {
         if (wanted < 0 || static_cast<uint64_t>(wanted) != held ||
             record.name.size() > static_cast<size_t>(INT32_MAX)) {
             return CResult::Fail(name + ": record " + Quoted(record.name) + " holds " +
-                                 std::to_string(held) + " numbers where " +
-                                 std::to_string(wanted) + " are needed; nothing written");
+                                 std::to_string(held) + " numbers where " + std::to_string(wanted) +
+                                 " are needed; nothing written");
         }
     }
     return CResult::Ok();

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <system_error>
+#include <type_traits>
 
 #include "tools/InputFile.h"
 #include "tools/PlyFormat.h"
@@ -46,34 +47,62 @@ CResult ReadWhole(const std::filesystem::path& file, std::string& bytes) {
     return CResult::Ok();
 }
 
-// One binary number of `type` in the file's byte order, as a double.
-// Built with shifts, so the host's own byte order never matters.
-double LoadNumber(const unsigned char* in, CPlyType type, bool bigEndian) {
-    const size_t width = PlyTypeBytes(type);
-    uint64_t bits = 0;
-    for (size_t k = 0; k < width; ++k) {
-        const size_t shift = 8 * (bigEndian ? width - 1 - k : k);
-        bits |= uint64_t{in[k]} << shift;
+// One binary number of type T in the file's byte order. Built with shifts,
+// so the host's own byte order never matters.
+template <class T, bool BigEndian>
+T Load(const unsigned char* in) {
+    using Bits = std::conditional_t<
+        sizeof(T) == 8, uint64_t,
+        std::conditional_t<sizeof(T) == 4, uint32_t,
+                           std::conditional_t<sizeof(T) == 2, uint16_t, uint8_t>>>;
+    Bits bits = 0;
+    for (size_t k = 0; k < sizeof(T); ++k) {
+        const size_t shift = 8 * (BigEndian ? sizeof(T) - 1 - k : k);
+        bits = static_cast<Bits>(bits | (Bits{in[k]} << shift));
     }
+    return std::bit_cast<T>(bits);
+}
+
+// Vertex i's value of one property (at in + i * row) into values[i]: one
+// loop per type and byte order, no decision per value.
+template <class T, bool BigEndian>
+void Gather(const unsigned char* in, size_t row, size_t count, double* values) {
+    for (size_t i = 0; i < count; ++i) {
+        values[i] = static_cast<double>(Load<T, BigEndian>(in + i * row));
+    }
+}
+
+template <bool BigEndian>
+void GatherType(CPlyType type, const unsigned char* in, size_t row, size_t count, double* values) {
     switch (type) {
         case CPlyType::Int8:
-            return static_cast<int8_t>(static_cast<uint8_t>(bits));
+            return Gather<int8_t, BigEndian>(in, row, count, values);
         case CPlyType::UInt8:
-            return static_cast<uint8_t>(bits);
+            return Gather<uint8_t, BigEndian>(in, row, count, values);
         case CPlyType::Int16:
-            return static_cast<int16_t>(static_cast<uint16_t>(bits));
+            return Gather<int16_t, BigEndian>(in, row, count, values);
         case CPlyType::UInt16:
-            return static_cast<uint16_t>(bits);
+            return Gather<uint16_t, BigEndian>(in, row, count, values);
         case CPlyType::Int32:
-            return static_cast<int32_t>(static_cast<uint32_t>(bits));
+            return Gather<int32_t, BigEndian>(in, row, count, values);
         case CPlyType::UInt32:
-            return static_cast<uint32_t>(bits);
+            return Gather<uint32_t, BigEndian>(in, row, count, values);
         case CPlyType::Float32:
-            return std::bit_cast<float>(static_cast<uint32_t>(bits));
+            return Gather<float, BigEndian>(in, row, count, values);
         case CPlyType::Float64:
-            return std::bit_cast<double>(bits);
+            return Gather<double, BigEndian>(in, row, count, values);
     }
-    return 0.0;
+}
+
+// One number, for list lengths.
+double LoadNumber(const unsigned char* in, CPlyType type, bool bigEndian) {
+    double value = 0.0;
+    if (bigEndian) {
+        GatherType<true>(type, in, 0, 1, &value);
+    } else {
+        GatherType<false>(type, in, 0, 1, &value);
+    }
+    return value;
 }
 
 bool IsBlank(char c) {
@@ -215,8 +244,10 @@ private:
             const CPlyType type = element.properties[p].type;
             double* values = vertices.columns[p].values.data();
             const unsigned char* in = data_ + at_ + offset;
-            for (size_t i = 0; i < count; ++i) {
-                values[i] = LoadNumber(in + i * row, type, bigEndian_);
+            if (bigEndian_) {
+                GatherType<true>(type, in, row, count, values);
+            } else {
+                GatherType<false>(type, in, row, count, values);
             }
             offset += PlyTypeBytes(type);
         }
@@ -257,9 +288,8 @@ private:
                 at_ += width;
                 const size_t item = PlyTypeBytes(property.type);
                 if (length < 0) {
-                    return Fail("element " + Quoted(element.name) + ", row " +
-                                std::to_string(i) + ": list " + Quoted(property.name) +
-                                " has a negative length");
+                    return Fail("element " + Quoted(element.name) + ", row " + std::to_string(i) +
+                                ": list " + Quoted(property.name) + " has a negative length");
                 }
                 if (length > static_cast<double>(Left() / item)) {
                     return EndsInside(element);

@@ -40,8 +40,8 @@ TEST(ConvertCommand, OneFileGoesToPlyAndBackUnchanged) {
     WriteFile(scratch.Path() / "a.pdc", Frame(1));
     for (const char* options : {"", " --ascii"}) {
         SCOPED_TRACE(options);
-        CRun run = Velpo("convert " + Quote(scratch / "a.pdc") + " " + Quote(scratch / "a.ply") +
-                         options);
+        CRun run =
+            Velpo("convert " + Quote(scratch / "a.pdc") + " " + Quote(scratch / "a.ply") + options);
         ASSERT_EQ(run.exitCode, 0) << run.err;
         EXPECT_EQ(run.out, "converted " + (scratch / "a.pdc") + " to " + (scratch / "a.ply") +
                                ": 3 particles, 3 records\n");
@@ -113,8 +113,8 @@ TEST(ConvertCommand, ABadFrameFailsAloneAndNamesItsFile) {
         limit = "ulimit -v 262144; ";  // the lying count asks for 48 GB
     }
 #endif
-    const CRun run = VelpoIn(limit, "convert " + Quote(scratch / "f.#.ply") + " " +
-                                        Quote(scratch / "f.#.pdc"));
+    const CRun run =
+        VelpoIn(limit, "convert " + Quote(scratch / "f.#.ply") + " " + Quote(scratch / "f.#.pdc"));
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find((scratch / "f.1.ply") + ": the header counts 2000000000 vertices"),
               std::string::npos)
@@ -127,8 +127,8 @@ TEST(ConvertCommand, ABadFrameFailsAloneAndNamesItsFile) {
     EXPECT_EQ(ReadFile(scratch.Path() / "f.3.pdc"),
               CPdcBytes().Header(1, 1).Record("x", 3).Double(7).Bytes());
 
-    const CRun missing = Velpo("convert " + Quote(scratch / "none.pdc") + " " +
-                               Quote(scratch / "none.ply"));
+    const CRun missing =
+        Velpo("convert " + Quote(scratch / "none.pdc") + " " + Quote(scratch / "none.ply"));
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_NE(missing.err.find((scratch / "none.pdc") + ": cannot be opened for reading"),
               std::string::npos)
@@ -163,8 +163,8 @@ TEST(ConvertCommand, OutputThatCannotBeWrittenFailsAndLeavesNothingUnderItsName)
     WriteFile(scratch.Path() / "big.pdc", big.Bytes());
     std::filesystem::create_directory(scratch.Path() / "out");
     WriteFile(scratch.Path() / "out/big.ply", "earlier file");
-    run = VelpoIn("trap '' XFSZ; ulimit -f 4; ", "convert " + Quote(scratch / "big.pdc") + " " +
-                                                      Quote(scratch / "out/big.ply"));
+    run = VelpoIn("trap '' XFSZ; ulimit -f 4; ",
+                  "convert " + Quote(scratch / "big.pdc") + " " + Quote(scratch / "out/big.ply"));
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find((scratch / "out/big.ply") + ": File too large"), std::string::npos)
         << run.err;

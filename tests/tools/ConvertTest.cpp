@@ -59,55 +59,97 @@ std::vector<CRoundTripCase> RoundTripCases() {
                                   .Record("drag", 2)
                                   .Double(0.25)
                                   .Bytes()});
-    cases.push_back({"code 0", CPdcBytes().Header(0, 2).Record("lo", 0).Int(INT32_MIN)
-                                   .Record("hi", 0).Int(INT32_MAX).Bytes()});
-    cases.push_back({"code 1", CPdcBytes().Header(3, 1).Record("state", 1).Int(INT32_MIN)
-                                   .Int(0).Int(INT32_MAX).Bytes()});
-    cases.push_back({"code 2 specials", CPdcBytes().Header(0, 5).Record("a", 2).Double(-0.0)
-                                            .Record("b", 2).Double(Nan).Record("c", 2)
-                                            .Double(-Inf).Record("d", 2).Double(Denormal)
-                                            .Record("e", 2).Double(NegativeNan).Bytes()});
-    cases.push_back({"code 2 payload NaN",
-                     CPdcBytes().Header(0, 1).Record("a", 2).Double(PayloadNan).Bytes()});
-    cases.push_back({"code 3 specials",
-                     CPdcBytes().Header(6, 1).Record("v", 3)
-                         .Doubles({-0.0, Nan, Inf, -Inf, Denormal, NegativeNan}).Bytes()});
+    cases.push_back({"code 0", CPdcBytes()
+                                   .Header(0, 2)
+                                   .Record("lo", 0)
+                                   .Int(INT32_MIN)
+                                   .Record("hi", 0)
+                                   .Int(INT32_MAX)
+                                   .Bytes()});
+    cases.push_back(
+        {"code 1",
+         CPdcBytes().Header(3, 1).Record("state", 1).Int(INT32_MIN).Int(0).Int(INT32_MAX).Bytes()});
+    cases.push_back({"code 2 specials", CPdcBytes()
+                                            .Header(0, 5)
+                                            .Record("a", 2)
+                                            .Double(-0.0)
+                                            .Record("b", 2)
+                                            .Double(Nan)
+                                            .Record("c", 2)
+                                            .Double(-Inf)
+                                            .Record("d", 2)
+                                            .Double(Denormal)
+                                            .Record("e", 2)
+                                            .Double(NegativeNan)
+                                            .Bytes()});
+    cases.push_back(
+        {"code 2 payload NaN", CPdcBytes().Header(0, 1).Record("a", 2).Double(PayloadNan).Bytes()});
+    cases.push_back({"code 3 specials", CPdcBytes()
+                                            .Header(6, 1)
+                                            .Record("v", 3)
+                                            .Doubles({-0.0, Nan, Inf, -Inf, Denormal, NegativeNan})
+                                            .Bytes()});
     cases.push_back({"code 3 payload NaN",
                      CPdcBytes().Header(2, 1).Record("v", 3).Doubles({PayloadNan, 1}).Bytes(),
                      false});
-    cases.push_back({"code 4", CPdcBytes().Header(0, 1).Record("gravity", 4)
-                                   .Doubles({0, -9.81, PayloadNan}).Bytes()});
-    cases.push_back({"code 5 not position", CPdcBytes().Header(1, 1).Record("normal", 5)
-                                                .Doubles({-0.0, Inf, 1e-310}).Bytes()});
-    cases.push_back({"position as doubles", CPdcBytes().Header(2, 1).Record("position", 3)
-                                                .Doubles({1, 2}).Bytes()});
-    cases.push_back({"two positions", CPdcBytes().Header(1, 2).Record("position", 5)
-                                          .Doubles({1, 2, 3}).Record("position", 5)
-                                          .Doubles({4, 5, 6}).Bytes()});
+    cases.push_back(
+        {"code 4",
+         CPdcBytes().Header(0, 1).Record("gravity", 4).Doubles({0, -9.81, PayloadNan}).Bytes()});
+    cases.push_back(
+        {"code 5 not position",
+         CPdcBytes().Header(1, 1).Record("normal", 5).Doubles({-0.0, Inf, 1e-310}).Bytes()});
+    cases.push_back({"position as doubles",
+                     CPdcBytes().Header(2, 1).Record("position", 3).Doubles({1, 2}).Bytes()});
+    cases.push_back({"two positions", CPdcBytes()
+                                          .Header(1, 2)
+                                          .Record("position", 5)
+                                          .Doubles({1, 2, 3})
+                                          .Record("position", 5)
+                                          .Doubles({4, 5, 6})
+                                          .Bytes()});
     // Names that would give the same property: x, y, z of the position,
     // "v" as a vector against "v_x" as a double.
-    cases.push_back({"colliding names", CPdcBytes().Header(1, 5).Record("x", 3).Double(7)
-                                            .Record("v_x", 3).Double(8).Record("v", 5)
-                                            .Doubles({1, 2, 3}).Record("position", 5)
-                                            .Doubles({4, 5, 6}).Record("v_2_x", 1).Int(9)
+    cases.push_back({"colliding names", CPdcBytes()
+                                            .Header(1, 5)
+                                            .Record("x", 3)
+                                            .Double(7)
+                                            .Record("v_x", 3)
+                                            .Double(8)
+                                            .Record("v", 5)
+                                            .Doubles({1, 2, 3})
+                                            .Record("position", 5)
+                                            .Doubles({4, 5, 6})
+                                            .Record("v_2_x", 1)
+                                            .Int(9)
                                             .Bytes()});
-    cases.push_back({"odd names",
-                     CPdcBytes().Header(1, 6).Record("with blank", 3).Double(1)
-                         .Record("", 3).Double(2).Record("%41", 3).Double(3)
-                         .Record("\x01\xff\xc3\xbc\n", 1).Int(4)
-                         .Record(std::string_view("a\0b", 3), 2).Double(5)
-                         .Record("comment velpo pdc", 4).Doubles({1, 2, 3}).Bytes()});
-    cases.push_back({"long name", CPdcBytes().Header(1, 1).Record(std::string(70000, 'n'), 3)
-                                      .Double(1).Bytes()});
-    CPdcBytes header = CPdcBytes().Raw(std::string_view("XYZ\0", 4)).Int(7).Int(0).Int(-1).Int(5).Int(2).Int(1);
+    cases.push_back({"odd names", CPdcBytes()
+                                      .Header(1, 6)
+                                      .Record("with blank", 3)
+                                      .Double(1)
+                                      .Record("", 3)
+                                      .Double(2)
+                                      .Record("%41", 3)
+                                      .Double(3)
+                                      .Record("\x01\xff\xc3\xbc\n", 1)
+                                      .Int(4)
+                                      .Record(std::string_view("a\0b", 3), 2)
+                                      .Double(5)
+                                      .Record("comment velpo pdc", 4)
+                                      .Doubles({1, 2, 3})
+                                      .Bytes()});
+    cases.push_back(
+        {"long name",
+         CPdcBytes().Header(1, 1).Record(std::string(70000, 'n'), 3).Double(1).Bytes()});
+    CPdcBytes header =
+        CPdcBytes().Raw(std::string_view("XYZ\0", 4)).Int(7).Int(0).Int(-1).Int(5).Int(2).Int(1);
     cases.push_back({"header fields", header.Record("a", 1).Int(1).Int(2).Bytes()});
-    cases.push_back({"no particles", CPdcBytes().Header(0, 2).Record("position", 5)
-                                         .Record("id", 1).Bytes()});
+    cases.push_back(
+        {"no particles", CPdcBytes().Header(0, 2).Record("position", 5).Record("id", 1).Bytes()});
     cases.push_back({"no records", CPdcBytes().Header(12, 0).Bytes()});
     cases.push_back({"negative counts", CPdcBytes().Header(-3, -2).Bytes()});
     cases.push_back({"only singles", CPdcBytes().Header(40, 1).Record("m", 2).Double(1).Bytes()});
-    cases.push_back({"name-only last record", CPdcBytes().Header(1, 2).Record("a", 3).Double(1)
-                                                  .Name("tail").Bytes()});
+    cases.push_back({"name-only last record",
+                     CPdcBytes().Header(1, 2).Record("a", 3).Double(1).Name("tail").Bytes()});
     return cases;
 }
 
@@ -133,32 +175,42 @@ TEST(ConvertRoundTrip, AsciiWritesUnusualNaNsAsPlainNaN) {
     ASSERT_TRUE(WriteFile(scratch / "in.pdc", in.Bytes()));
     ASSERT_EQ(Convert(scratch / "in.pdc", scratch / "mid.ply", {true, false}), "");
     ASSERT_EQ(Convert(scratch / "mid.ply", scratch / "out.pdc"), "");
-    const std::string expected =
-        CPdcBytes().Header(2, 1).Record("v", 3).Doubles({Nan, 1}).Bytes();
+    const std::string expected = CPdcBytes().Header(2, 1).Record("v", 3).Doubles({Nan, 1}).Bytes();
     EXPECT_EQ(ReadFile(scratch / "out.pdc"), expected);
 }
 
 TEST(ConvertRoundTrip, FloatsAreRoundedAndSaySoNowhereElse) {
     CScratchFolder scratch;
-    const CPdcBytes in = CPdcBytes().Header(1, 2).Record("position", 5).Doubles({0.1, 2, -3})
-                             .Record("id", 1).Int(7);
+    const CPdcBytes in =
+        CPdcBytes().Header(1, 2).Record("position", 5).Doubles({0.1, 2, -3}).Record("id", 1).Int(7);
     ASSERT_TRUE(WriteFile(scratch / "in.pdc", in.Bytes()));
     ASSERT_EQ(Convert(scratch / "in.pdc", scratch / "mid.ply", {false, true}), "");
     const std::string ply = ReadFile(scratch / "mid.ply");
     EXPECT_NE(ply.find("property float x\n"), std::string::npos) << ply;
     EXPECT_NE(ply.find("property int id\n"), std::string::npos) << ply;
     ASSERT_EQ(Convert(scratch / "mid.ply", scratch / "out.pdc"), "");
-    const std::string expected = CPdcBytes().Header(1, 2).Record("position", 5)
+    const std::string expected = CPdcBytes()
+                                     .Header(1, 2)
+                                     .Record("position", 5)
                                      .Doubles({static_cast<double>(0.1f), 2, -3})
-                                     .Record("id", 1).Int(7).Bytes();
+                                     .Record("id", 1)
+                                     .Int(7)
+                                     .Bytes();
     EXPECT_EQ(ReadFile(scratch / "out.pdc"), expected);
 }
 
 TEST(ConvertPly, PropertiesAndCommentsAreWhatPointReadersExpect) {
     CScratchFolder scratch;
-    const CPdcBytes in = CPdcBytes().Header(2, 4).Record("id", 1).Int(1).Int(2)
-                             .Record("mass", 2).Double(0.5).Record("position", 5)
-                             .Doubles({1, 2, 3, 4, 5, 6}).Record("v el", 5)
+    const CPdcBytes in = CPdcBytes()
+                             .Header(2, 4)
+                             .Record("id", 1)
+                             .Int(1)
+                             .Int(2)
+                             .Record("mass", 2)
+                             .Double(0.5)
+                             .Record("position", 5)
+                             .Doubles({1, 2, 3, 4, 5, 6})
+                             .Record("v el", 5)
                              .Doubles({0, 0, 0, 1, 1, 1});
     ASSERT_TRUE(WriteFile(scratch / "in.pdc", in.Bytes()));
     ASSERT_EQ(Convert(scratch / "in.pdc", scratch / "mid.ply", {true, false}), "");
@@ -255,21 +307,36 @@ std::string ForeignPly(CEncoding encoding) {
 
 TEST(ConvertForeignPly, EveryEncodingAndTypeGivesTheSameRecords) {
     CScratchFolder scratch;
-    const std::string expected =
-        CPdcBytes()
-            .Header(2, 11)
-            .Record("position", 5).Doubles({1.5, -2, 3, 0, Nan, -3})
-            .Record("c", 1).Int(-5).Int(127)
-            .Record("uc", 1).Int(250).Int(0)
-            .Record("s", 1).Int(-30000).Int(32767)
-            .Record("us", 1).Int(60000).Int(0)
-            .Record("i", 1).Int(-2000000000).Int(2147483647)
-            .Record("u", 3).Doubles({4000000000.0, 0})
-            .Record("f", 3).Doubles({0.25, -Inf})
-            .Record("d", 3).Doubles({0.1, 1e-300})
-            .Record("n", 5).Doubles({2, 1, 3, 5, 4, 6})
-            .Record("lone_x", 3).Doubles({-0.0, Inf})
-            .Bytes();
+    const std::string expected = CPdcBytes()
+                                     .Header(2, 11)
+                                     .Record("position", 5)
+                                     .Doubles({1.5, -2, 3, 0, Nan, -3})
+                                     .Record("c", 1)
+                                     .Int(-5)
+                                     .Int(127)
+                                     .Record("uc", 1)
+                                     .Int(250)
+                                     .Int(0)
+                                     .Record("s", 1)
+                                     .Int(-30000)
+                                     .Int(32767)
+                                     .Record("us", 1)
+                                     .Int(60000)
+                                     .Int(0)
+                                     .Record("i", 1)
+                                     .Int(-2000000000)
+                                     .Int(2147483647)
+                                     .Record("u", 3)
+                                     .Doubles({4000000000.0, 0})
+                                     .Record("f", 3)
+                                     .Doubles({0.25, -Inf})
+                                     .Record("d", 3)
+                                     .Doubles({0.1, 1e-300})
+                                     .Record("n", 5)
+                                     .Doubles({2, 1, 3, 5, 4, 6})
+                                     .Record("lone_x", 3)
+                                     .Doubles({-0.0, Inf})
+                                     .Bytes();
     for (const CEncoding encoding : {CEncoding::Ascii, CEncoding::Little, CEncoding::Big}) {
         SCOPED_TRACE(static_cast<int>(encoding));
         ASSERT_TRUE(WriteFile(scratch / "in.ply", ForeignPly(encoding)));
@@ -280,8 +347,12 @@ TEST(ConvertForeignPly, EveryEncodingAndTypeGivesTheSameRecords) {
 
 TEST(ConvertForeignPly, CommentsThatNoLongerFitThePropertiesAreNoted) {
     CScratchFolder scratch;
-    const CPdcBytes in = CPdcBytes().Header(1, 2).Record("position", 5).Doubles({1, 2, 3})
-                             .Record("mass", 2).Double(4);
+    const CPdcBytes in = CPdcBytes()
+                             .Header(1, 2)
+                             .Record("position", 5)
+                             .Doubles({1, 2, 3})
+                             .Record("mass", 2)
+                             .Double(4);
     ASSERT_TRUE(WriteFile(scratch / "in.pdc", in.Bytes()));
     ASSERT_EQ(Convert(scratch / "in.pdc", scratch / "mid.ply", {true, false}), "");
     std::string ply = ReadFile(scratch / "mid.ply");
@@ -293,9 +364,15 @@ TEST(ConvertForeignPly, CommentsThatNoLongerFitThePropertiesAreNoted) {
     ASSERT_TRUE(ConvertFile(scratch / "mid.ply", scratch / "out.pdc", {}, summary, notes));
     ASSERT_EQ(notes.size(), 1u);
     EXPECT_NE(notes[0].find("not those its velpo comments describe"), std::string::npos);
-    const std::string expected = CPdcBytes().Header(1, 3).Record("position", 5)
-                                     .Doubles({1, 2, 3}).Record("k", 1).Int(9)
-                                     .Record("mass", 2).Double(4).Bytes();
+    const std::string expected = CPdcBytes()
+                                     .Header(1, 3)
+                                     .Record("position", 5)
+                                     .Doubles({1, 2, 3})
+                                     .Record("k", 1)
+                                     .Int(9)
+                                     .Record("mass", 2)
+                                     .Double(4)
+                                     .Bytes();
     EXPECT_EQ(ReadFile(scratch / "out.pdc"), expected);
 }
 
@@ -330,9 +407,11 @@ TEST(ConvertBadPly, EachDefectIsNamedAndNothingIsWritten) {
         {"orphan property", Head("ascii", "property double x\n"), "a property before any"},
         {"no vertex", Head("ascii", "element face 0\nproperty list uchar int i\n"),
          "no \"vertex\" element"},
-        {"list on vertex", Head(le, "element vertex 1\nproperty list uchar float x\n") + "\1\0\0\0\0",
+        {"list on vertex",
+         Head(le, "element vertex 1\nproperty list uchar float x\n") + "\1\0\0\0\0",
          "vertex property \"x\" is a list"},
-        {"lying binary count", Head(le, "element vertex 1000000000000\n" + xyz) + std::string(48, 'a'),
+        {"lying binary count",
+         Head(le, "element vertex 1000000000000\n" + xyz) + std::string(48, 'a'),
          "counts 1000000000000 vertices of 24 bytes, but only 48 bytes"},
         {"cut binary", Head(le, "element vertex 3\n" + xyz) + std::string(70, 'a'),
          "but only 70 bytes"},
@@ -340,14 +419,21 @@ TEST(ConvertBadPly, EachDefectIsNamedAndNothingIsWritten) {
          "more than the 6 bytes"},
         {"cut ascii", Head("ascii", "element vertex 2\n" + xyz) + "1 2 3\n4 5\n",
          "ends inside element \"vertex\""},
-        {"cut list", Head(le, "element face 1\nproperty list uchar int i\nelement vertex 0\n") +
-                         std::string("\xff\0\0\0\0", 5),
+        {"cut list",
+         Head(le, "element face 1\nproperty list uchar int i\nelement vertex 0\n") +
+             std::string("\xff\0\0\0\0", 5),
          "ends inside element \"face\""},
-        {"lying face count", Head(le, "element face 99999999999\nproperty list uchar int i\n"
-                                      "element vertex 0\n") + "\0",
+        {"lying face count",
+         Head(le,
+              "element face 99999999999\nproperty list uchar int i\n"
+              "element vertex 0\n") +
+             "\0",
          "ends inside element \"face\""},
-        {"ascii list length", Head("ascii", "element face 1\nproperty list uchar int i\n"
-                                            "element vertex 0\n") + "-1\n",
+        {"ascii list length",
+         Head("ascii",
+              "element face 1\nproperty list uchar int i\n"
+              "element vertex 0\n") +
+             "-1\n",
          "has the length \"-1\""},
         {"not a number", Head("ascii", "element vertex 1\n" + xyz) + "1 abc 3\n",
          "property \"y\": \"abc\" is not a number of type double"},
@@ -357,15 +443,21 @@ TEST(ConvertBadPly, EachDefectIsNamedAndNothingIsWritten) {
          "is not a number of type uchar"},
         {"too many vertices", Head(le, "element vertex 3000000000\n"),
          "a PDC file holds at most 2147483647 particles"},
-        {"bad velpo comment", Head("ascii", "comment velpo pdc PDC%20 1 1 0 0 0 1\n"
-                                            "comment velpo value 2 mass\nelement vertex 0\n"),
+        {"bad velpo comment",
+         Head("ascii",
+              "comment velpo pdc PDC%20 1 1 0 0 0 1\n"
+              "comment velpo value 2 mass\nelement vertex 0\n"),
          "record \"mass\" needs 1 numbers"},
-        {"velpo records without header", Head("ascii", "comment velpo value 2 m 1\n"
-                                                       "element vertex 0\n"),
+        {"velpo records without header",
+         Head("ascii",
+              "comment velpo value 2 m 1\n"
+              "element vertex 0\n"),
          "without the \"velpo pdc\" header comment"},
         {"fraction for an integer record",
-         Head("ascii", "comment velpo pdc PDC%20 1 1 0 0 1 1\ncomment velpo array 1 k\n"
-                       "element vertex 1\nproperty double k\n") + "2.5\n",
+         Head("ascii",
+              "comment velpo pdc PDC%20 1 1 0 0 1 1\ncomment velpo array 1 k\n"
+              "element vertex 1\nproperty double k\n") +
+             "2.5\n",
          "property \"k\", vertex 0: 2.5 is not a 32-bit integer"},
     };
     CScratchFolder scratch;
@@ -410,8 +502,11 @@ TEST(ConvertDirection, ExtensionsChooseItAndAnythingElseIsRefused) {
     EXPECT_EQ(direction, CConvertDirection::PdcToPly);
     EXPECT_TRUE(ConvertDirection("a.#.Ply", "b.#.pdc", direction));
     EXPECT_EQ(direction, CConvertDirection::PlyToPdc);
-    for (const auto& [in, out] : {std::pair{"a.pdc", "b.pdc"}, {"a.ply", "b.ply"},
-                                  {"a.obj", "b.ply"}, {"a.pdc", "b"}, {"pdc", "ply"}}) {
+    for (const auto& [in, out] : {std::pair{"a.pdc", "b.pdc"},
+                                  {"a.ply", "b.ply"},
+                                  {"a.obj", "b.ply"},
+                                  {"a.pdc", "b"},
+                                  {"pdc", "ply"}}) {
         EXPECT_FALSE(ConvertDirection(in, out, direction)) << in << " " << out;
     }
 }
