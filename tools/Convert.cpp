@@ -290,12 +290,13 @@ CResult TakeIntegers(const CPlyColumn& column, std::vector<int32_t>& out) {
 }
 
 // The values of an array record from its columns: one, or x, y, z.
-CResult FillRecord(CConvertRecord& record, const std::vector<const CPlyColumn*>& columns) {
+// Double columns are moved, not copied: the PLY's values are not needed after.
+CResult FillRecord(CConvertRecord& record, const std::vector<CPlyColumn*>& columns) {
     if (record.code == PdcCodeIntegerArray) {
         return TakeIntegers(*columns[0], record.integers);
     }
     if (record.code == PdcCodeDoubleArray) {
-        record.doubles = columns[0]->values;
+        record.doubles = std::move(columns[0]->values);
         return CResult::Ok();
     }
     const size_t count = columns[0]->values.size();
@@ -323,10 +324,9 @@ bool Fits(const std::vector<CPropertyPlan>& plan, const CPlyVertices& ply) {
 }
 
 // The array records as the comments list them, values from the columns.
-CResult RecordsByPlan(const std::vector<CPropertyPlan>& plan, const CPlyVertices& ply,
+CResult RecordsByPlan(const std::vector<CPropertyPlan>& plan, CPlyVertices& ply,
                       std::vector<CConvertRecord>& records) {
-    std::vector<std::vector<const CPlyColumn*>> columns(records.size(),
-                                                        std::vector<const CPlyColumn*>(3));
+    std::vector<std::vector<CPlyColumn*>> columns(records.size(), std::vector<CPlyColumn*>(3));
     for (size_t p = 0; p < plan.size(); ++p) {
         columns[plan[p].record][static_cast<size_t>(plan[p].component)] = &ply.columns[p];
     }
@@ -342,10 +342,10 @@ CResult RecordsByPlan(const std::vector<CPropertyPlan>& plan, const CPlyVertices
 
 // The records a PLY of another program holds: x, y, z and name_x, name_y,
 // name_z triples as vectors, every other property a record of its own.
-CResult RecordsFromProperties(const CPlyVertices& ply, std::vector<CConvertRecord>& records) {
+CResult RecordsFromProperties(CPlyVertices& ply, std::vector<CConvertRecord>& records) {
     const size_t n = ply.columns.size();
     std::vector<bool> used(n, false);
-    const auto find = [&](const std::string& name) -> const CPlyColumn* {
+    const auto find = [&](const std::string& name) -> CPlyColumn* {
         for (size_t i = 0; i < n; ++i) {
             if (!used[i] && ply.columns[i].name == name) {
                 used[i] = true;
@@ -369,7 +369,7 @@ CResult RecordsFromProperties(const CPlyVertices& ply, std::vector<CConvertRecor
             stem = recordName + "_";
         }
         CConvertRecord record;
-        std::vector<const CPlyColumn*> columns;
+        std::vector<CPlyColumn*> columns;
         if (!recordName.empty()) {
             const std::vector<bool> before = used;
             for (const char axis : {'x', 'y', 'z'}) {
@@ -384,7 +384,7 @@ CResult RecordsFromProperties(const CPlyVertices& ply, std::vector<CConvertRecor
             }
         }
         if (columns.empty()) {
-            const CPlyColumn* column = find(name);
+            CPlyColumn* column = find(name);
             columns.push_back(column);
             record.name = name;
             record.code = PlyTypeIsInteger(column->type) && column->type != CPlyType::UInt32
@@ -473,8 +473,7 @@ CPlyOutput PlyFromFrame(const CConvertFrame& frame, const CPlyChoice& choice) {
     return ply;
 }
 
-CResult FrameFromPly(const CPlyVertices& ply, CConvertFrame& frame,
-                     std::vector<std::string>& notes) {
+CResult FrameFromPly(CPlyVertices& ply, CConvertFrame& frame, std::vector<std::string>& notes) {
     frame = CConvertFrame();
     if (ply.count > std::numeric_limits<int32_t>::max()) {
         return CResult::Fail("the vertex element counts " + std::to_string(ply.count) +

@@ -69,12 +69,13 @@ bool DecodeName(std::string_view word, std::string& name);
 // record, else 0 (the comment keeps the count).
 CPlyOutput PlyFromFrame(const CConvertFrame& frame, const CPlyChoice& choice);
 
-// The frame a PLY holds (see above). Fails, saying what is wrong without the
+// The frame a PLY holds (see above); the columns' values move into the
+// frame, so `ply` is left without them. Fails, saying what is wrong without the
 // file's name, on a malformed velpo comment, more than 2^31 - 1 vertices,
 // or a value that the record it goes to cannot hold (a fraction or a
 // number beyond 32 bits for an integer record). `notes` receives what the
 // user should know, such as comments that no longer fit the properties.
-VelpoHost::CResult FrameFromPly(const CPlyVertices& ply, CConvertFrame& frame,
+VelpoHost::CResult FrameFromPly(CPlyVertices& ply, CConvertFrame& frame,
                                 std::vector<std::string>& notes);
 
 }  // namespace VelpoTools

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <system_error>
 
 #include "pdc/ByteOrder.h"
@@ -137,6 +138,17 @@ CResult CheckFrame(const std::string& name, const CConvertFrame& frame) {
     return CResult::Ok();
 }
 
+// A 32-bit build cannot hold every record a valid file may have.
+bool FitsInMemory(int64_t bytes) {
+    return static_cast<uint64_t>(bytes) <= SIZE_MAX / 2;
+}
+
+CResult TooLarge(const std::string& file, const CPdcRecord& record) {
+    return CResult::Fail(file + ": record " + std::to_string(record.index) + " at byte " +
+                         std::to_string(record.offset) +
+                         " is too large for the memory of this build");
+}
+
 uint64_t FileBytes(const std::string& file) {
     std::error_code code;
     const uintmax_t size = std::filesystem::file_size(file, code);
@@ -181,6 +193,9 @@ CResult ReadPdcFrame(const std::filesystem::path& file, CConvertFrame& frame,
         CConvertRecord converted;
         converted.code = record.code;
         const int64_t nameLength = record.valuesOffset - record.offset - 8;
+        if (!FitsInMemory(record.ValueBytes()) || !FitsInMemory(nameLength)) {
+            return TooLarge(name, record);
+        }
         if (CResult named = WholeName(file, record, nameLength, converted.name); !named) {
             return CResult::Fail(name + ": " + named.Message());
         }
@@ -197,6 +212,9 @@ CResult ReadPdcFrame(const std::filesystem::path& file, CConvertFrame& frame,
         CConvertRecord converted;
         converted.nameOnly = true;
         const int64_t nameLength = walker.FileSize() - last.offset - 4;
+        if (!FitsInMemory(nameLength)) {
+            return TooLarge(name, last);
+        }
         if (CResult named = WholeName(file, last, nameLength, converted.name); !named) {
             return CResult::Fail(name + ": " + named.Message());
         }
