@@ -78,6 +78,25 @@ TEST(ConvertCommand, SequencesConvertEveryFrameOrTheOnesAskedFor) {
     EXPECT_FALSE(std::filesystem::exists(scratch.Path() / "back/s1.pdc"));
 }
 
+TEST(ConvertCommand, CachesTheNodesWroteComeBackUnchanged) {
+    CScratch scratch;
+    const std::string demo = scratch / "demo";
+    ASSERT_EQ(Velpo("demo --particles 60 --frames 1-2 --dir " + Quote(demo)).exitCode, 0);
+    for (const char* options : {"", " --ascii"}) {
+        SCOPED_TRACE(options);
+        CRun run = Velpo("convert " + Quote(demo + "/particles.#.pdc") + " " +
+                         Quote(demo + "/p.#.ply") + options);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        run = Velpo("convert " + Quote(demo + "/p.#.ply") + " " + Quote(demo + "/back.#.pdc"));
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        for (const char* frame : {"1", "2"}) {
+            const std::string cache = ReadFile(demo + "/particles." + frame + ".pdc");
+            EXPECT_GT(cache.size(), 500u);  // particles and records, not an empty file
+            EXPECT_EQ(ReadFile(demo + "/back." + frame + ".pdc"), cache);
+        }
+    }
+}
+
 TEST(ConvertCommand, UsageErrorsExitTwo) {
     const std::pair<const char*, const char*> cases[] = {
         {"a.pdc b.pdc", "are both PDC files"},
