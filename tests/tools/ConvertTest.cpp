@@ -179,7 +179,7 @@ TEST(ConvertRoundTrip, AsciiWritesUnusualNaNsAsPlainNaN) {
     EXPECT_EQ(ReadFile(scratch / "out.pdc"), expected);
 }
 
-TEST(ConvertRoundTrip, FloatsAreRoundedAndSaySoNowhereElse) {
+TEST(ConvertRoundTrip, FloatWritesFloatPropertiesAndRoundsTheDoubles) {
     CScratchFolder scratch;
     const CPdcBytes in =
         CPdcBytes().Header(1, 2).Record("position", 5).Doubles({0.1, 2, -3}).Record("id", 1).Int(7);
