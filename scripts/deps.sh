@@ -18,7 +18,7 @@ for group in "${@:-linux}"; do
     linux)
       packages+=(cmake ninja-build g++ libgtest-dev libbenchmark-dev libcli11-dev
                  nlohmann-json3-dev libstb-dev
-                 python3-dev python3-numpy python3-pybind11 python3-pytest
+                 python3-dev python3-numpy python3-pybind11 python3-pytest python3-meshio
                  python3-pip python3-setuptools python3-wheel python3-venv)
       programs+=(cmake ninja g++) ;;
     clang)

@@ -85,6 +85,7 @@ int RunVelpo(int argc, char** argv) {
         AddInfoCommand(app, exitCode);
         AddDumpCommand(app, exitCode);
         AddNodesCommand(app, exitCode);
+        AddConvertCommand(app, exitCode);
 
         exitCode = Parse(app, argc, argv, exitCode);
         // Help goes out through std::cout, which writes into stdout's buffer.

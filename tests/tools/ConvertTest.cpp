@@ -1,0 +1,515 @@
+// PDC <-> PLY conversion: exact round trips over every record kind, PLY
+// files of other programs in every encoding and type, and damaged PLY files.
+// PLY bytes are spelled out here with shifts of their own, so that a byte
+// order mistake shared by the reader and the writer cannot hide.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "tests/support/TestSupport.h"
+#include "tools/ConvertFiles.h"
+#include "tools/PlyFormat.h"
+
+namespace VelpoTools {
+namespace {
+
+using VelpoTestSupport::CScratchFolder;
+using VelpoTestSupport::ReadFile;
+using VelpoTestSupport::WriteFile;
+using CPdcBytes = VelpoTestSupport::CPdcBytesIn<std::string>;
+
+constexpr double Nan = std::numeric_limits<double>::quiet_NaN();
+constexpr double Inf = std::numeric_limits<double>::infinity();
+const double PayloadNan = std::bit_cast<double>(0x7FF0000000000ABCull);
+const double NegativeNan = std::bit_cast<double>(0xFFF8000000000000ull);
+constexpr double Denormal = std::numeric_limits<double>::denorm_min();
+
+std::string Convert(const std::string& in, const std::string& out, const CPlyChoice& choice = {}) {
+    CConvertSummary summary;
+    std::vector<std::string> notes;
+    const VelpoHost::CResult done = ConvertFile(in, out, choice, summary, notes);
+    return done ? std::string() : done.Message();
+}
+
+struct CRoundTripCase {
+    const char* name;
+    std::string bytes;
+    bool asciiExact = true;  // false: NaNs of unusual bits, which ASCII writes as nan
+};
+
+std::vector<CRoundTripCase> RoundTripCases() {
+    std::vector<CRoundTripCase> cases;
+    // As the nodes write: "id" and attributes as doubles, singles for
+    // constant ports.
+    cases.push_back({"nodes", CPdcBytes()
+                                  .Header(2, 5)
+                                  .Record("id", 3)
+                                  .Doubles({1, 2})
+                                  .Record("position", 5)
+                                  .Doubles({0.5, -1, 2, 1.5, 3, -4})
+                                  .Record("age", 3)
+                                  .Doubles({0.1, 1e300})
+                                  .Record("velocity", 5)
+                                  .Doubles({1, 2, 3, 4, 5, 6})
+                                  .Record("drag", 2)
+                                  .Double(0.25)
+                                  .Bytes()});
+    cases.push_back({"code 0", CPdcBytes()
+                                   .Header(0, 2)
+                                   .Record("lo", 0)
+                                   .Int(INT32_MIN)
+                                   .Record("hi", 0)
+                                   .Int(INT32_MAX)
+                                   .Bytes()});
+    cases.push_back(
+        {"code 1",
+         CPdcBytes().Header(3, 1).Record("state", 1).Int(INT32_MIN).Int(0).Int(INT32_MAX).Bytes()});
+    cases.push_back({"code 2 specials", CPdcBytes()
+                                            .Header(0, 5)
+                                            .Record("a", 2)
+                                            .Double(-0.0)
+                                            .Record("b", 2)
+                                            .Double(Nan)
+                                            .Record("c", 2)
+                                            .Double(-Inf)
+                                            .Record("d", 2)
+                                            .Double(Denormal)
+                                            .Record("e", 2)
+                                            .Double(NegativeNan)
+                                            .Bytes()});
+    cases.push_back(
+        {"code 2 payload NaN", CPdcBytes().Header(0, 1).Record("a", 2).Double(PayloadNan).Bytes()});
+    cases.push_back({"code 3 specials", CPdcBytes()
+                                            .Header(6, 1)
+                                            .Record("v", 3)
+                                            .Doubles({-0.0, Nan, Inf, -Inf, Denormal, NegativeNan})
+                                            .Bytes()});
+    cases.push_back({"code 3 payload NaN",
+                     CPdcBytes().Header(2, 1).Record("v", 3).Doubles({PayloadNan, 1}).Bytes(),
+                     false});
+    cases.push_back(
+        {"code 4",
+         CPdcBytes().Header(0, 1).Record("gravity", 4).Doubles({0, -9.81, PayloadNan}).Bytes()});
+    cases.push_back(
+        {"code 5 not position",
+         CPdcBytes().Header(1, 1).Record("normal", 5).Doubles({-0.0, Inf, 1e-310}).Bytes()});
+    cases.push_back({"position as doubles",
+                     CPdcBytes().Header(2, 1).Record("position", 3).Doubles({1, 2}).Bytes()});
+    cases.push_back({"two positions", CPdcBytes()
+                                          .Header(1, 2)
+                                          .Record("position", 5)
+                                          .Doubles({1, 2, 3})
+                                          .Record("position", 5)
+                                          .Doubles({4, 5, 6})
+                                          .Bytes()});
+    // Names that would give the same property: x, y, z of the position,
+    // "v" as a vector against "v_x" as a double.
+    cases.push_back({"colliding names", CPdcBytes()
+                                            .Header(1, 5)
+                                            .Record("x", 3)
+                                            .Double(7)
+                                            .Record("v_x", 3)
+                                            .Double(8)
+                                            .Record("v", 5)
+                                            .Doubles({1, 2, 3})
+                                            .Record("position", 5)
+                                            .Doubles({4, 5, 6})
+                                            .Record("v_2_x", 1)
+                                            .Int(9)
+                                            .Bytes()});
+    cases.push_back({"odd names", CPdcBytes()
+                                      .Header(1, 6)
+                                      .Record("with blank", 3)
+                                      .Double(1)
+                                      .Record("", 3)
+                                      .Double(2)
+                                      .Record("%41", 3)
+                                      .Double(3)
+                                      .Record("\x01\xff\xc3\xbc\n", 1)
+                                      .Int(4)
+                                      .Record(std::string_view("a\0b", 3), 2)
+                                      .Double(5)
+                                      .Record("comment velpo pdc", 4)
+                                      .Doubles({1, 2, 3})
+                                      .Bytes()});
+    cases.push_back(
+        {"long name",
+         CPdcBytes().Header(1, 1).Record(std::string(70000, 'n'), 3).Double(1).Bytes()});
+    CPdcBytes header =
+        CPdcBytes().Raw(std::string_view("XYZ\0", 4)).Int(7).Int(0).Int(-1).Int(5).Int(2).Int(1);
+    cases.push_back({"header fields", header.Record("a", 1).Int(1).Int(2).Bytes()});
+    cases.push_back(
+        {"no particles", CPdcBytes().Header(0, 2).Record("position", 5).Record("id", 1).Bytes()});
+    cases.push_back({"no records", CPdcBytes().Header(12, 0).Bytes()});
+    cases.push_back({"negative counts", CPdcBytes().Header(-3, -2).Bytes()});
+    cases.push_back({"only singles", CPdcBytes().Header(40, 1).Record("m", 2).Double(1).Bytes()});
+    cases.push_back({"name-only last record",
+                     CPdcBytes().Header(1, 2).Record("a", 3).Double(1).Name("tail").Bytes()});
+    return cases;
+}
+
+TEST(ConvertRoundTrip, EveryRecordKindComesBackByteForByte) {
+    CScratchFolder scratch;
+    for (const CRoundTripCase& c : RoundTripCases()) {
+        for (const bool ascii : {false, true}) {
+            if (ascii && !c.asciiExact) {
+                continue;
+            }
+            SCOPED_TRACE(std::string(c.name) + (ascii ? " ascii" : " binary"));
+            ASSERT_TRUE(WriteFile(scratch / "in.pdc", c.bytes));
+            ASSERT_EQ(Convert(scratch / "in.pdc", scratch / "mid.ply", {ascii, false}), "");
+            ASSERT_EQ(Convert(scratch / "mid.ply", scratch / "out.pdc"), "");
+            EXPECT_EQ(ReadFile(scratch / "out.pdc"), c.bytes);
+        }
+    }
+}
+
+TEST(ConvertRoundTrip, AsciiWritesUnusualNaNsAsPlainNaN) {
+    CScratchFolder scratch;
+    const CPdcBytes in = CPdcBytes().Header(2, 1).Record("v", 3).Doubles({PayloadNan, 1});
+    ASSERT_TRUE(WriteFile(scratch / "in.pdc", in.Bytes()));
+    ASSERT_EQ(Convert(scratch / "in.pdc", scratch / "mid.ply", {true, false}), "");
+    ASSERT_EQ(Convert(scratch / "mid.ply", scratch / "out.pdc"), "");
+    const std::string expected = CPdcBytes().Header(2, 1).Record("v", 3).Doubles({Nan, 1}).Bytes();
+    EXPECT_EQ(ReadFile(scratch / "out.pdc"), expected);
+}
+
+TEST(ConvertRoundTrip, FloatWritesFloatPropertiesAndRoundsTheDoubles) {
+    CScratchFolder scratch;
+    const CPdcBytes in =
+        CPdcBytes().Header(1, 2).Record("position", 5).Doubles({0.1, 2, -3}).Record("id", 1).Int(7);
+    ASSERT_TRUE(WriteFile(scratch / "in.pdc", in.Bytes()));
+    ASSERT_EQ(Convert(scratch / "in.pdc", scratch / "mid.ply", {false, true}), "");
+    const std::string ply = ReadFile(scratch / "mid.ply");
+    EXPECT_NE(ply.find("property float x\n"), std::string::npos) << ply;
+    EXPECT_NE(ply.find("property int id\n"), std::string::npos) << ply;
+    ASSERT_EQ(Convert(scratch / "mid.ply", scratch / "out.pdc"), "");
+    const std::string expected = CPdcBytes()
+                                     .Header(1, 2)
+                                     .Record("position", 5)
+                                     .Doubles({static_cast<double>(0.1f), 2, -3})
+                                     .Record("id", 1)
+                                     .Int(7)
+                                     .Bytes();
+    EXPECT_EQ(ReadFile(scratch / "out.pdc"), expected);
+}
+
+TEST(ConvertPly, PropertiesAndCommentsAreWhatPointReadersExpect) {
+    CScratchFolder scratch;
+    const CPdcBytes in = CPdcBytes()
+                             .Header(2, 4)
+                             .Record("id", 1)
+                             .Int(1)
+                             .Int(2)
+                             .Record("mass", 2)
+                             .Double(0.5)
+                             .Record("position", 5)
+                             .Doubles({1, 2, 3, 4, 5, 6})
+                             .Record("v el", 5)
+                             .Doubles({0, 0, 0, 1, 1, 1});
+    ASSERT_TRUE(WriteFile(scratch / "in.pdc", in.Bytes()));
+    ASSERT_EQ(Convert(scratch / "in.pdc", scratch / "mid.ply", {true, false}), "");
+    EXPECT_EQ(ReadFile(scratch / "mid.ply"),
+              "ply\n"
+              "format ascii 1.0\n"
+              "comment velpo pdc PDC%20 1 1 0 0 2 4\n"
+              "comment velpo array 1 id\n"
+              "comment velpo value 2 mass 0.5\n"
+              "comment velpo array 5 position\n"
+              "comment velpo array 5 v%20el\n"
+              "element vertex 2\n"
+              "property double x\n"
+              "property double y\n"
+              "property double z\n"
+              "property int id\n"
+              "property double v%20el_x\n"
+              "property double v%20el_y\n"
+              "property double v%20el_z\n"
+              "end_header\n"
+              "1 2 3 1 0 0 0\n"
+              "4 5 6 2 1 1 1\n");
+}
+
+TEST(ConvertNames, EveryByteRoundTripsAndOnlyOneSpellingIsTaken) {
+    std::string all;
+    for (int c = 0; c < 256; ++c) {
+        all += static_cast<char>(c);
+    }
+    for (const std::string& name : {all, std::string(), std::string("%"), std::string("a b")}) {
+        const std::string word = EncodeName(name);
+        EXPECT_EQ(word.find_first_of(" \t\r\n"), std::string::npos);
+        std::string back;
+        ASSERT_TRUE(DecodeName(word, back)) << word;
+        EXPECT_EQ(back, name);
+    }
+    std::string ignored;
+    for (const char* word : {"", "%4", "%zz", "%41", "%2a", "a b", "a%", "%%"}) {
+        EXPECT_FALSE(DecodeName(word, ignored)) << word;
+    }
+}
+
+// ---- PLY files of other programs ----
+
+enum class CEncoding { Ascii, Little, Big };
+
+// A PLY with a face element before the vertices (lists of 3 and 4 indices)
+// and one vertex property of every type, under both names of the types.
+std::string ForeignPly(CEncoding encoding) {
+    const char* format = encoding == CEncoding::Ascii    ? "ascii"
+                         : encoding == CEncoding::Little ? "binary_little_endian"
+                                                         : "binary_big_endian";
+    std::string text = std::string("ply\r\nformat ") + format + " 1.0\r\n" +
+                       "comment made elsewhere\r\nobj_info anything\r\n"
+                       "element face 2\r\nproperty list uchar int vertex_indices\r\n"
+                       "property ushort flags\r\n"
+                       "element vertex 2\r\n"
+                       "property float x\r\nproperty float64 y\r\nproperty int16 z\r\n"
+                       "property char c\r\nproperty uint8 uc\r\nproperty short s\r\n"
+                       "property ushort us\r\nproperty int32 i\r\nproperty uint u\r\n"
+                       "property float32 f\r\nproperty double d\r\n"
+                       "property double n_y\r\nproperty double n_x\r\nproperty double n_z\r\n"
+                       "property double lone_x\r\n"
+                       "element edge 1\r\nproperty int a\r\n"
+                       "end_header\r\n";
+    if (encoding == CEncoding::Ascii) {
+        return text +
+               "3 0 1 1 7\n4 0 1 1 0 8\n"
+               "1.5 -2 3 -5 250 -30000 60000 -2000000000 4000000000 0.25 0.1 1 2 3 -0\n"
+               "0 nan -3 127 0 32767 0 2147483647 0 -inf 1e-300 4 5 6 inf\n"
+               "99\n";
+    }
+    const bool big = encoding == CEncoding::Big;
+    const auto put = [&](uint64_t bits, int width) {
+        for (int k = 0; k < width; ++k) {
+            const int shift = 8 * (big ? width - 1 - k : k);
+            text += static_cast<char>((bits >> shift) & 0xFF);
+        }
+    };
+    const auto f32 = [&](float v) { put(std::bit_cast<uint32_t>(v), 4); };
+    const auto f64 = [&](double v) { put(std::bit_cast<uint64_t>(v), 8); };
+    put(3, 1), put(0, 4), put(1, 4), put(1, 4), put(7, 2);
+    put(4, 1), put(0, 4), put(1, 4), put(1, 4), put(0, 4), put(8, 2);
+    f32(1.5f), f64(-2), put(3, 2), put(static_cast<uint8_t>(-5), 1), put(250, 1);
+    put(static_cast<uint16_t>(-30000), 2), put(60000, 2);
+    put(static_cast<uint32_t>(-2000000000), 4), put(4000000000u, 4);
+    f32(0.25f), f64(0.1), f64(1), f64(2), f64(3), f64(-0.0);
+    f32(0), f64(Nan), put(static_cast<uint16_t>(-3), 2), put(127, 1), put(0, 1);
+    put(32767, 2), put(0, 2), put(2147483647, 4), put(0, 4);
+    f32(-std::numeric_limits<float>::infinity()), f64(1e-300), f64(4), f64(5), f64(6), f64(Inf);
+    put(99, 4);
+    return text;
+}
+
+TEST(ConvertForeignPly, EveryEncodingAndTypeGivesTheSameRecords) {
+    CScratchFolder scratch;
+    const std::string expected = CPdcBytes()
+                                     .Header(2, 11)
+                                     .Record("position", 5)
+                                     .Doubles({1.5, -2, 3, 0, Nan, -3})
+                                     .Record("c", 1)
+                                     .Int(-5)
+                                     .Int(127)
+                                     .Record("uc", 1)
+                                     .Int(250)
+                                     .Int(0)
+                                     .Record("s", 1)
+                                     .Int(-30000)
+                                     .Int(32767)
+                                     .Record("us", 1)
+                                     .Int(60000)
+                                     .Int(0)
+                                     .Record("i", 1)
+                                     .Int(-2000000000)
+                                     .Int(2147483647)
+                                     .Record("u", 3)
+                                     .Doubles({4000000000.0, 0})
+                                     .Record("f", 3)
+                                     .Doubles({0.25, -Inf})
+                                     .Record("d", 3)
+                                     .Doubles({0.1, 1e-300})
+                                     .Record("n", 5)
+                                     .Doubles({2, 1, 3, 5, 4, 6})
+                                     .Record("lone_x", 3)
+                                     .Doubles({-0.0, Inf})
+                                     .Bytes();
+    for (const CEncoding encoding : {CEncoding::Ascii, CEncoding::Little, CEncoding::Big}) {
+        SCOPED_TRACE(static_cast<int>(encoding));
+        ASSERT_TRUE(WriteFile(scratch / "in.ply", ForeignPly(encoding)));
+        ASSERT_EQ(Convert(scratch / "in.ply", scratch / "out.pdc"), "");
+        EXPECT_EQ(ReadFile(scratch / "out.pdc"), expected);
+    }
+}
+
+TEST(ConvertForeignPly, CommentsThatNoLongerFitThePropertiesAreNoted) {
+    CScratchFolder scratch;
+    const CPdcBytes in = CPdcBytes()
+                             .Header(1, 2)
+                             .Record("position", 5)
+                             .Doubles({1, 2, 3})
+                             .Record("mass", 2)
+                             .Double(4);
+    ASSERT_TRUE(WriteFile(scratch / "in.pdc", in.Bytes()));
+    ASSERT_EQ(Convert(scratch / "in.pdc", scratch / "mid.ply", {true, false}), "");
+    std::string ply = ReadFile(scratch / "mid.ply");
+    ply.replace(ply.find("property double z\n"), 18, "property double z\nproperty int k\n");
+    ply.replace(ply.find("1 2 3\n"), 6, "1 2 3 9\n");
+    ASSERT_TRUE(WriteFile(scratch / "mid.ply", ply));
+    CConvertSummary summary;
+    std::vector<std::string> notes;
+    ASSERT_TRUE(ConvertFile(scratch / "mid.ply", scratch / "out.pdc", {}, summary, notes));
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_NE(notes[0].find("not those its velpo comments describe"), std::string::npos);
+    const std::string expected = CPdcBytes()
+                                     .Header(1, 3)
+                                     .Record("position", 5)
+                                     .Doubles({1, 2, 3})
+                                     .Record("k", 1)
+                                     .Int(9)
+                                     .Record("mass", 2)
+                                     .Double(4)
+                                     .Bytes();
+    EXPECT_EQ(ReadFile(scratch / "out.pdc"), expected);
+}
+
+// ---- damaged files ----
+
+std::string Head(const std::string& format, const std::string& elements) {
+    return "ply\nformat " + format + " 1.0\n" + elements + "end_header\n";
+}
+
+TEST(ConvertBadPly, EachDefectIsNamedAndNothingIsWritten) {
+    struct CCase {
+        const char* name;
+        std::string bytes;
+        const char* problem;
+    };
+    const std::string le = "binary_little_endian";
+    const std::string xyz = "property double x\nproperty double y\nproperty double z\n";
+    const CCase cases[] = {
+        {"empty", "", "does not start with the line \"ply\""},
+        {"not ply", "PDC \0\0\0\1", "does not start with the line \"ply\""},
+        {"no end", "ply\nformat ascii 1.0\nelement vertex 1\nproperty double x\n",
+         "no \"end_header\" line"},
+        {"data without end", "ply\nformat ascii 1.0\nelement vertex 1\nproperty double x\n1\n",
+         "header line 5: unknown header line \"1\" (a missing \"end_header\" line"},
+        {"no format", "ply\nelement vertex 0\nend_header\n", "no \"format\" line"},
+        {"unknown format", Head("binary_middle_endian", "element vertex 0\n"),
+         "unknown format \"binary_middle_endian\""},
+        {"unknown type", Head("ascii", "element vertex 1\nproperty string s\n") + "a\n",
+         "unknown property type \"string\""},
+        {"unknown line", Head("ascii", "vertices 3\n"), "unknown header line \"vertices 3\""},
+        {"negative count", Head("ascii", "element vertex -1\n"), "a count of 0 or more"},
+        {"orphan property", Head("ascii", "property double x\n"), "a property before any"},
+        {"no vertex", Head("ascii", "element face 0\nproperty list uchar int i\n"),
+         "no \"vertex\" element"},
+        {"list on vertex",
+         Head(le, "element vertex 1\nproperty list uchar float x\n") + "\1\0\0\0\0",
+         "vertex property \"x\" is a list"},
+        {"lying binary count",
+         Head(le, "element vertex 1000000000000\n" + xyz) + std::string(48, 'a'),
+         "counts 1000000000000 vertices of 24 bytes, but only 48 bytes"},
+        {"cut binary", Head(le, "element vertex 3\n" + xyz) + std::string(70, 'a'),
+         "but only 70 bytes"},
+        {"lying ascii count", Head("ascii", "element vertex 1000000000000\n" + xyz) + "1 2 3\n",
+         "more than the 6 bytes"},
+        {"cut ascii", Head("ascii", "element vertex 2\n" + xyz) + "1 2 3\n4 5\n",
+         "ends inside element \"vertex\""},
+        {"cut list",
+         Head(le, "element face 1\nproperty list uchar int i\nelement vertex 0\n") +
+             std::string("\xff\0\0\0\0", 5),
+         "ends inside element \"face\""},
+        {"lying face count",
+         Head(le,
+              "element face 99999999999\nproperty list uchar int i\n"
+              "element vertex 0\n") +
+             "\0",
+         "ends inside element \"face\""},
+        {"ascii list length",
+         Head("ascii",
+              "element face 1\nproperty list uchar int i\n"
+              "element vertex 0\n") +
+             "-1\n",
+         "has the length \"-1\""},
+        {"not a number", Head("ascii", "element vertex 1\n" + xyz) + "1 abc 3\n",
+         "property \"y\": \"abc\" is not a number of type double"},
+        {"fraction in int", Head("ascii", "element vertex 1\nproperty int k\n") + "1.5\n",
+         "\"1.5\" is not a number of type int"},
+        {"beyond uchar", Head("ascii", "element vertex 1\nproperty uchar k\n") + "256\n",
+         "is not a number of type uchar"},
+        {"too many vertices", Head(le, "element vertex 3000000000\n"),
+         "a PDC file holds at most 2147483647 particles"},
+        {"bad velpo comment",
+         Head("ascii",
+              "comment velpo pdc PDC%20 1 1 0 0 0 1\n"
+              "comment velpo value 2 mass\nelement vertex 0\n"),
+         "record \"mass\" needs 1 numbers"},
+        {"velpo records without header",
+         Head("ascii",
+              "comment velpo value 2 m 1\n"
+              "element vertex 0\n"),
+         "without the \"velpo pdc\" header comment"},
+        {"fraction for an integer record",
+         Head("ascii",
+              "comment velpo pdc PDC%20 1 1 0 0 1 1\ncomment velpo array 1 k\n"
+              "element vertex 1\nproperty double k\n") +
+             "2.5\n",
+         "property \"k\", vertex 0: 2.5 is not a 32-bit integer"},
+    };
+    CScratchFolder scratch;
+    for (const CCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(WriteFile(scratch / "bad.ply", c.bytes));
+        const std::string problem = Convert(scratch / "bad.ply", scratch / "out.pdc");
+        EXPECT_EQ(problem.rfind(scratch / "bad.ply", 0), 0u) << problem;
+        EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
+        EXPECT_FALSE(std::filesystem::exists(scratch / "out.pdc"));
+    }
+}
+
+TEST(ConvertBadPdc, TheWalkersProblemIsNamedAndNoPlyIsWritten) {
+    CScratchFolder scratch;
+    const std::string whole =
+        CPdcBytes().Header(2, 1).Record("position", 5).Doubles({1, 2, 3, 4, 5, 6}).Bytes();
+    ASSERT_TRUE(WriteFile(scratch / "cut.pdc", whole.substr(0, 60)));
+    const std::string problem = Convert(scratch / "cut.pdc", scratch / "out.ply");
+    EXPECT_EQ(problem.rfind(scratch / "cut.pdc", 0), 0u) << problem;
+    EXPECT_NE(problem.find("truncated file or forged particle count"), std::string::npos)
+        << problem;
+    EXPECT_FALSE(std::filesystem::exists(scratch / "out.ply"));
+}
+
+TEST(ConvertBadPdc, BytesAfterTheLastRecordAreNotedAndLeftOut) {
+    CScratchFolder scratch;
+    const std::string records = CPdcBytes().Header(1, 1).Record("a", 3).Double(1).Bytes();
+    ASSERT_TRUE(WriteFile(scratch / "in.pdc", records + "junk"));
+    CConvertSummary summary;
+    std::vector<std::string> notes;
+    ASSERT_TRUE(ConvertFile(scratch / "in.pdc", scratch / "mid.ply", {}, summary, notes));
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_NE(notes[0].find("the 4 bytes after the last record"), std::string::npos) << notes[0];
+    ASSERT_EQ(Convert(scratch / "mid.ply", scratch / "out.pdc"), "");
+    EXPECT_EQ(ReadFile(scratch / "out.pdc"), records);
+}
+
+TEST(ConvertDirection, ExtensionsChooseItAndAnythingElseIsRefused) {
+    CConvertDirection direction = CConvertDirection::PlyToPdc;
+    EXPECT_TRUE(ConvertDirection("a.pdc", "b.PLY", direction));
+    EXPECT_EQ(direction, CConvertDirection::PdcToPly);
+    EXPECT_TRUE(ConvertDirection("a.#.Ply", "b.#.pdc", direction));
+    EXPECT_EQ(direction, CConvertDirection::PlyToPdc);
+    for (const auto& [in, out] : {std::pair{"a.pdc", "b.pdc"},
+                                  {"a.ply", "b.ply"},
+                                  {"a.obj", "b.ply"},
+                                  {"a.pdc", "b"},
+                                  {"pdc", "ply"}}) {
+        EXPECT_FALSE(ConvertDirection(in, out, direction)) << in << " " << out;
+    }
+}
+
+}  // namespace
+}  // namespace VelpoTools

@@ -1,0 +1,521 @@
+#include "tools/Convert.h"
+
+#include <algorithm>
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <set>
+
+#include "tools/Text.h"
+
+namespace VelpoTools {
+
+using VelpoHost::CResult;
+
+namespace {
+
+constexpr uint64_t QuietNaN = 0x7FF8000000000000ull;
+constexpr uint64_t NegativeQuietNaN = 0xFFF8000000000000ull;
+
+bool KeptInName(unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '-' || c == '.';
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// ---- numbers in comments ----
+
+void AppendExact(std::string& text, double value) {
+    char digits[64];
+    const uint64_t bits = std::bit_cast<uint64_t>(value);
+    if (std::isnan(value) && bits != QuietNaN && bits != NegativeQuietNaN) {
+        const auto result = std::to_chars(digits, digits + sizeof(digits), bits, 16);
+        text += "nan:0x" + std::string(16 - (result.ptr - digits), '0');
+        text.append(digits, result.ptr);
+        return;
+    }
+    if (std::isnan(value)) {
+        text += bits == QuietNaN ? "nan" : "-nan";
+        return;
+    }
+    const auto result = std::to_chars(digits, digits + sizeof(digits), value);
+    text.append(digits, result.ptr);
+}
+
+std::string ExactText(double value) {
+    std::string text;
+    AppendExact(text, value);
+    return text;
+}
+
+bool ParseExact(std::string_view word, double& value) {
+    if (word == "nan" || word == "-nan") {
+        value = std::bit_cast<double>(word == "nan" ? QuietNaN : NegativeQuietNaN);
+        return true;
+    }
+    const char* end = word.data() + word.size();
+    if (word.starts_with("nan:0x")) {
+        uint64_t bits = 0;
+        const auto result = std::from_chars(word.data() + 6, end, bits, 16);
+        value = std::bit_cast<double>(bits);
+        return result.ec == std::errc() && result.ptr == end && word.size() == 22 &&
+               std::isnan(value);
+    }
+    const auto result = std::from_chars(word.data(), end, value);
+    return result.ec == std::errc() && result.ptr == end;
+}
+
+template <class T>
+bool ParseWord(std::string_view word, T& value) {
+    const char* end = word.data() + word.size();
+    const auto result = std::from_chars(word.data(), end, value);
+    return result.ec == std::errc() && result.ptr == end;
+}
+
+std::vector<std::string_view> Words(std::string_view text) {
+    std::vector<std::string_view> words;
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t blank = text.find(' ', at);
+        const size_t end = blank == std::string_view::npos ? text.size() : blank;
+        if (end > at) {
+            words.push_back(text.substr(at, end - at));
+        }
+        at = end + 1;
+    }
+    return words;
+}
+
+// ---- which vertex property holds what ----
+
+// One property of the vertex element: record `record`'s values, of
+// component `component` for a vector (else 0).
+struct CPropertyPlan {
+    size_t record = 0;
+    int32_t component = 0;
+    std::string name;
+};
+
+bool IsPosition(const CConvertRecord& record) {
+    return record.code == PdcCodeVectorArray && record.name == "position" && !record.nameOnly;
+}
+
+// The properties the records of `records` become, in vertex order: the
+// first vector array "position" as x, y, z, then every other array record
+// in record order, each under a name no earlier property has.
+std::vector<CPropertyPlan> PlanProperties(const std::vector<CConvertRecord>& records) {
+    std::vector<CPropertyPlan> plan;
+    std::set<std::string> used;
+    const auto position = std::find_if(records.begin(), records.end(), IsPosition);
+    if (position != records.end()) {
+        const size_t index = static_cast<size_t>(position - records.begin());
+        for (int32_t c = 0; c < 3; ++c) {
+            plan.push_back({index, c, std::string(1, "xyz"[c])});
+            used.insert(plan.back().name);
+        }
+    }
+    for (size_t r = 0; r < records.size(); ++r) {
+        const CConvertRecord& record = records[r];
+        if (record.nameOnly || !PdcCodeIsArray(record.code) || records.begin() + r == position) {
+            continue;
+        }
+        const std::string base = EncodeName(record.name);
+        const int32_t components = PdcCodeComponents(record.code);
+        const auto names = [&](const std::string& stem) {
+            std::vector<std::string> out;
+            for (int32_t c = 0; c < components; ++c) {
+                out.push_back(components == 1 ? stem : stem + "_" + "xyz"[c]);
+            }
+            return out;
+        };
+        std::vector<std::string> chosen = names(base);
+        for (int suffix = 2; std::any_of(chosen.begin(), chosen.end(),
+                                         [&](const std::string& n) { return used.count(n) > 0; });
+             ++suffix) {
+            chosen = names(base + "_" + std::to_string(suffix));
+        }
+        for (int32_t c = 0; c < components; ++c) {
+            used.insert(chosen[static_cast<size_t>(c)]);
+            plan.push_back({r, c, chosen[static_cast<size_t>(c)]});
+        }
+    }
+    return plan;
+}
+
+// ---- the velpo comments ----
+
+struct CVelpoComments {
+    bool present = false;
+    PdcHeader header;
+    std::vector<CConvertRecord> records;  // array records without values
+};
+
+std::string HeaderComment(const PdcHeader& header) {
+    return "velpo pdc " + EncodeName(std::string_view(header.format, 4)) + " " +
+           std::to_string(header.version) + " " + std::to_string(header.byteOrder) + " " +
+           std::to_string(header.reserved1) + " " + std::to_string(header.reserved2) + " " +
+           std::to_string(header.particleCount) + " " + std::to_string(header.attributeCount);
+}
+
+std::string RecordComment(const CConvertRecord& record) {
+    if (record.nameOnly) {
+        return "velpo name-only " + EncodeName(record.name);
+    }
+    const bool array = PdcCodeIsArray(record.code);
+    std::string text = std::string("velpo ") + (array ? "array " : "value ") +
+                       std::to_string(record.code) + " " + EncodeName(record.name);
+    if (!array) {
+        for (int32_t c = 0; c < PdcCodeComponents(record.code); ++c) {
+            text += ' ';
+            if (PdcCodeIsInteger(record.code)) {
+                text += std::to_string(record.integers.at(static_cast<size_t>(c)));
+            } else {
+                AppendExact(text, record.doubles.at(static_cast<size_t>(c)));
+            }
+        }
+    }
+    return text;
+}
+
+CResult ParseHeaderComment(const std::vector<std::string_view>& words, PdcHeader& header) {
+    std::string format;
+    int32_t* fields[] = {&header.version,   &header.byteOrder,     &header.reserved1,
+                         &header.reserved2, &header.particleCount, &header.attributeCount};
+    bool ok = words.size() == 9 && DecodeName(words[2], format) && format.size() == 4;
+    for (size_t i = 0; ok && i < 6; ++i) {
+        ok = ParseWord(words[3 + i], *fields[i]);
+    }
+    if (!ok) {
+        return CResult::Fail(
+            "expected \"velpo pdc <format> <version> <byte order> <reserved> <reserved> "
+            "<particles> <records>\"");
+    }
+    std::copy(format.begin(), format.end(), header.format);
+    return CResult::Ok();
+}
+
+CResult ParseRecordComment(const std::vector<std::string_view>& words, CConvertRecord& record) {
+    const std::string_view kind = words[1];
+    if (kind == "name-only") {
+        record.nameOnly = true;
+        if (words.size() != 3 || !DecodeName(words[2], record.name)) {
+            return CResult::Fail("expected \"velpo name-only <name>\"");
+        }
+        return CResult::Ok();
+    }
+    const bool array = kind == "array";
+    if (words.size() < 4 || !ParseWord(words[2], record.code) || record.code < 0 ||
+        record.code > 5 || PdcCodeIsArray(record.code) != array ||
+        !DecodeName(words[3], record.name)) {
+        return CResult::Fail(array ? "expected \"velpo array <code 1, 3 or 5> <name>\""
+                                   : "expected \"velpo value <code 0, 2 or 4> <name> <numbers>\"");
+    }
+    const size_t numbers = array ? 0 : static_cast<size_t>(PdcCodeComponents(record.code));
+    bool ok = words.size() == 4 + numbers;
+    for (size_t i = 0; ok && i < numbers; ++i) {
+        if (PdcCodeIsInteger(record.code)) {
+            record.integers.push_back(0);
+            ok = ParseWord(words[4 + i], record.integers.back());
+        } else {
+            record.doubles.push_back(0.0);
+            ok = ParseExact(words[4 + i], record.doubles.back());
+        }
+    }
+    if (!ok) {
+        return CResult::Fail("record " + Quoted(record.name) + " needs " + std::to_string(numbers) +
+                             " " + (PdcCodeIsInteger(record.code) ? "32-bit integers" : "numbers"));
+    }
+    return CResult::Ok();
+}
+
+CResult ParseComments(const std::vector<std::string>& comments, CVelpoComments& parsed) {
+    for (size_t i = 0; i < comments.size(); ++i) {
+        const std::vector<std::string_view> words = Words(comments[i]);
+        if (words.empty() || words[0] != "velpo") {
+            continue;
+        }
+        const std::string_view kind = words.size() > 1 ? words[1] : std::string_view();
+        CResult done = CResult::Ok();
+        if (kind == "pdc") {
+            done = parsed.present ? CResult::Fail("a second \"velpo pdc\" comment")
+                                  : ParseHeaderComment(words, parsed.header);
+            parsed.present = true;
+        } else if (kind == "array" || kind == "value" || kind == "name-only") {
+            if (!parsed.records.empty() && parsed.records.back().nameOnly) {
+                done = CResult::Fail("a record after the name-only one, which must be last");
+            } else {
+                parsed.records.emplace_back();
+                done = ParseRecordComment(words, parsed.records.back());
+            }
+        } else {
+            done = CResult::Fail("unknown velpo comment " + Quoted(kind));
+        }
+        if (!done) {
+            return CResult::Fail("comment " + std::to_string(i + 1) + " (" +
+                                 Quoted(comments[i].substr(0, 200)) + "): " + done.Message());
+        }
+    }
+    if (!parsed.records.empty() && !parsed.present) {
+        return CResult::Fail("velpo record comments without the \"velpo pdc\" header comment");
+    }
+    return CResult::Ok();
+}
+
+// ---- values from the columns ----
+
+CResult TakeIntegers(const CPlyColumn& column, std::vector<int32_t>& out) {
+    out.resize(column.values.size());
+    for (size_t i = 0; i < column.values.size(); ++i) {
+        const double value = column.values[i];
+        if (!(value >= std::numeric_limits<int32_t>::min() &&
+              value <= std::numeric_limits<int32_t>::max() && value == std::trunc(value))) {
+            return CResult::Fail("property " + Quoted(column.name) + ", vertex " +
+                                 std::to_string(i) + ": " + ExactText(value) +
+                                 " is not a 32-bit integer, which its integer record needs");
+        }
+        out[i] = static_cast<int32_t>(value);
+    }
+    return CResult::Ok();
+}
+
+// The values of an array record from its columns: one, or x, y, z.
+// Double columns are moved, not copied: the PLY's values are not needed after.
+CResult FillRecord(CConvertRecord& record, const std::vector<CPlyColumn*>& columns) {
+    if (record.code == PdcCodeIntegerArray) {
+        return TakeIntegers(*columns[0], record.integers);
+    }
+    if (record.code == PdcCodeDoubleArray) {
+        record.doubles = std::move(columns[0]->values);
+        return CResult::Ok();
+    }
+    const size_t count = columns[0]->values.size();
+    record.doubles.resize(3 * count);
+    for (size_t c = 0; c < 3; ++c) {
+        const double* values = columns[c]->values.data();
+        for (size_t i = 0; i < count; ++i) {
+            record.doubles[3 * i + c] = values[i];
+        }
+    }
+    return CResult::Ok();
+}
+
+// Whether the vertex properties are exactly those `plan` would write.
+bool Fits(const std::vector<CPropertyPlan>& plan, const CPlyVertices& ply) {
+    if (plan.size() != ply.columns.size()) {
+        return false;
+    }
+    for (size_t p = 0; p < plan.size(); ++p) {
+        if (plan[p].name != ply.columns[p].name) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The array records as the comments list them, values from the columns.
+CResult RecordsByPlan(const std::vector<CPropertyPlan>& plan, CPlyVertices& ply,
+                      std::vector<CConvertRecord>& records) {
+    std::vector<std::vector<CPlyColumn*>> columns(records.size(), std::vector<CPlyColumn*>(3));
+    for (size_t p = 0; p < plan.size(); ++p) {
+        columns[plan[p].record][static_cast<size_t>(plan[p].component)] = &ply.columns[p];
+    }
+    for (size_t r = 0; r < records.size(); ++r) {
+        if (!records[r].nameOnly && PdcCodeIsArray(records[r].code)) {
+            if (CResult filled = FillRecord(records[r], columns[r]); !filled) {
+                return filled;
+            }
+        }
+    }
+    return CResult::Ok();
+}
+
+// The records a PLY of another program holds: x, y, z and name_x, name_y,
+// name_z triples as vectors, every other property a record of its own.
+CResult RecordsFromProperties(CPlyVertices& ply, std::vector<CConvertRecord>& records) {
+    const size_t n = ply.columns.size();
+    std::vector<bool> used(n, false);
+    const auto find = [&](const std::string& name) -> CPlyColumn* {
+        for (size_t i = 0; i < n; ++i) {
+            if (!used[i] && ply.columns[i].name == name) {
+                used[i] = true;
+                return &ply.columns[i];
+            }
+        }
+        return nullptr;
+    };
+    for (size_t c = 0; c < n; ++c) {
+        if (used[c]) {
+            continue;
+        }
+        const std::string& name = ply.columns[c].name;
+        std::string stem;
+        std::string recordName;
+        if (name == "x" || name == "y" || name == "z") {
+            recordName = "position";
+        } else if (name.size() > 2 && name[name.size() - 2] == '_' &&
+                   std::string_view("xyz").find(name.back()) != std::string_view::npos) {
+            recordName = name.substr(0, name.size() - 2);
+            stem = recordName + "_";
+        }
+        CConvertRecord record;
+        std::vector<CPlyColumn*> columns;
+        if (!recordName.empty()) {
+            const std::vector<bool> before = used;
+            for (const char axis : {'x', 'y', 'z'}) {
+                columns.push_back(find(stem + axis));
+            }
+            if (std::find(columns.begin(), columns.end(), nullptr) != columns.end()) {
+                used = before;  // not a whole triple: each a record of its own
+                columns.clear();
+            } else {
+                record.name = recordName;
+                record.code = PdcCodeVectorArray;
+            }
+        }
+        if (columns.empty()) {
+            CPlyColumn* column = find(name);
+            columns.push_back(column);
+            record.name = name;
+            record.code = PlyTypeIsInteger(column->type) && column->type != CPlyType::UInt32
+                              ? PdcCodeIntegerArray
+                              : PdcCodeDoubleArray;
+        }
+        if (CResult filled = FillRecord(record, columns); !filled) {
+            return filled;
+        }
+        records.push_back(std::move(record));
+    }
+    return CResult::Ok();
+}
+
+}  // namespace
+
+std::string EncodeName(std::string_view name) {
+    if (name.empty()) {
+        return "%";
+    }
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    std::string word;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (KeptInName(byte)) {
+            word += c;
+        } else {
+            word += '%';
+            word += Hex[byte >> 4];
+            word += Hex[byte & 15];
+        }
+    }
+    return word;
+}
+
+bool DecodeName(std::string_view word, std::string& name) {
+    name.clear();
+    if (word == "%") {
+        return true;
+    }
+    for (size_t i = 0; i < word.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(word[i]);
+        if (KeptInName(byte)) {
+            name += word[i];
+            continue;
+        }
+        if (byte != '%' || i + 2 >= word.size() || HexDigit(word[i + 1]) < 0 ||
+            HexDigit(word[i + 2]) < 0) {
+            return false;
+        }
+        const int value = HexDigit(word[i + 1]) * 16 + HexDigit(word[i + 2]);
+        // Only the one spelling EncodeName writes, so that a name has one word.
+        if (KeptInName(static_cast<unsigned char>(value))) {
+            return false;
+        }
+        name += static_cast<char>(value);
+        i += 2;
+    }
+    return !word.empty();
+}
+
+CPlyOutput PlyFromFrame(const CConvertFrame& frame, const CPlyChoice& choice) {
+    CPlyOutput ply;
+    ply.ascii = choice.ascii;
+    ply.comments.push_back(HeaderComment(frame.header));
+    for (const CConvertRecord& record : frame.records) {
+        ply.comments.push_back(RecordComment(record));
+    }
+    const std::vector<CPropertyPlan> plan = PlanProperties(frame.records);
+    ply.count = plan.empty() ? 0 : std::max(0, frame.header.particleCount);
+    for (const CPropertyPlan& property : plan) {
+        const CConvertRecord& record = frame.records[property.record];
+        const size_t stride = static_cast<size_t>(PdcCodeComponents(record.code));
+        CPlyOutputColumn column;
+        column.name = property.name;
+        column.stride = stride;
+        if (PdcCodeIsInteger(record.code)) {
+            column.type = CPlyType::Int32;
+            column.integers = record.integers.data() + property.component;
+        } else {
+            column.type = choice.floats ? CPlyType::Float32 : CPlyType::Float64;
+            column.doubles = record.doubles.data() + property.component;
+        }
+        ply.columns.push_back(std::move(column));
+    }
+    return ply;
+}
+
+CResult FrameFromPly(CPlyVertices& ply, CConvertFrame& frame, std::vector<std::string>& notes) {
+    frame = CConvertFrame();
+    if (ply.count > std::numeric_limits<int32_t>::max()) {
+        return CResult::Fail("the vertex element counts " + std::to_string(ply.count) +
+                             " vertices; a PDC file holds at most 2147483647 particles");
+    }
+    CVelpoComments comments;
+    if (CResult parsed = ParseComments(ply.comments, comments); !parsed) {
+        return parsed;
+    }
+    frame.header = comments.present ? comments.header : PdcHeader::ForWriting(0, 0);
+    const std::vector<CPropertyPlan> plan = PlanProperties(comments.records);
+    if (comments.present && Fits(plan, ply)) {
+        frame.records = comments.records;
+        if (CResult filled = RecordsByPlan(plan, ply, frame.records); !filled) {
+            return filled;
+        }
+    } else {
+        if (comments.present) {
+            notes.push_back(
+                "the vertex properties are not those its velpo comments describe (another "
+                "program changed them?): the per-particle records are taken from the properties "
+                "and the single values from the comments");
+        }
+        if (CResult taken = RecordsFromProperties(ply, frame.records); !taken) {
+            return taken;
+        }
+        for (const CConvertRecord& record : comments.records) {
+            if (record.nameOnly || !PdcCodeIsArray(record.code)) {
+                frame.records.push_back(record);
+            }
+        }
+    }
+    const bool arrays =
+        std::any_of(frame.records.begin(), frame.records.end(),
+                    [](const CConvertRecord& r) { return !r.nameOnly && PdcCodeIsArray(r.code); });
+    if (arrays || !comments.present) {
+        frame.header.particleCount = static_cast<int32_t>(ply.count);
+    }
+    const auto records = static_cast<int32_t>(frame.records.size());
+    const int32_t counted = frame.header.attributeCount;
+    const bool keep = comments.present && (counted == records || (records == 0 && counted < 0));
+    frame.header.attributeCount = keep ? counted : records;
+    return CResult::Ok();
+}
+
+}  // namespace VelpoTools

@@ -1,0 +1,81 @@
+// Particles between the records of a PDC file and the vertex element of a
+// PLY file, both ways, so that PDC -> PLY -> PDC gives back the same bytes.
+//
+// PDC -> PLY: one vertex per particle. The first vector array named
+// "position" becomes the properties x, y, z (first, where point readers
+// look for them); every other array record becomes properties named after
+// it: `name` for codes 1 (int) and 3 (double), `name_x`, `name_y`, `name_z`
+// for code 5. Names are encoded (EncodeName) and made unique with "_2",
+// "_3", ... where two records would share one. What the vertices cannot
+// hold goes into comment lines, one per record in file order:
+//
+//   comment velpo pdc <format> <version> <byteOrder> <reserved1> <reserved2>
+//                     <particleCount> <attributeCount>      the header
+//   comment velpo array <code> <name>                       an array record
+//   comment velpo value <code> <name> <number> [<number> <number>]
+//   comment velpo name-only <name>         a last record that holds only its name
+//
+// Numbers are written exactly: integers in decimal, doubles as the shortest
+// text that reads back to the same bits, "inf", "-inf", "nan", "-nan" for
+// the usual NaNs and "nan:0x<16 hex digits>" for a NaN of any other bits.
+//
+// PLY -> PDC: with these comments, and vertex properties that are exactly
+// those the comments describe, the records, their order, names and codes
+// and the header come back as they were. Without them (a PLY from another
+// program) x, y, z become "position", triples `name_x`, `name_y`, `name_z`
+// become vector records, other properties records of their own: code 1 for
+// integer types that fit 32 bits, code 3 for uint, float and double; the
+// header gets the values writers use (version 1, byte order 1, zeros).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/runtime/Result.h"
+#include "pdc/Pdc.h"
+#include "tools/PlyFormat.h"
+
+namespace VelpoTools {
+
+// One record with its values in the machine's form.
+struct CConvertRecord {
+    std::string name;  // every byte the file holds, zero bytes included
+    int32_t code = PdcCodeDoubleArray;
+    bool nameOnly = false;          // the last record ended right after its name
+    std::vector<int32_t> integers;  // codes 0 and 1
+    std::vector<double> doubles;    // codes 2 to 5, a vector as x, y, z
+};
+
+struct CConvertFrame {
+    PdcHeader header;
+    std::vector<CConvertRecord> records;  // in file order
+};
+
+struct CPlyChoice {
+    bool ascii = false;   // else binary little-endian
+    bool floats = false;  // double values as float: smaller, not exact
+};
+
+// A name as one word of printable ASCII: letters, digits, '_', '-' and '.'
+// stand as they are, every other byte as %XX (two upper-case hex digits);
+// the empty name is "%". DecodeName undoes it and refuses anything else.
+std::string EncodeName(std::string_view name);
+bool DecodeName(std::string_view word, std::string& name);
+
+// The PLY of a frame; its columns point into `frame`, which must outlive it.
+// The vertex count is the header's particle count when there is an array
+// record, else 0 (the comment keeps the count).
+CPlyOutput PlyFromFrame(const CConvertFrame& frame, const CPlyChoice& choice);
+
+// The frame a PLY holds (see above); the columns' values move into the
+// frame, so `ply` is left without them. Fails, saying what is wrong without the
+// file's name, on a malformed velpo comment, more than 2^31 - 1 vertices,
+// or a value that the record it goes to cannot hold (a fraction or a
+// number beyond 32 bits for an integer record). `notes` receives what the
+// user should know, such as comments that no longer fit the properties.
+VelpoHost::CResult FrameFromPly(CPlyVertices& ply, CConvertFrame& frame,
+                                std::vector<std::string>& notes);
+
+}  // namespace VelpoTools

@@ -1,0 +1,290 @@
+#include "tools/ConvertFiles.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <system_error>
+
+#include "pdc/ByteOrder.h"
+#include "pdc/FileOffset.h"
+#include "pdc/RecordWalker.h"
+#include "tools/InputFile.h"
+#include "tools/OutputFile.h"
+#include "tools/PlyFormat.h"
+#include "tools/Text.h"
+
+namespace VelpoTools {
+
+using VelpoHost::CResult;
+
+namespace {
+
+std::string LowerExtension(const std::string& name) {
+    std::string extension = std::filesystem::path(name).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension;
+}
+
+// A name's bytes as the file holds them, read through a stream of its own
+// so that the walker's stream stays where it is.
+CResult ReadWholeName(const std::filesystem::path& file, int64_t offset, int64_t length,
+                      std::string& name) {
+    CFilePointer stream;
+    if (CResult opened = OpenForReading(file, stream); !opened) {
+        return opened;
+    }
+    // The walker checked that the name lies inside the file.
+    name.assign(static_cast<size_t>(length), '\0');
+    if (!PdcFileOffset::Skip(stream.get(), offset) ||
+        std::fread(name.data(), 1, name.size(), stream.get()) != name.size()) {
+        return CResult::Fail("the name of the record at byte " + std::to_string(offset - 4) +
+                             " cannot be read again");
+    }
+    return CResult::Ok();
+}
+
+// The record's name with every byte, from the walker's record.
+CResult WholeName(const std::filesystem::path& file, const CPdcRecord& record, int64_t length,
+                  std::string& name) {
+    if (static_cast<size_t>(length) == record.name.size()) {
+        name = record.name;
+        return CResult::Ok();
+    }
+    return ReadWholeName(file, record.offset + 4, length, name);
+}
+
+// The current record's values straight from the stream into `values`, then
+// into the machine's byte order.
+bool ReadValues(CPdcRecordWalker& walker, const CPdcRecord& record, CConvertRecord& out) {
+    const size_t numbers = static_cast<size_t>(record.Numbers());
+    if (record.IsInteger()) {
+        out.integers.resize(numbers);
+        const bool read = walker.ReadFromStream([&](FILE* stream) {
+            return std::fread(out.integers.data(), 4, numbers, stream) == numbers;
+        });
+        const auto* bytes = reinterpret_cast<const unsigned char*>(out.integers.data());
+        for (size_t i = 0; i < numbers; ++i) {
+            out.integers[i] = PdcByteOrder::LoadInt32(bytes + 4 * i);
+        }
+        return read;
+    }
+    out.doubles.resize(numbers);
+    const bool read = walker.ReadFromStream([&](FILE* stream) {
+        return std::fread(out.doubles.data(), 8, numbers, stream) == numbers;
+    });
+    const auto* bytes = reinterpret_cast<const unsigned char*>(out.doubles.data());
+    for (size_t i = 0; i < numbers; ++i) {
+        out.doubles[i] = PdcByteOrder::LoadDouble(bytes + 8 * i);
+    }
+    return read;
+}
+
+void AppendInt32(std::string& bytes, int32_t value) {
+    unsigned char out[4];
+    PdcByteOrder::StoreInt32(out, value);
+    bytes.append(reinterpret_cast<const char*>(out), 4);
+}
+
+// Values go out in runs of this many bytes.
+constexpr size_t RunBytes = 1 << 18;
+
+void WriteRecord(COutput& out, const CConvertRecord& record) {
+    std::string bytes;
+    AppendInt32(bytes, static_cast<int32_t>(record.name.size()));
+    bytes += record.name;
+    if (record.nameOnly) {
+        out.Write(bytes);
+        return;
+    }
+    AppendInt32(bytes, record.code);
+    const bool integer = PdcCodeIsInteger(record.code);
+    const size_t width = integer ? 4 : 8;
+    const size_t numbers = integer ? record.integers.size() : record.doubles.size();
+    for (size_t first = 0; first < numbers && out.Ok(); first += RunBytes / width) {
+        const size_t run = std::min(RunBytes / width, numbers - first);
+        const size_t at = bytes.size();
+        bytes.resize(at + run * width);
+        auto* to = reinterpret_cast<unsigned char*>(bytes.data() + at);
+        if (integer) {
+            for (size_t i = 0; i < run; ++i) {
+                PdcByteOrder::StoreInt32(to + 4 * i, record.integers[first + i]);
+            }
+        } else {
+            PdcByteOrder::StoreDoubles(to, record.doubles.data() + first, run);
+        }
+        out.Write(bytes);
+        bytes.clear();
+    }
+    out.Write(bytes);
+}
+
+CResult CheckFrame(const std::string& name, const CConvertFrame& frame) {
+    for (const CConvertRecord& record : frame.records) {
+        if (record.nameOnly) {
+            continue;
+        }
+        const int64_t count = PdcCodeIsArray(record.code) ? frame.header.particleCount : 1;
+        const int64_t wanted = count * PdcCodeComponents(record.code);
+        const size_t held =
+            PdcCodeIsInteger(record.code) ? record.integers.size() : record.doubles.size();
+        if (wanted < 0 || static_cast<uint64_t>(wanted) != held ||
+            record.name.size() > static_cast<size_t>(INT32_MAX)) {
+            return CResult::Fail(name + ": record " + Quoted(record.name) + " holds " +
+                                 std::to_string(held) + " numbers where " + std::to_string(wanted) +
+                                 " are needed; nothing written");
+        }
+    }
+    return CResult::Ok();
+}
+
+// A 32-bit build cannot hold every record a valid file may have.
+bool FitsInMemory(int64_t bytes) {
+    return static_cast<uint64_t>(bytes) <= SIZE_MAX / 2;
+}
+
+CResult TooLarge(const std::string& file, const CPdcRecord& record) {
+    return CResult::Fail(file + ": record " + std::to_string(record.index) + " at byte " +
+                         std::to_string(record.offset) +
+                         " is too large for the memory of this build");
+}
+
+uint64_t FileBytes(const std::string& file) {
+    std::error_code code;
+    const uintmax_t size = std::filesystem::file_size(file, code);
+    return code ? 0 : static_cast<uint64_t>(size);
+}
+
+}  // namespace
+
+CResult ConvertDirection(const std::string& in, const std::string& out,
+                         CConvertDirection& direction) {
+    const std::string from = LowerExtension(in);
+    const std::string to = LowerExtension(out);
+    for (const auto& [name, extension] : {std::pair{&in, from}, {&out, to}}) {
+        if (extension != ".pdc" && extension != ".ply") {
+            return CResult::Fail(Quoted(*name) + " must end in .pdc or .ply");
+        }
+    }
+    if (from == to) {
+        return CResult::Fail(Quoted(in) + " and " + Quoted(out) + " are both " +
+                             (from == ".pdc" ? "PDC" : "PLY") +
+                             " files; convert turns PDC into PLY or PLY into PDC");
+    }
+    direction = from == ".pdc" ? CConvertDirection::PdcToPly : CConvertDirection::PlyToPdc;
+    return CResult::Ok();
+}
+
+CResult ReadPdcFrame(const std::filesystem::path& file, CConvertFrame& frame,
+                     std::vector<std::string>& notes) {
+    frame = CConvertFrame();
+    const std::string name = file.string();
+    CFilePointer stream;
+    if (CResult opened = OpenForReading(file, stream); !opened) {
+        return CResult::Fail(name + ": " + opened.Message());
+    }
+    CPdcRecordWalker walker(stream.get());
+    if (!walker.ReadHeader()) {
+        return CResult::Fail(name + ": " + walker.Problem());
+    }
+    frame.header = walker.Header();
+    CPdcRecord record;
+    while (walker.Next(record)) {
+        CConvertRecord converted;
+        converted.code = record.code;
+        const int64_t nameLength = record.valuesOffset - record.offset - 8;
+        if (!FitsInMemory(record.ValueBytes()) || !FitsInMemory(nameLength)) {
+            return TooLarge(name, record);
+        }
+        if (CResult named = WholeName(file, record, nameLength, converted.name); !named) {
+            return CResult::Fail(name + ": " + named.Message());
+        }
+        if (!ReadValues(walker, record, converted)) {
+            break;
+        }
+        frame.records.push_back(std::move(converted));
+    }
+    if (walker.Failed()) {
+        return CResult::Fail(name + ": " + walker.Problem());
+    }
+    if (walker.EndedWithNameOnlyRecord()) {
+        const CPdcRecord& last = walker.NameOnlyRecord();
+        CConvertRecord converted;
+        converted.nameOnly = true;
+        const int64_t nameLength = walker.FileSize() - last.offset - 4;
+        if (!FitsInMemory(nameLength)) {
+            return TooLarge(name, last);
+        }
+        if (CResult named = WholeName(file, last, nameLength, converted.name); !named) {
+            return CResult::Fail(name + ": " + named.Message());
+        }
+        frame.records.push_back(std::move(converted));
+    } else if (walker.BytesLeft() > 0) {
+        notes.push_back(name + ": the " + std::to_string(walker.BytesLeft()) +
+                        " bytes after the last record belong to no record and are left out");
+    }
+    return CResult::Ok();
+}
+
+CResult WritePdcFrame(const std::filesystem::path& file, const CConvertFrame& frame) {
+    if (CResult sound = CheckFrame(file.string(), frame); !sound) {
+        return sound;
+    }
+    return WriteFileReplacing(file, [&](COutput& out) {
+        std::string header(frame.header.format, 4);
+        const PdcHeader& h = frame.header;
+        for (const int32_t field : {h.version, h.byteOrder, h.reserved1, h.reserved2,
+                                    h.particleCount, h.attributeCount}) {
+            AppendInt32(header, field);
+        }
+        out.Write(header);
+        for (const CConvertRecord& record : frame.records) {
+            if (!out.Ok()) {
+                break;
+            }
+            WriteRecord(out, record);
+        }
+    });
+}
+
+CResult ConvertFile(const std::string& in, const std::string& out, const CPlyChoice& choice,
+                    CConvertSummary& summary, std::vector<std::string>& notes) {
+    CConvertDirection direction = CConvertDirection::PdcToPly;
+    if (CResult chosen = ConvertDirection(in, out, direction); !chosen) {
+        return chosen;
+    }
+    CConvertFrame frame;
+    if (direction == CConvertDirection::PdcToPly) {
+        if (CResult read = ReadPdcFrame(in, frame, notes); !read) {
+            return read;
+        }
+        const CPlyOutput ply = PlyFromFrame(frame, choice);
+        if (CResult written =
+                WriteFileReplacing(out, [&](COutput& output) { WritePly(output, ply); });
+            !written) {
+            return written;
+        }
+    } else {
+        CPlyVertices ply;
+        if (CResult read = ReadPly(in, ply); !read) {
+            return read;
+        }
+        std::vector<std::string> found;
+        if (CResult taken = FrameFromPly(ply, frame, found); !taken) {
+            return CResult::Fail(in + ": " + taken.Message());
+        }
+        for (const std::string& note : found) {
+            notes.push_back(in + ": " + note);
+        }
+        ply = CPlyVertices();  // its columns are in the frame now
+        if (CResult written = WritePdcFrame(out, frame); !written) {
+            return written;
+        }
+    }
+    summary.particles = frame.header.particleCount;
+    summary.records = frame.records.size();
+    summary.bytesRead = FileBytes(in);
+    return CResult::Ok();
+}
+
+}  // namespace VelpoTools
