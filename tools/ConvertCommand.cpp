@@ -8,7 +8,6 @@
 
 #include "tools/Command.h"
 #include "tools/ConvertFiles.h"
-#include "tools/FrameJob.h"
 #include "tools/FrameRunner.h"
 #include "tools/Output.h"
 #include "tools/Progress.h"

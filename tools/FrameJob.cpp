@@ -76,18 +76,6 @@ CResult OpenJobSession(const CFrameJobOptions& options, CFrameJob& job) {
     return loaded;
 }
 
-std::string FrameFile(const std::string& pattern, int32_t frame) {
-    std::string file;
-    for (char c : pattern) {
-        if (c == '#') {
-            file += std::to_string(frame);
-        } else {
-            file += c;
-        }
-    }
-    return file;
-}
-
 std::string FrameDoneLine(int32_t frame, uint64_t particles, const std::string& from,
                           const std::string& to) {
     return "frame " + std::to_string(frame) + ": " + std::to_string(particles) +

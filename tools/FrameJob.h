@@ -76,7 +76,4 @@ int RunFrameJob(const char* command, const char* verb, const CFrameJob& job,
 // fails when any of it is an error.
 VelpoHost::CResult FrameLog(CFrameReport& report);
 
-// The pattern with every '#' replaced by the frame number.
-std::string FrameFile(const std::string& pattern, int32_t frame);
-
 }  // namespace VelpoTools

@@ -7,7 +7,6 @@
 #include <system_error>
 
 #include "tools/CacheNames.h"
-#include "tools/FrameJob.h"
 #include "tools/Settings.h"
 
 namespace VelpoTools {
@@ -118,6 +117,18 @@ CResult PatternSequence(const std::string& pattern, const std::optional<CFrameRa
         return CResult::Fail(folder.string() + ": no file fits \"" + namePattern + "\"");
     }
     return CResult::Ok();
+}
+
+std::string FrameFile(const std::string& pattern, int32_t frame) {
+    std::string file;
+    for (char c : pattern) {
+        if (c == '#') {
+            file += std::to_string(frame);
+        } else {
+            file += c;
+        }
+    }
+    return file;
 }
 
 CResult ParseShard(const std::string& text, CShard& shard) {

@@ -44,6 +44,9 @@ VelpoHost::CResult PatternSequence(const std::string& pattern,
                                    const std::optional<CFrameRange>& range,
                                    std::vector<CSequenceFrame>& frames);
 
+// The pattern with every '#' replaced by the frame number.
+std::string FrameFile(const std::string& pattern, int32_t frame);
+
 // "K/N": every N-th item starting at item K (0 <= K < N), so that N machines
 // given 0/N ... N-1/N share a sequence without overlap.
 struct CShard {

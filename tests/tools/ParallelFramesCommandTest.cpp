@@ -35,15 +35,13 @@ struct CSequence {
     }
 
     CRun Export(const std::string& extra) const {
-        return Velpo("export --settings \"" + settings + "\" --frames 1-" +
-                     std::to_string(Frames) + " --input \"" + (scratch / "in.#.csv") + "\" " +
-                     extra);
+        return Velpo("export --settings \"" + settings + "\" --frames 1-" + std::to_string(Frames) +
+                     " --input \"" + (scratch / "in.#.csv") + "\" " + extra);
     }
 
     CRun Import(const std::string& extra) const {
-        return Velpo("import --settings \"" + settings + "\" --frames 1-" +
-                     std::to_string(Frames) + " --output \"" + (scratch / "out.#.csv") + "\" " +
-                     extra);
+        return Velpo("import --settings \"" + settings + "\" --frames 1-" + std::to_string(Frames) +
+                     " --output \"" + (scratch / "out.#.csv") + "\" " + extra);
     }
 
     // The files stem.<frame>.extension of every frame.
@@ -66,7 +64,8 @@ TEST(ParallelFrames, OutputFilesAndExitStatusDoNotDependOnTheJobs) {
     const CRun oneImport = sequence.Import("--jobs 1");
     ASSERT_EQ(oneImport.exitCode, 0) << oneImport.err;
     const std::vector<std::string> tables = sequence.Files("out", ".csv");
-    EXPECT_EQ(tables[0], "id,position.x,position.y,position.z,age\n0,1,0.5,-1,0\n1,1,0.5,-1,0.25\n");
+    EXPECT_EQ(tables[0],
+              "id,position.x,position.y,position.z,age\n0,1,0.5,-1,0\n1,1,0.5,-1,0.25\n");
 
     for (const char* jobs : {"--jobs 3", "--jobs 0", ""}) {
         const CRun many = sequence.Export(jobs);
