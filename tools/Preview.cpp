@@ -109,11 +109,11 @@ int RunPreview(const CPreviewOptions& options) {
         return WritePlot(choice, options.input, frames, sequence);
     }
     if (frames.size() != 1) {
-        return UsageError("preview",
-                          CResult::Fail(Quoted(options.input) + " names " +
-                                        std::to_string(frames.size()) +
-                                        " frames: pick one with --frames N, or draw them "
-                                        "all with --sheet or --plot"));
+        return UsageError(
+            "preview",
+            CResult::Fail(Quoted(options.input) + " names " + std::to_string(frames.size()) +
+                          " frames: pick one with --frames N, or draw them "
+                          "all with --sheet or --plot"));
     }
     return PreviewOneFrame(choice, frames.front());
 }
@@ -124,8 +124,9 @@ void AddPreviewCommand(CLI::App& app, int& exitCode) {
     auto options = std::make_shared<CPreviewOptions>();
     CLI::App* command = app.add_subcommand(
         "preview", "Draw a PDC frame as a PNG picture, with a legend of what it shows.");
-    command->add_option("input", options->input,
-                        "PDC file, or a sequence with '#' standing for the frame number")
+    command
+        ->add_option("input", options->input,
+                     "PDC file, or a sequence with '#' standing for the frame number")
         ->required();
     command->add_option("-o,--output", options->output, "PNG file to write")->required();
     command->add_option("--size", options->size,

@@ -39,9 +39,8 @@ void DrawText(CPicture& picture, int x, int y, std::string_view text, int scale,
     // About 270 bytes a character, by the font's own estimate; a glyph has
     // at most a dozen quads of 64 bytes.
     std::vector<CQuadVertex> vertices(printable.size() * 48 + 4);
-    const int quads =
-        stb_easy_font_print(0.0f, 0.0f, printable.data(), nullptr, vertices.data(),
-                            static_cast<int>(vertices.size() * sizeof(CQuadVertex)));
+    const int quads = stb_easy_font_print(0.0f, 0.0f, printable.data(), nullptr, vertices.data(),
+                                          static_cast<int>(vertices.size() * sizeof(CQuadVertex)));
     for (int q = 0; q < quads; ++q) {
         const CQuadVertex& corner = vertices[static_cast<size_t>(q) * 4];
         const CQuadVertex& opposite = vertices[static_cast<size_t>(q) * 4 + 2];

@@ -15,7 +15,9 @@ namespace VelpoTools {
 inline constexpr int LineUnits = 12;
 
 int TextWidth(std::string_view text, int scale);
-inline int TextHeight(int scale) { return 9 * scale; }
+inline int TextHeight(int scale) {
+    return 9 * scale;
+}
 
 // Draws one line of text with its top-left corner at (x, y). Bytes the font
 // has no glyph for (control characters, non-ASCII) are drawn as '?'.

@@ -57,7 +57,7 @@ CResult ReadParticleFrame(const std::string& file, const CFrameWants& wants,
             positionSeen = true;
             if (record.Components() != 3) {
                 return CResult::Fail(file + ": the record \"position\" holds numbers (type code " +
-                                 std::to_string(record.code) + "), not vectors");
+                                     std::to_string(record.code) + "), not vectors");
             }
             if (!ReadRecordValues(walker, record, frame.positions)) {
                 break;

@@ -171,8 +171,8 @@ private:
     void DrawSeries(const std::vector<CPlotFrame>& frames, const CSeries& series,
                     const CAxis& xAxis, const CAxis& yAxis) {
         const int thickness = std::max(1, scale_);
-        const bool dots = static_cast<double>(box_.width) / std::max<size_t>(frames.size(), 1) >=
-                          6.0 * thickness;
+        const bool dots =
+            static_cast<double>(box_.width) / std::max<size_t>(frames.size(), 1) >= 6.0 * thickness;
         std::optional<std::pair<double, double>> last;
         for (const CPlotFrame& frame : frames) {
             const std::optional<double> value = series.value(frame);
@@ -262,9 +262,9 @@ void DrawPlot(CPicture& picture, const std::string& title, const std::string& at
     const int panels = attribute.empty() ? 1 : 2;
     const int panelHeight = (bottom - top - (panels - 1) * pad) / panels;
 
-    const std::vector<CSeries> counts{
-        {"particles", CountColour,
-         [](const CPlotFrame& frame) { return std::optional<double>(frame.particles); }}};
+    const std::vector<CSeries> counts{{"particles", CountColour, [](const CPlotFrame& frame) {
+                                           return std::optional<double>(frame.particles);
+                                       }}};
     CPanel countPanel(picture, {pad, top, picture.Width() - 2 * pad, panelHeight}, scale);
     countPanel.Prepare(frames, counts, true);
     if (attribute.empty()) {
@@ -276,9 +276,8 @@ void DrawPlot(CPicture& picture, const std::string& title, const std::string& at
         {"mean", MeanColour, [](const CPlotFrame& f) { return IfFinite(f, f.stats.Mean()); }},
         {"min", MinColour, [](const CPlotFrame& f) { return IfFinite(f, f.stats.min); }},
     };
-    CPanel rangePanel(picture,
-                      {pad, top + panelHeight + pad, picture.Width() - 2 * pad, panelHeight},
-                      scale);
+    CPanel rangePanel(
+        picture, {pad, top + panelHeight + pad, picture.Width() - 2 * pad, panelHeight}, scale);
     rangePanel.Prepare(frames, range, false);
     const int labelWidth = std::max(countPanel.LabelWidth(), rangePanel.LabelWidth());
     countPanel.Draw("particles", frames, counts, labelWidth);

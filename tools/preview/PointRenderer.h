@@ -42,7 +42,6 @@ int AutomaticPointSize(int64_t particles, const CRegion& region);
 // Draws the frame's particles into `region`; `projection` maps into a
 // viewport of the region's size. Only pixels of the region are touched.
 CRenderCounts RenderPoints(CPicture& picture, const CRegion& region, const CProjection& projection,
-                           const CParticleFrame& frame, const CColouring& colouring,
-                           int pointSize);
+                           const CParticleFrame& frame, const CColouring& colouring, int pointSize);
 
 }  // namespace VelpoTools

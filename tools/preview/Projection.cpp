@@ -196,8 +196,9 @@ bool CProjection::Project(const CVec3& point, CProjected& out) const {
 
 CResult CProjection::Usable() const {
     if (!usable_) {
-        return CResult::Fail("--camera: the eye is where the camera looks (or too far from it); "
-                             "give a target elsewhere");
+        return CResult::Fail(
+            "--camera: the eye is where the camera looks (or too far from it); "
+            "give a target elsewhere");
     }
     return CResult::Ok();
 }

@@ -41,7 +41,7 @@ struct CCamera {
 };
 
 struct CViewChoice {
-    char axis = 'z';                 // 'x', 'y' or 'z'
+    char axis = 'z';                // 'x', 'y' or 'z'
     std::optional<CCamera> camera;  // set: perspective, axis unused
 };
 

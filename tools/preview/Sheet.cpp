@@ -72,12 +72,11 @@ int WriteSheet(const CPreviewChoice& choice, const std::string& pattern,
     const CSheetLayout layout =
         LayOutSheet(frames.size(), choice.width, choice.height - legendHeight);
     if (layout.tileWidth < MinTileSide || layout.tileHeight < MinTileSide) {
-        return UsageError("preview",
-                          CResult::Fail(std::to_string(frames.size()) +
-                                        " frames do not fit a sheet of " +
-                                        std::to_string(choice.width) + "x" +
-                                        std::to_string(choice.height) +
-                                        ": give a larger --size or fewer --frames"));
+        return UsageError(
+            "preview",
+            CResult::Fail(std::to_string(frames.size()) + " frames do not fit a sheet of " +
+                          std::to_string(choice.width) + "x" + std::to_string(choice.height) +
+                          ": give a larger --size or fewer --frames"));
     }
     const CFrameWants wants{true, choice.colour};
     CProgress progress("preview", 2 * frames.size(), sequence.progress);
@@ -113,8 +112,8 @@ int WriteSheet(const CPreviewChoice& choice, const std::string& pattern,
     }
     CColouring colouring;
     for (size_t i = 0; i < frames.size(); ++i) {
-        if (CResult chosen = ChooseColouring(choice, frames[i].file, summaries[i].components,
-                                             stats, colouring);
+        if (CResult chosen =
+                ChooseColouring(choice, frames[i].file, summaries[i].components, stats, colouring);
             !chosen) {
             progress.Finish();
             PrintError("preview", chosen.Message());
@@ -167,8 +166,7 @@ int WriteSheet(const CPreviewChoice& choice, const std::string& pattern,
 
     CLegend legend;
     legend.title = Escaped(pattern) + ", frames " + std::to_string(frames.front().frame) + " to " +
-                   std::to_string(frames.back().frame) + " (" + std::to_string(frames.size()) +
-                   ")";
+                   std::to_string(frames.back().frame) + " (" + std::to_string(frames.size()) + ")";
     legend.detail = DrawnDetail(particles, counts) + " in all";
     legend.colouring = colouring;
     legend.rangeKnown = stats.finite > 0;
@@ -184,8 +182,8 @@ int WriteSheet(const CPreviewChoice& choice, const std::string& pattern,
     }
     StandardOutput().Write(Escaped(choice.output) + ": " + std::to_string(choice.width) + "x" +
                            std::to_string(choice.height) + ", a sheet of " +
-                           std::to_string(frames.size()) + " frames, " +
-                           std::to_string(particles) + " particles\n");
+                           std::to_string(frames.size()) + " frames, " + std::to_string(particles) +
+                           " particles\n");
     return ExitOk;
 }
 
