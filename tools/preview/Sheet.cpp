@@ -53,7 +53,8 @@ CSheetLayout LayOutSheet(size_t tiles, int width, int height) {
         const double fitWide = static_cast<double>(width) / columns;
         const double fitHigh = static_cast<double>(height) / rows * aspect;
         const int tileWidth = static_cast<int>(std::min(fitWide, fitHigh));
-        if (tileWidth > best.tileWidth) {
+        // On a tie the wider grid wins: it leaves fewer empty rows.
+        if (tileWidth >= best.tileWidth) {
             best.columns = columns;
             best.rows = rows;
             best.tileWidth = tileWidth;
