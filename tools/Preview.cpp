@@ -102,6 +102,11 @@ int RunPreview(const CPreviewOptions& options) {
         PrintError("preview", found.Message());
         return ExitFailed;
     }
+    if (frames.empty()) {
+        PrintError("preview", Quoted(options.input) + ": no frame falls to shard " +
+                                  options.sequence.shard + "; nothing to draw");
+        return ExitFailed;
+    }
     if (options.sheet) {
         return WriteSheet(choice, options.input, frames, sequence);
     }

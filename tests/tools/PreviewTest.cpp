@@ -83,11 +83,11 @@ TEST(PreviewProjection, FramingKeepsTheAspectAndAMarginOnTheTighterSide) {
 
 TEST(PreviewProjection, DegenerateBoundsStillGiveFinitePointsInside) {
     const CBounds cases[] = {
-        Box({3, 4, 5}, {3, 4, 5}),            // one particle
-        Box({0, 0, -7}, {0, 0, 9}),           // a line along the view
-        Box({-1, 2, 0}, {1, 2, 0}),           // a line across it
+        Box({3, 4, 5}, {3, 4, 5}),           // one particle
+        Box({0, 0, -7}, {0, 0, 9}),          // a line along the view
+        Box({-1, 2, 0}, {1, 2, 0}),          // a line across it
         Box({-1e308, 0, 0}, {1e308, 0, 0}),  // wider than a double holds
-        CBounds(),                            // no particle at all
+        CBounds(),                           // no particle at all
     };
     for (const CBounds& bounds : cases) {
         const CProjection projection({}, bounds, 64, 48);
@@ -168,6 +168,7 @@ TEST(PreviewColours, TheMapRunsDarkToLightAndClampsAndGreysOutNaN) {
     EXPECT_EQ(MapColour(1.0), (CRgb{253, 231, 37}));
     EXPECT_EQ(MapColour(-5.0), MapColour(0.0));
     EXPECT_EQ(MapColour(7.0), MapColour(1.0));
+    EXPECT_EQ(MapColour(Inf), MapColour(1.0));
     EXPECT_EQ(MapColour(NaN), NonFiniteColour);
     // Lightness rises along the map, so order reads without a hue wheel.
     double lastLight = -1.0;
@@ -270,13 +271,13 @@ CDecoded Preview(const std::string& file, CPreviewChoice choice) {
     EXPECT_TRUE(EncodePng(picture, png).Succeeded());
     CDecoded decoded;
     int channels = 0;
-    unsigned char* pixels = stbi_load_from_memory(reinterpret_cast<const unsigned char*>(png.data()),
-                                                  static_cast<int>(png.size()), &decoded.width,
-                                                  &decoded.height, &channels, 3);
+    unsigned char* pixels = stbi_load_from_memory(
+        reinterpret_cast<const unsigned char*>(png.data()), static_cast<int>(png.size()),
+        &decoded.width, &decoded.height, &channels, 3);
     EXPECT_NE(pixels, nullptr);
     if (pixels) {
-        decoded.pixels.assign(pixels, pixels + static_cast<size_t>(decoded.width) *
-                                                   decoded.height * 3);
+        decoded.pixels.assign(pixels,
+                              pixels + static_cast<size_t>(decoded.width) * decoded.height * 3);
         stbi_image_free(pixels);
     }
     return decoded;
@@ -335,10 +336,29 @@ TEST(PreviewPicture, NearerPointsCoverFartherOnesWhateverTheirOrder) {
         const int x = static_cast<int>(100 - half);
         const int y = static_cast<int>(viewHeight / 2.0 + half);
         EXPECT_EQ(picture.At(x, std::min(y, viewHeight - 1)), MapColour(1.0)) << name;
-        EXPECT_EQ(picture.At(static_cast<int>(100 + half), static_cast<int>(viewHeight / 2.0 - half)),
-                  NonFiniteColour)
+        EXPECT_EQ(
+            picture.At(static_cast<int>(100 + half), static_cast<int>(viewHeight / 2.0 - half)),
+            NonFiniteColour)
             << name;
     }
+}
+
+TEST(PreviewPicture, NonFinitePositionsAreCountedAndLeaveTheFramingAlone) {
+    CScratch scratch;
+    WriteFile(scratch / "n.pdc",
+              FrameBytes({{0, 0, 0}, {Inf, 0, 0}, {NaN, 1, 1}, {2, 1, 0}}, {1, 2, 3, 4}));
+    CParticleFrame frame;
+    ASSERT_TRUE(ReadParticleFrame(scratch / "n.pdc", {true, ""}, frame).Succeeded());
+    const CBounds bounds = BoundsOf(frame);
+    EXPECT_EQ(bounds.min, (CVec3{0, 0, 0}));
+    EXPECT_EQ(bounds.max, (CVec3{2, 1, 0}));
+    CPicture picture(100, 100, BackgroundColour);
+    const CRenderCounts counts =
+        RenderPoints(picture, {0, 0, 100, 100}, CProjection({}, bounds, 100, 100), frame, {}, 1);
+    EXPECT_EQ(counts.drawn, 2);
+    EXPECT_EQ(counts.noPosition, 2);
+    EXPECT_EQ(counts.outside, 0);
+    EXPECT_EQ(DrawnDetail(4, counts), "4 particles, 2 with a NaN/inf position not drawn");
 }
 
 TEST(PreviewFrame, RecordsAreFoundOrTheFileIsNamedWithTheReason) {

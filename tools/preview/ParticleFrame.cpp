@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <new>
 
 #include "pdc/ByteOrder.h"
 #include "pdc/RecordWalker.h"
@@ -34,6 +36,17 @@ bool ReadRecordValues(CPdcRecordWalker& walker, const CPdcRecord& record, CRecor
     });
 }
 
+// A 32-bit build cannot hold every record a large file may have.
+bool Addressable(const CPdcRecord& record) {
+    return static_cast<uint64_t>(record.Numbers()) <= SIZE_MAX / sizeof(double);
+}
+
+CResult TooLarge(const std::string& file, const CPdcRecord& record) {
+    return CResult::Fail(file + ": the record " + Quoted(record.name) + " holds " +
+                         std::to_string(record.Numbers()) +
+                         " numbers, more than this build can hold in memory");
+}
+
 }  // namespace
 
 CResult ReadParticleFrame(const std::string& file, const CFrameWants& wants,
@@ -59,6 +72,9 @@ CResult ReadParticleFrame(const std::string& file, const CFrameWants& wants,
                 return CResult::Fail(file + ": the record \"position\" holds numbers (type code " +
                                      std::to_string(record.code) + "), not vectors");
             }
+            if (!Addressable(record)) {
+                return TooLarge(file, record);
+            }
             if (!ReadRecordValues(walker, record, frame.positions)) {
                 break;
             }
@@ -68,6 +84,8 @@ CResult ReadParticleFrame(const std::string& file, const CFrameWants& wants,
             colourSeen = true;
             if (record.name == PositionName && wants.positions) {
                 frame.colour = frame.positions;
+            } else if (!Addressable(record)) {
+                return TooLarge(file, record);
             } else if (!ReadRecordValues(walker, record, frame.colour)) {
                 break;
             }
@@ -83,6 +101,15 @@ CResult ReadParticleFrame(const std::string& file, const CFrameWants& wants,
         return CResult::Fail(file + ": no record " + Quoted(wants.colour) + " for --color");
     }
     return CResult::Ok();
+}
+
+CResult ReadFrameNoThrow(const std::string& file, const CFrameWants& wants, CParticleFrame& frame) {
+    try {
+        return ReadParticleFrame(file, wants, frame);
+    } catch (const std::bad_alloc&) {
+        frame = CParticleFrame();
+        return CResult::Fail(file + ": out of memory reading the frame");
+    }
 }
 
 void CColourStats::Add(double value) {

@@ -49,6 +49,11 @@ struct CFrameWants {
 VelpoHost::CResult ReadParticleFrame(const std::string& file, const CFrameWants& wants,
                                      CParticleFrame& frame);
 
+// The same for the jobs of a sequence, which must not throw: running out of
+// memory is the frame's failure, naming the file.
+VelpoHost::CResult ReadFrameNoThrow(const std::string& file, const CFrameWants& wants,
+                                    CParticleFrame& frame);
+
 // Statistics of the colour attribute of a frame: per particle, a scalar's
 // value or a vector's length; min, max and mean over the finite ones.
 struct CColourStats {

@@ -294,7 +294,7 @@ int WritePlot(const CPreviewChoice& choice, const std::string& pattern,
         frames.size(), sequence.jobs,
         [&](size_t i, CFrameReport& report) {
             CParticleFrame frame;
-            if (CResult read = ReadParticleFrame(frames[i].file, wants, frame); !read) {
+            if (CResult read = ReadFrameNoThrow(frames[i].file, wants, frame); !read) {
                 report.err = "velpo preview: error: " + Escaped(read.Message()) + "\n";
                 report.failed = true;
                 return;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <new>
 
 #include "tools/Command.h"
 #include "tools/FrameRunner.h"
@@ -87,7 +88,7 @@ int WriteSheet(const CPreviewChoice& choice, const std::string& pattern,
         frames.size(), sequence.jobs,
         [&](size_t i, CFrameReport& report) {
             CParticleFrame frame;
-            if (CResult read = ReadParticleFrame(frames[i].file, wants, frame); !read) {
+            if (CResult read = ReadFrameNoThrow(frames[i].file, wants, frame); !read) {
                 report.err = ErrorLine(read.Message());
                 report.failed = true;
                 return;
@@ -133,29 +134,37 @@ int WriteSheet(const CPreviewChoice& choice, const std::string& pattern,
     const size_t undrawn = RunFrames(
         frames.size(), sequence.jobs,
         [&](size_t i, CFrameReport& report) {
-            CParticleFrame frame;
-            if (CResult read = ReadParticleFrame(frames[i].file, wants, frame); !read) {
-                report.err = ErrorLine(read.Message());
+            // The tile's depth buffer and the frame are allocated here; a
+            // job must not throw, so running out of memory fails the frame.
+            try {
+                CParticleFrame frame;
+                if (CResult read = ReadFrameNoThrow(frames[i].file, wants, frame); !read) {
+                    report.err = ErrorLine(read.Message());
+                    report.failed = true;
+                    return;
+                }
+                const CRegion tile = layout.Tile(i);
+                // A gap of a pixel between tiles, then the frame and its label;
+                // each job draws only inside its own tile.
+                const CRegion inner{tile.x + 1, tile.y + 1, tile.width - 2, tile.height - 2};
+                picture.FillRect(inner.x, inner.y, inner.width, inner.height, TileColour);
+                const int pointSize = choice.pointSize > 0
+                                          ? choice.pointSize
+                                          : AutomaticPointSize(frame.Drawn(), inner);
+                const CProjection tileProjection(choice.view, bounds, inner.width, inner.height);
+                const CRenderCounts drawn =
+                    RenderPoints(picture, inner, tileProjection, frame, colouring, pointSize);
+                const int labelScale = std::max(1, std::min(scale, tile.height / 40));
+                DrawText(picture, inner.x + 3 * labelScale, inner.y + 3 * labelScale,
+                         std::to_string(frames[i].frame), labelScale, TextColour);
+                const std::lock_guard<std::mutex> lock(countsMutex);
+                counts.drawn += drawn.drawn;
+                counts.outside += drawn.outside;
+                counts.noPosition += drawn.noPosition;
+            } catch (const std::bad_alloc&) {
+                report.err = ErrorLine(frames[i].file + ": out of memory drawing the frame");
                 report.failed = true;
-                return;
             }
-            const CRegion tile = layout.Tile(i);
-            // A gap of a pixel between tiles, then the frame and its label;
-            // each job draws only inside its own tile.
-            const CRegion inner{tile.x + 1, tile.y + 1, tile.width - 2, tile.height - 2};
-            picture.FillRect(inner.x, inner.y, inner.width, inner.height, TileColour);
-            const int pointSize =
-                choice.pointSize > 0 ? choice.pointSize : AutomaticPointSize(frame.Drawn(), inner);
-            const CProjection tileProjection(choice.view, bounds, inner.width, inner.height);
-            const CRenderCounts drawn =
-                RenderPoints(picture, inner, tileProjection, frame, colouring, pointSize);
-            const int labelScale = std::max(1, std::min(scale, tile.height / 40));
-            DrawText(picture, inner.x + 3 * labelScale, inner.y + 3 * labelScale,
-                     std::to_string(frames[i].frame), labelScale, TextColour);
-            const std::lock_guard<std::mutex> lock(countsMutex);
-            counts.drawn += drawn.drawn;
-            counts.outside += drawn.outside;
-            counts.noPosition += drawn.noPosition;
         },
         &progress);
     progress.Finish();
