@@ -30,8 +30,8 @@ std::vector<uint8_t> SwirlFile() {
     const auto radius = [](int32_t i) { return 0.2 + 4.0 * (i % 997) / 997.0; };
     for (int32_t i = 0; i < kParticles; ++i) {
         const double a = angle(i) + radius(i) * 0.8;
-        bytes.Doubles({radius(i) * std::cos(a), 0.05 * std::sin(i * 0.37),
-                       radius(i) * std::sin(a)});
+        bytes.Doubles(
+            {radius(i) * std::cos(a), 0.05 * std::sin(i * 0.37), radius(i) * std::sin(a)});
     }
     bytes.Record("velocity", 5);
     for (int32_t i = 0; i < kParticles; ++i) {
