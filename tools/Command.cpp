@@ -86,6 +86,7 @@ int RunVelpo(int argc, char** argv) {
         AddDumpCommand(app, exitCode);
         AddNodesCommand(app, exitCode);
         AddConvertCommand(app, exitCode);
+        AddPreviewCommand(app, exitCode);
 
         exitCode = Parse(app, argc, argv, exitCode);
         // Help goes out through std::cout, which writes into stdout's buffer.

@@ -1,0 +1,180 @@
+// velpo preview: a PNG picture of a PDC frame, a contact sheet of a
+// sequence, or a chart of a sequence's particle count and attribute range.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tools/Command.h"
+#include "tools/Output.h"
+#include "tools/SequenceOptions.h"
+#include "tools/Text.h"
+#include "tools/preview/ColorMap.h"
+#include "tools/preview/FramePicture.h"
+#include "tools/preview/Picture.h"
+#include "tools/preview/Plot.h"
+#include "tools/preview/PreviewChoice.h"
+#include "tools/preview/Sheet.h"
+
+namespace VelpoTools {
+
+namespace {
+
+using VelpoHost::CResult;
+
+struct CPreviewOptions {
+    std::string input;
+    std::string output;
+    std::string size;
+    std::string axis = "z";
+    std::string camera;
+    std::string colour;
+    bool rgb = false;
+    int pointSize = 0;
+    bool sheet = false;
+    bool plot = false;
+    CSequenceOptions sequence;
+};
+
+CResult ReadChoice(const CPreviewOptions& options, CPreviewChoice& choice) {
+    choice.output = options.output;
+    if (!options.size.empty()) {
+        if (CResult size = ParseSize(options.size, choice.width, choice.height); !size) {
+            return size;
+        }
+    }
+    if (CResult axis = ParseAxis(options.axis, choice.view.axis); !axis) {
+        return axis;
+    }
+    if (!options.camera.empty()) {
+        CCamera camera;
+        if (CResult parsed = ParseCamera(options.camera, camera); !parsed) {
+            return parsed;
+        }
+        choice.view.camera = camera;
+    }
+    if (options.rgb && options.colour.empty()) {
+        return CResult::Fail("--rgb colours by an attribute: give it with --color");
+    }
+    if (options.sheet && options.plot) {
+        return CResult::Fail("--sheet and --plot draw different pictures: give one");
+    }
+    if (options.pointSize < 0 || options.pointSize > 64) {
+        return CResult::Fail("--point-size: " + std::to_string(options.pointSize) +
+                             " is not from 1 to 64 pixels (or 0 for automatic)");
+    }
+    choice.colour = options.colour;
+    choice.rgb = options.rgb;
+    choice.pointSize = options.pointSize;
+    return CResult::Ok();
+}
+
+int PreviewOneFrame(const CPreviewChoice& choice, const CSequenceFrame& frame) {
+    CPicture picture(choice.width, choice.height, BackgroundColour);
+    int64_t particles = 0;
+    CResult done = DrawFramePicture(choice, frame.file, picture, particles);
+    if (done) {
+        done = WritePng(picture, choice.output);
+    }
+    if (!done) {
+        PrintError("preview", done.Message());
+        return ExitFailed;
+    }
+    StandardOutput().Write(Escaped(choice.output) + ": " + std::to_string(choice.width) + "x" +
+                           std::to_string(choice.height) + ", " + std::to_string(particles) +
+                           " particles of " + Escaped(frame.file) + "\n");
+    return ExitOk;
+}
+
+int RunPreview(const CPreviewOptions& options) {
+    CPreviewChoice choice;
+    CSequenceChoice sequence;
+    CResult usage = ReadChoice(options, choice);
+    if (usage) {
+        usage = ParseSequenceOptions(options.sequence, sequence);
+    }
+    if (!usage) {
+        return UsageError("preview", usage);
+    }
+    std::vector<CSequenceFrame> frames;
+    if (CResult found = ResolvePattern(options.input, sequence, frames); !found) {
+        PrintError("preview", found.Message());
+        return ExitFailed;
+    }
+    if (frames.empty()) {
+        PrintError("preview", Quoted(options.input) + ": no frame falls to shard " +
+                                  options.sequence.shard + "; nothing to draw");
+        return ExitFailed;
+    }
+    if (options.sheet) {
+        return WriteSheet(choice, options.input, frames, sequence);
+    }
+    if (options.plot) {
+        return WritePlot(choice, options.input, frames, sequence);
+    }
+    if (frames.size() != 1) {
+        return UsageError(
+            "preview",
+            CResult::Fail(Quoted(options.input) + " names " + std::to_string(frames.size()) +
+                          " frames: pick one with --frames N, or draw them "
+                          "all with --sheet or --plot"));
+    }
+    return PreviewOneFrame(choice, frames.front());
+}
+
+}  // namespace
+
+void AddPreviewCommand(CLI::App& app, int& exitCode) {
+    auto options = std::make_shared<CPreviewOptions>();
+    CLI::App* command = app.add_subcommand(
+        "preview", "Draw a PDC frame as a PNG picture, with a legend of what it shows.");
+    command
+        ->add_option("input", options->input,
+                     "PDC file, or a sequence with '#' standing for the frame number")
+        ->required();
+    command->add_option("-o,--output", options->output, "PNG file to write")->required();
+    command->add_option("--size", options->size,
+                        "Picture size WIDTHxHEIGHT in pixels (default 960x540; each side 64 to "
+                        "16384)");
+    command->add_option("--axis", options->axis,
+                        "Look along this axis, orthographic: z (default) looks along -z with x "
+                        "right and y up; x looks along -x with -z right and y up; y looks down "
+                        "-y with x right and -z up");
+    command->add_option("--camera", options->camera,
+                        "Perspective instead: EX,EY,EZ[,TX,TY,TZ[,FOV]], an eye looking at the "
+                        "target (default: the centre of the particles' bounds) with world y up "
+                        "and FOV degrees of vertical view (default 40)");
+    command->add_option("--color", options->colour,
+                        "Colour by this attribute: numbers on a colour map from their min "
+                        "(dark blue) to max (yellow), vectors by their length");
+    command->add_flag("--rgb", options->rgb,
+                      "With --color of a vector attribute: its x, y, z as red, green, blue, "
+                      "clamped to 0..1");
+    command->add_option("--point-size", options->pointSize,
+                        "Particle size in pixels (default 0: automatic, smaller for more "
+                        "particles)");
+    command->add_flag("--sheet", options->sheet,
+                      "A contact sheet of the sequence: a grid of the frames, each labelled "
+                      "with its number, all framed to the bounds of the whole sequence");
+    command->add_flag("--plot", options->plot,
+                      "A chart of the sequence over its frames: the particle count, and with "
+                      "--color the attribute's min, mean and max");
+    AddSequenceOptions(*command, options->sequence);
+    command->footer(
+        "Positions come from the record \"position\"; a file without it is an error. The "
+        "particles are framed to their bounds with a small margin; nearer ones are drawn over "
+        "farther ones. Without --color they are drawn in one light colour on a dark "
+        "background. NaN and infinite attribute values are drawn grey and counted in the "
+        "legend; particles with a NaN or infinite position are not drawn. The PNG replaces "
+        "the output file only when it is whole.\n"
+        "Example:\n"
+        "  velpo preview velpo-demo/particles.1.pdc -o frame.png\n"
+        "  velpo preview cache/fluid.12.pdc --color velocity --size 1920x1080 -o fluid.png\n"
+        "  velpo preview cache/fluid.12.pdc --camera 10,6,10 -o fluid-3d.png\n"
+        "  velpo preview 'cache/fluid.#.pdc' --frames 1-48 --sheet -o sheet.png\n"
+        "  velpo preview 'cache/fluid.#.pdc' --plot --color velocity -o chart.png");
+    command->callback([options, &exitCode] { exitCode = RunPreview(*options); });
+}
+
+}  // namespace VelpoTools

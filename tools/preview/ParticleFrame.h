@@ -1,0 +1,79 @@
+// What a preview needs of one PDC file: the positions and the values of one
+// attribute, read through the file layer's record walker. Every other
+// record is stepped over unread, so a file with many attributes costs
+// little more than one with two.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/runtime/Result.h"
+#include "tools/preview/Projection.h"
+
+namespace VelpoTools {
+
+// Values of one record: `components` numbers per particle, or one set for
+// every particle when the record holds a single value.
+struct CRecordValues {
+    int32_t components = 0;  // 0: not read (absent or not wanted)
+    bool single = false;
+    std::vector<double> values;
+
+    // The components of particle i, first of `components`.
+    const double* Of(int64_t i) const {
+        return values.data() + (single ? 0 : i * static_cast<int64_t>(components));
+    }
+};
+
+struct CParticleFrame {
+    std::string file;
+    int64_t particles = 0;  // the header's count
+    CRecordValues positions;
+    CRecordValues colour;
+
+    // Particles to draw: one when every particle shares a single position
+    // (they would all land on the same pixel, the first one in front).
+    int64_t Drawn() const { return positions.single ? std::min<int64_t>(particles, 1) : particles; }
+};
+
+struct CFrameWants {
+    bool positions = true;
+    std::string colour;  // empty: no colour attribute
+};
+
+// Reads `file`. Fails naming the file when it cannot be read whole, when it
+// has no record "position" holding vectors (with positions wanted), or no
+// record named `wants.colour`. The first record of a name counts, as for
+// the readers.
+VelpoHost::CResult ReadParticleFrame(const std::string& file, const CFrameWants& wants,
+                                     CParticleFrame& frame);
+
+// The same for the jobs of a sequence, which must not throw: running out of
+// memory is the frame's failure, naming the file.
+VelpoHost::CResult ReadFrameNoThrow(const std::string& file, const CFrameWants& wants,
+                                    CParticleFrame& frame);
+
+// Statistics of the colour attribute of a frame: per particle, a scalar's
+// value or a vector's length; min, max and mean over the finite ones.
+struct CColourStats {
+    double min = 0.0;
+    double max = 0.0;
+    double sum = 0.0;
+    int64_t finite = 0;
+    int64_t nonFinite = 0;
+
+    void Add(double value);
+    void Add(const CColourStats& other);
+    double Mean() const { return finite ? sum / static_cast<double>(finite) : 0.0; }
+};
+
+// The number that colours particle i: the value, or the vector's length.
+double ColourValue(const CRecordValues& colour, int64_t i);
+
+CColourStats ColourStatsOf(const CParticleFrame& frame);
+
+// The box around the frame's finite positions.
+CBounds BoundsOf(const CParticleFrame& frame);
+
+}  // namespace VelpoTools

@@ -1,0 +1,43 @@
+// A chart of a sequence over its frames: the particle count, and with
+// --color the attribute's min, mean and max (a vector's length), each panel
+// with axes, tick numbers and a key.
+//
+// One pass over the frames, in parallel, each frame read and reduced to its
+// statistics; only those are kept.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tools/Sequence.h"
+#include "tools/SequenceOptions.h"
+#include "tools/preview/ParticleFrame.h"
+#include "tools/preview/Picture.h"
+#include "tools/preview/PreviewChoice.h"
+
+namespace VelpoTools {
+
+struct CPlotFrame {
+    int32_t frame = 0;
+    int64_t particles = 0;
+    CColourStats stats;
+};
+
+// Tick values for an axis over [low, high]: round numbers (1, 2 or 5 times
+// a power of ten) inside the range, at most about `most` of them. A range
+// that is a single value is widened around it first; `low` and `high` are
+// moved out to the ticks just outside, so the curves fit.
+std::vector<double> AxisTicks(double& low, double& high, int most, bool integers);
+
+// The chart of `frames` (in frame order) for the picture's size.
+// `attribute` is the label of the attribute panel; empty for none.
+void DrawPlot(CPicture& picture, const std::string& title, const std::string& attribute,
+              const std::vector<CPlotFrame>& frames);
+
+// Reads every frame, draws the chart and writes it to choice.output.
+// Returns the exit code; errors are printed, and nothing is written then.
+int WritePlot(const CPreviewChoice& choice, const std::string& pattern,
+              const std::vector<CSequenceFrame>& frames, const CSequenceChoice& sequence);
+
+}  // namespace VelpoTools

@@ -1,0 +1,58 @@
+#include "tools/preview/PreviewChoice.h"
+
+#include "tools/Text.h"
+
+namespace VelpoTools {
+
+using VelpoHost::CResult;
+
+namespace {
+
+// Digits only, no sign or blank, at most MaxSide.
+bool ParseSide(const std::string& text, int& side) {
+    if (text.empty() || text.size() > 5) {
+        return false;
+    }
+    int value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        value = value * 10 + (c - '0');
+    }
+    side = value;
+    return true;
+}
+
+}  // namespace
+
+CResult ParseSize(const std::string& text, int& width, int& height) {
+    const size_t x = text.find('x');
+    int w = 0;
+    int h = 0;
+    if (x == std::string::npos || !ParseSide(text.substr(0, x), w) ||
+        !ParseSide(text.substr(x + 1), h)) {
+        return CResult::Fail("--size: " + Quoted(text) + " is not WIDTHxHEIGHT (such as 960x540)");
+    }
+    if (w < MinSide || h < MinSide || w > MaxSide || h > MaxSide) {
+        return CResult::Fail("--size: " + Quoted(text) + " is out of range: each side from " +
+                             std::to_string(MinSide) + " to " + std::to_string(MaxSide) +
+                             " pixels");
+    }
+    width = w;
+    height = h;
+    return CResult::Ok();
+}
+
+std::string AttributeLabel(const std::string& name, int components, bool rgb) {
+    const std::string shown = Escaped(name);
+    if (components == 3 && !rgb) {
+        return shown + " (length)";
+    }
+    if (rgb) {
+        return shown + " as RGB";
+    }
+    return shown;
+}
+
+}  // namespace VelpoTools
