@@ -77,6 +77,7 @@ int RunVelpo(int argc, char** argv) {
         AddInfoCommand(app, exitCode);
         AddDumpCommand(app, exitCode);
         AddNodesCommand(app, exitCode);
+        AddCheckCommand(app, exitCode);
 
         exitCode = Parse(app, argc, argv, exitCode);
         // Help goes out through std::cout, which writes into stdout's buffer.
