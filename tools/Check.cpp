@@ -99,9 +99,9 @@ std::vector<CCheckProblem> FolderProblems(const std::vector<CSequenceFrame>& fra
         }
         CLeftovers leftovers;
         if (CResult found = FindLeftovers(folder, leftovers); !found) {
-            problems.push_back({CSeverity::Warning, std::nullopt, folder,
-                                "cannot be searched for leftover temporary files: " +
-                                    found.Message()});
+            problems.push_back(
+                {CSeverity::Warning, std::nullopt, folder,
+                 "cannot be searched for leftover temporary files: " + found.Message()});
             continue;
         }
         for (CCheckProblem& problem : LeftoverProblems(leftovers)) {
@@ -224,8 +224,7 @@ nlohmann::ordered_json FactsJson(const CFrameFacts& facts,
     row["present"] = facts.present;
     row["readable"] = facts.Readable();
     row["size"] = facts.present ? nlohmann::ordered_json(facts.size) : nullptr;
-    row["particleCount"] =
-        facts.Readable() ? nlohmann::ordered_json(facts.particleCount) : nullptr;
+    row["particleCount"] = facts.Readable() ? nlohmann::ordered_json(facts.particleCount) : nullptr;
     row["attributes"] = nlohmann::ordered_json::array();
     for (const CAttributeFacts& attribute : facts.attributes) {
         row["attributes"].push_back({{"name", attribute.name},

@@ -152,7 +152,8 @@ std::vector<CCheckProblem> ChangeProblems(const CFrameFacts& before, const CFram
     for (const auto& [name, code] : is) {
         const auto earlier = was.find(name);
         if (earlier == was.end()) {
-            problems.push_back(FrameWarning(after, "attribute " + Quoted(name) + " appears" + since));
+            problems.push_back(
+                FrameWarning(after, "attribute " + Quoted(name) + " appears" + since));
         } else if (earlier->second != code) {
             problems.push_back(FrameWarning(after, "attribute " + Quoted(name) +
                                                        " changes type code from " +
@@ -162,12 +163,14 @@ std::vector<CCheckProblem> ChangeProblems(const CFrameFacts& before, const CFram
     }
     for (const auto& [name, code] : was) {
         if (!is.count(name)) {
-            problems.push_back(FrameWarning(after, "attribute " + Quoted(name) + " vanishes" + since));
+            problems.push_back(
+                FrameWarning(after, "attribute " + Quoted(name) + " vanishes" + since));
         }
     }
     if (before.contentHash == after.contentHash) {
-        problems.push_back(FrameWarning(after, "identical to frame " + std::to_string(before.frame) +
-                                                   " (a stuck simulation?)"));
+        problems.push_back(FrameWarning(
+            after,
+            "identical to frame " + std::to_string(before.frame) + " (a stuck simulation?)"));
     }
     return problems;
 }
@@ -201,7 +204,8 @@ std::vector<CFrameGap> FrameGaps(const std::vector<int32_t>& numbers) {
     std::vector<CFrameGap> gaps;
     for (size_t i = 1; i < numbers.size() && step > 0; ++i) {
         if (int64_t{numbers[i]} - numbers[i - 1] > step) {
-            gaps.push_back({i - 1, int64_t{numbers[i - 1]} + step, int64_t{numbers[i]} - step, step});
+            gaps.push_back(
+                {i - 1, int64_t{numbers[i - 1]} + step, int64_t{numbers[i]} - step, step});
         }
     }
     return gaps;
@@ -213,9 +217,10 @@ CCheckProblem GapProblem(const CFrameGap& gap, const std::string& file) {
         text = "missing (frames " + std::to_string(gap.first - gap.step) + " and " +
                std::to_string(gap.last + gap.step) + " are there)";
     } else {
-        text = "missing, with " + std::to_string(gap.Count() - 1) + " more up to frame " +
-               std::to_string(gap.last) +
-               (gap.step == 1 ? std::string() : " (numbers step by " + std::to_string(gap.step) + ")");
+        text =
+            "missing, with " + std::to_string(gap.Count() - 1) + " more up to frame " +
+            std::to_string(gap.last) +
+            (gap.step == 1 ? std::string() : " (numbers step by " + std::to_string(gap.step) + ")");
     }
     return {CSeverity::Error, static_cast<int32_t>(gap.first), file, text};
 }
@@ -227,8 +232,8 @@ std::vector<CCheckProblem> LeftoverProblems(const CLeftovers& leftovers) {
             {CSeverity::Warning, std::nullopt,
              (std::filesystem::path(leftovers.folder) / file.name).string(),
              "leftover temporary file of an interrupted write: " + std::to_string(file.size) +
-                 " bytes, last written " + AgeText(leftovers.now - file.modified) +
-                 " by process " + std::to_string(file.processID) + " (not deleted)"});
+                 " bytes, last written " + AgeText(leftovers.now - file.modified) + " by process " +
+                 std::to_string(file.processID) + " (not deleted)"});
     }
     return problems;
 }

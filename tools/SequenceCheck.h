@@ -38,9 +38,9 @@ struct CAttributeFacts {
 struct CFrameFacts {
     int32_t frame = 0;
     std::string file;
-    bool present = false;   // the file exists
-    std::string failure;    // why it cannot be read; empty when it can
-    int64_t size = 0;       // bytes
+    bool present = false;  // the file exists
+    std::string failure;   // why it cannot be read; empty when it can
+    int64_t size = 0;      // bytes
     int64_t particleCount = 0;
     std::vector<CAttributeFacts> attributes;  // in file order
     // Of the records' names, codes, counts and values and the header's
