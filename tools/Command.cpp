@@ -78,6 +78,7 @@ int RunVelpo(int argc, char** argv) {
         AddDumpCommand(app, exitCode);
         AddNodesCommand(app, exitCode);
         AddCheckCommand(app, exitCode);
+        AddDiffCommand(app, exitCode);
 
         exitCode = Parse(app, argc, argv, exitCode);
         // Help goes out through std::cout, which writes into stdout's buffer.

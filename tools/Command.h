@@ -39,6 +39,7 @@ void AddInfoCommand(CLI::App& app, int& exitCode);
 void AddDumpCommand(CLI::App& app, int& exitCode);
 void AddNodesCommand(CLI::App& app, int& exitCode);
 void AddCheckCommand(CLI::App& app, int& exitCode);
+void AddDiffCommand(CLI::App& app, int& exitCode);
 
 // The whole command: parses the arguments, runs the subcommand, checks that
 // standard output took everything, and turns every exception (out of memory

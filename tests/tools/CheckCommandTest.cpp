@@ -250,8 +250,8 @@ TEST(CheckCommand, SettingsNameTheFilesAsTheNodesDo) {
               R"({"Path": ")" + scratch.Path().generic_string() + R"(/fluid", "Step": 250})");
     const CRun run = Velpo("check --settings \"" + (scratch / "s.json") + "\" --frames 1-4");
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_TRUE(Has(run.out, "frame 3 (" + scratch.Path().generic_string() +
-                                 "/fluid.750.pdc): error: missing"))
+    EXPECT_TRUE(Has(
+        run.out, "frame 3 (" + scratch.Path().generic_string() + "/fluid.750.pdc): error: missing"))
         << run.out;
     EXPECT_TRUE(Has(run.out, "checked 4 frames")) << run.out;
     EXPECT_EQ(Velpo("check --settings \"" + (scratch / "s.json") + "\"").exitCode, 2);

@@ -36,8 +36,8 @@ TEST(ContentHash, RunsCutAnywhereGiveTheHashOfTheWholeRun) {
         values.push_back(i * 0.25 - 3);
     }
     const uint64_t whole = HashOf(values, {});
-    for (const std::vector<size_t>& cuts : std::vector<std::vector<size_t>>{
-             {1}, {3}, {4}, {5, 6, 7}, {1, 2, 3, 4, 5, 9, 30}, {36}}) {
+    for (const std::vector<size_t>& cuts :
+         std::vector<std::vector<size_t>>{{1}, {3}, {4}, {5, 6, 7}, {1, 2, 3, 4, 5, 9, 30}, {36}}) {
         EXPECT_EQ(HashOf(values, cuts), whole) << cuts.size() << " cuts from " << cuts[0];
     }
     CContentHash oneByOne;
@@ -119,7 +119,8 @@ TEST(SequenceCheck, ChangesBetweenFramesAreWarnings) {
         {"appears and vanishes",
          Facts(5, 1000, {{"id", 3, 0, 0}, {"mass", 3, 0, 0}}, 2),
          {"attribute \"mass\" appears since frame 4", "attribute \"age\" vanishes since frame 4"}},
-        {"type code", Facts(5, 1000, {{"id", 1, 0, 0}, {"age", 3, 0, 0}}, 2),
+        {"type code",
+         Facts(5, 1000, {{"id", 1, 0, 0}, {"age", 3, 0, 0}}, 2),
          {"attribute \"id\" changes type code from 3 to 1 since frame 4"}},
         {"identical",
          Facts(5, 1000, before.attributes, 1),
@@ -142,7 +143,8 @@ TEST(SequenceCheck, FrameProblemsMissingAndUnreadableAreErrors) {
     CFrameFacts broken = Facts(4, 0, {}, 0);
     broken.failure = "record 0 at byte 28: cut";
     const CFrameFacts empty = Facts(5, 0, {}, 0);
-    const CFrameFacts notFinite = Facts(6, 3, {{"age", 3, 2, 0}, {"v", 5, 1, 4}, {"id", 3, 0, 0}}, 0);
+    const CFrameFacts notFinite =
+        Facts(6, 3, {{"age", 3, 2, 0}, {"v", 5, 1, 4}, {"id", 3, 0, 0}}, 0);
 
     const std::vector<CCheckProblem> a = FrameProblems(missing);
     ASSERT_EQ(a.size(), 1u);
@@ -159,8 +161,8 @@ TEST(SequenceCheck, FrameProblemsMissingAndUnreadableAreErrors) {
 }
 
 TEST(SequenceCheck, AFrameIsComparedWithTheReadableFrameBeforeIt) {
-    std::vector<CFrameFacts> frames = {Facts(1, 10, {{"id", 3, 0, 0}}, 1),
-                                       Facts(2, 10, {}, 0), Facts(3, 10, {{"id", 3, 0, 0}}, 1)};
+    std::vector<CFrameFacts> frames = {Facts(1, 10, {{"id", 3, 0, 0}}, 1), Facts(2, 10, {}, 0),
+                                       Facts(3, 10, {{"id", 3, 0, 0}}, 1)};
     frames[1].present = false;
     const std::vector<CCheckProblem> problems = SequenceProblems(frames, {0.5});
     ASSERT_EQ(problems.size(), 2u);
@@ -188,7 +190,8 @@ TEST(SequenceCheck, GapsFollowTheLargestStepThatFitsTheNumbers) {
     };
     for (const CCase& c : cases) {
         const std::vector<CFrameGap> gaps = FrameGaps(c.numbers);
-        ASSERT_EQ(gaps.size(), c.gaps.size()) << c.numbers.size() << " numbers from " << c.numbers[0];
+        ASSERT_EQ(gaps.size(), c.gaps.size())
+            << c.numbers.size() << " numbers from " << c.numbers[0];
         for (size_t i = 0; i < gaps.size(); ++i) {
             EXPECT_EQ(gaps[i].after, c.gaps[i].after);
             EXPECT_EQ(gaps[i].first, c.gaps[i].first);
