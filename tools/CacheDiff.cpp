@@ -49,7 +49,10 @@ class CComparingVisitor : public CPdcValueVisitor {
 public:
     CComparingVisitor(const CPdcInspection& a, std::vector<std::vector<double>>& valuesA,
                       double tolerance)
-        : values_(valuesA), tolerance_(tolerance), diffs_(a.records.size()), matched_(a.records.size(), false) {
+        : values_(valuesA),
+          tolerance_(tolerance),
+          diffs_(a.records.size()),
+          matched_(a.records.size(), false) {
         COccurrences occurrences;
         for (size_t i = 0; i < a.records.size(); ++i) {
             const CPdcRecord& record = a.records[i].record;
@@ -123,9 +126,9 @@ private:
 
 std::string RecordName(const CRecordDiff& record) {
     return Quoted(record.name) +
-           (record.occurrence > 0 ? " (record " + std::to_string(record.occurrence + 1) +
-                                        " of that name)"
-                                  : std::string());
+           (record.occurrence > 0
+                ? " (record " + std::to_string(record.occurrence + 1) + " of that name)"
+                : std::string());
 }
 
 std::string ComponentLine(const CRecordDiff& record, size_t component) {
@@ -246,9 +249,9 @@ std::string FileDiffText(const CFileDiff& diff) {
             continue;
         }
         if (!record.compared) {
-            out += "  " + RecordName(record) + ": values not compared: " +
-                   std::to_string(record.countA) + " in A, " + std::to_string(record.countB) +
-                   " in B\n";
+            out += "  " + RecordName(record) +
+                   ": values not compared: " + std::to_string(record.countA) + " in A, " +
+                   std::to_string(record.countB) + " in B\n";
             continue;
         }
         for (size_t c = 0; c < static_cast<size_t>(record.components); ++c) {
@@ -281,9 +284,9 @@ nlohmann::ordered_json FileDiffJson(const CFileDiff& diff) {
                  {"maxRelative", Number(d.maxRelative)},
                  {"firstParticle", d.firstParticle < 0 ? nlohmann::ordered_json()
                                                        : nlohmann::ordered_json(d.firstParticle)},
-                 {"first", d.firstParticle < 0 ? nlohmann::ordered_json()
-                                               : nlohmann::ordered_json{Number(d.firstA),
-                                                                        Number(d.firstB)}}});
+                 {"first", d.firstParticle < 0
+                               ? nlohmann::ordered_json()
+                               : nlohmann::ordered_json{Number(d.firstA), Number(d.firstB)}}});
         }
         out["records"].push_back({{"name", record.name},
                                   {"occurrence", record.occurrence},

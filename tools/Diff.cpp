@@ -114,8 +114,8 @@ std::string FrameText(const CFramePair& pair, const CFrameResult& result) {
                " is missing)\n";
     }
     if (result.diff.Equal()) {
-        return pair.frame ? std::string() : Escaped(pair.fileA) + " and " + Escaped(pair.fileB) +
-                                                " are equal\n";
+        return pair.frame ? std::string()
+                          : Escaped(pair.fileA) + " and " + Escaped(pair.fileB) + " are equal\n";
     }
     return (pair.frame ? frame : std::string()) + Escaped(pair.fileA) + " and " +
            Escaped(pair.fileB) + " differ:\n" + FileDiffText(result.diff);
@@ -128,8 +128,8 @@ std::string SummaryLine(const std::vector<CFrameResult>& results, double toleran
         failed += result.Failed() ? 1 : 0;
         differ += !result.Failed() && !result.Equal() ? 1 : 0;
     }
-    std::string line = "compared " + std::to_string(results.size()) +
-                       (results.size() == 1 ? " frame" : " frames");
+    std::string line =
+        "compared " + std::to_string(results.size()) + (results.size() == 1 ? " frame" : " frames");
     if (tolerance > 0) {
         line += " within " + FormatDouble(tolerance);
     }

@@ -25,10 +25,10 @@ TEST(CacheDiff, NumbersEqualWithinTheToleranceAndNaNEqualsNaN) {
         bool equal;
     };
     const CCase cases[] = {
-        {1, 1, 0, true},          {1, 1.5, 0, false},       {1, 1.5, 0.5, true},
-        {1, 1.5, 0.49, false},    {-1, 1, 2, true},         {0.0, -0.0, 0, true},
-        {NaN, NaN, 0, true},      {NaN, 1, 1e300, false},   {1, NaN, 0, false},
-        {Inf, Inf, 0, true},      {Inf, -Inf, 1e300, false}, {Inf, 1e308, 1e300, false},
+        {1, 1, 0, true},       {1, 1.5, 0, false},        {1, 1.5, 0.5, true},
+        {1, 1.5, 0.49, false}, {-1, 1, 2, true},          {0.0, -0.0, 0, true},
+        {NaN, NaN, 0, true},   {NaN, 1, 1e300, false},    {1, NaN, 0, false},
+        {Inf, Inf, 0, true},   {Inf, -Inf, 1e300, false}, {Inf, 1e308, 1e300, false},
     };
     for (const CCase& c : cases) {
         EXPECT_EQ(NumbersEqual(c.a, c.b, c.tolerance), c.equal)
@@ -55,10 +55,10 @@ TEST(CacheDiff, ComponentDiffKeepsTheFirstAndTheLargest) {
 // the bytes of one side.
 struct CFileSpec {
     int32_t particles = 3;
-    double positionShift = 0;   // added to position.y of particle 1
-    int32_t idCode = 3;         // 1: the same ids as integers
+    double positionShift = 0;  // added to position.y of particle 1
+    int32_t idCode = 3;        // 1: the same ids as integers
     bool mass = true;
-    bool extra = false;         // an "age" record after "mass"
+    bool extra = false;  // an "age" record after "mass"
     double massValue = 0.5;
 };
 

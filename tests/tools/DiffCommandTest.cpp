@@ -47,7 +47,8 @@ TEST(DiffCommand, FilesEqualWithinOrOverTheTolerance) {
 
     const CRun over = Velpo("diff " + ac);
     EXPECT_EQ(over.exitCode, 1);
-    EXPECT_TRUE(Has(over.out, "\"age\": 4 of 4 values differ, largest difference 0.001")) << over.out;
+    EXPECT_TRUE(Has(over.out, "\"age\": 4 of 4 values differ, largest difference 0.001"))
+        << over.out;
     EXPECT_TRUE(Has(over.out, "first at particle 0: 0 in A, 0.001 in B")) << over.out;
     EXPECT_EQ(Velpo("diff --tolerance 0.0011 " + ac).exitCode, 0);
     EXPECT_EQ(Velpo("diff --tolerance 0.0009 " + ac).exitCode, 1);
@@ -58,7 +59,8 @@ TEST(DiffCommand, CountsAndAttributesThatDiffer) {
     WriteFile(scratch.Path() / "a.pdc", File(4));
     WriteFile(scratch.Path() / "more.pdc", File(5));
     WriteFile(scratch.Path() / "noage.pdc", File(4, 0, false));
-    const CRun counts = Velpo("diff " + Quote(scratch / "a.pdc") + " " + Quote(scratch / "more.pdc"));
+    const CRun counts =
+        Velpo("diff " + Quote(scratch / "a.pdc") + " " + Quote(scratch / "more.pdc"));
     EXPECT_EQ(counts.exitCode, 1);
     EXPECT_TRUE(Has(counts.out, "particle count: 4 in A, 5 in B")) << counts.out;
     const CRun missing =
@@ -87,9 +89,8 @@ TEST(DiffCommand, SequencesFrameByFrameWithAFrameOnOneSideOnly) {
             WriteFile(scratch.Path() / "b" / name, File(frame, frame == 4 ? 1 : 0));
         }
     }
-    const std::string patterns =
-        Quote((scratch.Path() / "a" / "p.#.pdc").string()) + " " +
-        Quote((scratch.Path() / "b" / "p.#.pdc").string());
+    const std::string patterns = Quote((scratch.Path() / "a" / "p.#.pdc").string()) + " " +
+                                 Quote((scratch.Path() / "b" / "p.#.pdc").string());
     const CRun run = Velpo("diff " + patterns);
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(Has(run.out, "frame 2: only in A")) << run.out;
@@ -107,9 +108,9 @@ TEST(DiffCommand, SequencesFrameByFrameWithAFrameOnOneSideOnly) {
     ASSERT_EQ(report["frames"].size(), 5u);
     EXPECT_TRUE(report["frames"][0]["equal"]);
     EXPECT_FALSE(report["frames"][1]["presentB"]);
-    EXPECT_EQ(report["frames"][4]["error"].get<std::string>().find("both missing") !=
-                  std::string::npos,
-              true);
+    EXPECT_EQ(
+        report["frames"][4]["error"].get<std::string>().find("both missing") != std::string::npos,
+        true);
     const nlohmann::json& age = report["frames"][3]["records"][1];
     EXPECT_EQ(age["name"], "age");
     EXPECT_EQ(age["code"], nlohmann::json({3, 3}));
@@ -127,14 +128,14 @@ TEST(DiffCommand, UsageErrors) {
     EXPECT_TRUE(Has(help.out, "Example:\n  velpo diff")) << help.out;
     EXPECT_EQ(Velpo("diff " + Quote(scratch / "a.pdc")).exitCode, 2);
     EXPECT_EQ(Velpo("diff " + Quote(scratch / "a.pdc") + " \"b.#.pdc\"").exitCode, 2);
-    EXPECT_EQ(Velpo("diff " + Quote(scratch / "a.pdc") + " " + Quote(scratch / "a.pdc") +
-                    " --frames 1-2")
-                  .exitCode,
-              2);
-    EXPECT_EQ(Velpo("diff --tolerance -1 " + Quote(scratch / "a.pdc") + " " +
-                    Quote(scratch / "a.pdc"))
-                  .exitCode,
-              2);
+    EXPECT_EQ(
+        Velpo("diff " + Quote(scratch / "a.pdc") + " " + Quote(scratch / "a.pdc") + " --frames 1-2")
+            .exitCode,
+        2);
+    EXPECT_EQ(
+        Velpo("diff --tolerance -1 " + Quote(scratch / "a.pdc") + " " + Quote(scratch / "a.pdc"))
+            .exitCode,
+        2);
 }
 
 }  // namespace
