@@ -207,6 +207,11 @@ TEST(CheckCommand, ResultsAreTheSameForAnyNumberOfJobs) {
     EXPECT_EQ(one.exitCode, 1);
     EXPECT_EQ(two.exitCode, 1);
     EXPECT_EQ(one.out, two.out);
+    // --verbose: a line per frame, its problems indented below it.
+    EXPECT_TRUE(Has(one.out, "frame 14 (" + FileOf(scratch, 14) +
+                                 "): 226 bytes, 4 particles, 3 attributes\n  warning: "))
+        << one.out;
+    EXPECT_TRUE(Has(one.out, "frame 16 (" + FileOf(scratch, 16) + "): 226 bytes")) << one.out;
     EXPECT_EQ(three.out, json.out);
     EXPECT_EQ(nlohmann::json::parse(json.out)["problems"].size(), 8u) << one.out;
 }
