@@ -234,9 +234,11 @@ nlohmann::ordered_json FactsJson(const CFrameFacts& facts,
     }
     row["contentHash"] = nullptr;
     if (facts.Readable()) {
-        char hash[17];
-        std::snprintf(hash, sizeof hash, "%016llx",
-                      static_cast<unsigned long long>(facts.contentHash));
+        // Sixteen hex digits, by shifts: the same text on every C library.
+        std::string hash(16, '0');
+        for (size_t i = 0; i < 16; ++i) {
+            hash[15 - i] = "0123456789abcdef"[(facts.contentHash >> (4 * i)) & 0xF];
+        }
         row["contentHash"] = hash;
     }
     row["problems"] = nlohmann::ordered_json::array();

@@ -103,7 +103,7 @@ CResult PairFrames(const CDiffOptions& options, const CSequenceChoice& choice,
     return CResult::Ok();
 }
 
-std::string FrameText(const CFramePair& pair, const CFrameResult& result) {
+std::string FrameText(const CFramePair& pair, const CFrameResult& result, double tolerance) {
     const std::string frame = pair.frame ? "frame " + std::to_string(*pair.frame) + ": " : "";
     if (!result.diff.failure.empty()) {
         return frame + "error: " + Escaped(result.diff.failure) + "\n";
@@ -115,7 +115,8 @@ std::string FrameText(const CFramePair& pair, const CFrameResult& result) {
     }
     if (result.diff.Equal()) {
         return pair.frame ? std::string()
-                          : Escaped(pair.fileA) + " and " + Escaped(pair.fileB) + " are equal\n";
+                          : Escaped(pair.fileA) + " and " + Escaped(pair.fileB) + " are equal" +
+                                (tolerance > 0 ? " within " + FormatDouble(tolerance) : "") + "\n";
     }
     return (pair.frame ? frame : std::string()) + Escaped(pair.fileA) + " and " +
            Escaped(pair.fileB) + " differ:\n" + FileDiffText(result.diff);
@@ -200,7 +201,7 @@ int RunDiff(const CDiffOptions& options) {
         if (options.json) {
             frames.push_back(FrameJson(pairs[i], results[i]));
         } else {
-            text += FrameText(pairs[i], results[i]);
+            text += FrameText(pairs[i], results[i], options.tolerance);
         }
     }
     COutput& out = StandardOutput();
