@@ -2,7 +2,6 @@
 // one frame to the next, for what a broken or stuck simulation leaves.
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -13,7 +12,6 @@
 #include "tools/Command.h"
 #include "tools/FrameJob.h"
 #include "tools/FrameRunner.h"
-#include "tools/Numbers.h"
 #include "tools/Output.h"
 #include "tools/Progress.h"
 #include "tools/SequenceCheck.h"
