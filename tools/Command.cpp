@@ -87,6 +87,8 @@ int RunVelpo(int argc, char** argv) {
         AddNodesCommand(app, exitCode);
         AddConvertCommand(app, exitCode);
         AddPreviewCommand(app, exitCode);
+        AddCheckCommand(app, exitCode);
+        AddDiffCommand(app, exitCode);
 
         exitCode = Parse(app, argc, argv, exitCode);
         // Help goes out through std::cout, which writes into stdout's buffer.

@@ -1,0 +1,285 @@
+// velpo check on sequences whose every byte the test states.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <string>
+
+#include "tests/tools/CommandRunner.h"
+
+namespace VelpoCommandTest {
+namespace {
+
+struct CFrameSpec {
+    int32_t particles = 4;
+    double seed = 1;  // makes the values of one frame differ from another's
+    int32_t massCode = 3;
+    bool mass = true;
+    double special = 0;  // put into "mass" of particle 0 when not 0 (NaN, infinity)
+};
+
+std::string Frame(const CFrameSpec& spec) {
+    CPdcBytes bytes;
+    bytes.Header(spec.particles, spec.mass ? 3 : 2).Record("id", 3);
+    for (int32_t i = 0; i < spec.particles; ++i) {
+        bytes.Double(i);
+    }
+    bytes.Record("position", 5);
+    for (int32_t i = 0; i < 3 * spec.particles; ++i) {
+        bytes.Double(spec.seed * 10 + i);
+    }
+    if (spec.mass) {
+        bytes.Record("mass", spec.massCode);
+        const int32_t count = spec.massCode == 3 ? spec.particles : 1;
+        for (int32_t i = 0; i < count; ++i) {
+            bytes.Double(i == 0 && spec.special != 0 ? spec.special : 0.5 + i);
+        }
+    }
+    return bytes.Bytes();
+}
+
+// Frames first..last of "p.#.pdc", each with its own values.
+void WriteSequence(const CScratch& scratch, int32_t first, int32_t last) {
+    for (int32_t frame = first; frame <= last; ++frame) {
+        WriteFile(scratch.Path() / ("p." + std::to_string(frame) + ".pdc"),
+                  Frame({4, static_cast<double>(frame)}));
+    }
+}
+
+std::string Pattern(const CScratch& scratch) {
+    return "\"" + (scratch / "p.#.pdc") + "\"";
+}
+
+std::string FileOf(const CScratch& scratch, int32_t frame) {
+    return scratch / ("p." + std::to_string(frame) + ".pdc");
+}
+
+bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+TEST(CheckCommand, AGoodSequenceIsClean) {
+    CScratch scratch;
+    WriteSequence(scratch, 1, 5);
+    const CRun run = Velpo("check " + Pattern(scratch));
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_TRUE(Has(run.out, "checked 5 frames (1 to 5, ")) << run.out;
+    EXPECT_TRUE(Has(run.out, ": no problems")) << run.out;
+    EXPECT_EQ(Velpo("check --strict " + Pattern(scratch) + " --frames 2-4").exitCode, 0);
+}
+
+TEST(CheckCommand, MissingFramesAreErrorsWithOrWithoutARange) {
+    CScratch scratch;
+    WriteSequence(scratch, 1, 6);
+    std::filesystem::remove(FileOf(scratch, 3));
+    std::filesystem::remove(FileOf(scratch, 4));
+    const CRun ranged = Velpo("check " + Pattern(scratch) + " --frames 1-7");
+    EXPECT_EQ(ranged.exitCode, 1);
+    for (const int32_t frame : {3, 4, 7}) {
+        EXPECT_TRUE(Has(ranged.out, "frame " + std::to_string(frame) + " (" +
+                                        FileOf(scratch, frame) + "): error: missing"))
+            << ranged.out;
+    }
+    const CRun found = Velpo("check " + Pattern(scratch));
+    EXPECT_EQ(found.exitCode, 1);
+    EXPECT_TRUE(Has(found.out, "frame 3 (" + FileOf(scratch, 3) +
+                                   "): error: missing, with 1 more up to frame 4"))
+        << found.out;
+}
+
+TEST(CheckCommand, TruncatedFrameNamesTheReason) {
+    CScratch scratch;
+    WriteSequence(scratch, 1, 3);
+    WriteFile(FileOf(scratch, 2), Frame({4, 2}).substr(0, 100));
+    const CRun run = Velpo("check " + Pattern(scratch));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(Has(run.out, "frame 2 (" + FileOf(scratch, 2) +
+                                 "): error: unreadable: record 1 at byte 70 (\"position\"): 4 "
+                                 "values need 96 bytes, only 14 are left"))
+        << run.out;
+}
+
+// Warnings pass with status 0, and fail with --strict.
+TEST(CheckCommand, WarningsPassUnlessStrict) {
+    struct CCase {
+        const char* name;
+        CFrameSpec third;
+        const char* warning;
+    };
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const CCase cases[] = {
+        {"type code", {4, 3, 2}, "attribute \"mass\" changes type code from 3 to 2 since frame 2"},
+        {"vanishes", {4, 3, 3, false}, "attribute \"mass\" vanishes since frame 2"},
+        {"identical", {4, 2}, "identical to frame 2 (a stuck simulation?)"},
+        {"NaN", {4, 3, 3, true, nan}, "attribute \"mass\" holds 1 NaN value"},
+        {"infinite", {4, 3, 3, true, -INFINITY}, "attribute \"mass\" holds 1 infinite value"},
+        {"empty", {0, 3}, "empty: 0 particles"},
+        {"count jump", {7, 3}, "particle count jumps from 4 to 7 since frame 2"},
+    };
+    for (const CCase& c : cases) {
+        CScratch scratch;
+        WriteSequence(scratch, 1, 4);
+        WriteFile(FileOf(scratch, 3), Frame(c.third));
+        const CRun run = Velpo("check " + Pattern(scratch));
+        EXPECT_EQ(run.exitCode, 0) << c.name << ": " << run.out;
+        EXPECT_TRUE(Has(run.out, "frame 3 (" + FileOf(scratch, 3) + "): warning: " + c.warning))
+            << c.name << ": " << run.out;
+        EXPECT_EQ(Velpo("check --strict " + Pattern(scratch)).exitCode, 1) << c.name;
+    }
+}
+
+TEST(CheckCommand, MaxCountChangeSetsTheLimit) {
+    CScratch scratch;
+    WriteFile(FileOf(scratch, 1), Frame({4, 1}));
+    WriteFile(FileOf(scratch, 2), Frame({7, 2}));  // a change of 0.75
+    EXPECT_TRUE(Has(Velpo("check " + Pattern(scratch)).out, "particle count jumps"));
+    EXPECT_EQ(Velpo("check --strict --max-count-change 0.75 " + Pattern(scratch)).exitCode, 0);
+    EXPECT_EQ(Velpo("check --max-count-change -1 " + Pattern(scratch)).exitCode, 2);
+}
+
+TEST(CheckCommand, LeftoversOfInterruptedWritesAreWarnings) {
+    CScratch scratch;
+    WriteSequence(scratch, 1, 2);
+    WriteFile(scratch.Path() / ".velpo-4711-0.tmp", "abc");
+    const CRun run = Velpo("check " + Pattern(scratch));
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(Has(run.out, (scratch / ".velpo-4711-0.tmp") +
+                                 ": warning: leftover temporary file of an interrupted write: 3 "
+                                 "bytes"))
+        << run.out;
+    EXPECT_TRUE(std::filesystem::exists(scratch.Path() / ".velpo-4711-0.tmp"));
+}
+
+TEST(CheckCommand, JsonHasRowsAndProblems) {
+    CScratch scratch;
+    WriteSequence(scratch, 1, 3);
+    WriteFile(FileOf(scratch, 3), Frame({4, 3, 3, true, std::numeric_limits<double>::infinity()}));
+    const CRun run = Velpo("check --json " + Pattern(scratch) + " --frames 1-4");
+    EXPECT_EQ(run.exitCode, 1);
+    const nlohmann::json report = nlohmann::json::parse(run.out);
+    ASSERT_EQ(report["frames"].size(), 4u);
+    const nlohmann::json& first = report["frames"][0];
+    EXPECT_EQ(first["frame"], 1);
+    EXPECT_EQ(first["file"], FileOf(scratch, 1));
+    EXPECT_EQ(first["size"], Frame({4, 1}).size());
+    EXPECT_EQ(first["particleCount"], 4);
+    EXPECT_EQ(first["attributes"][1], nlohmann::json::parse(
+                                          R"({"name": "position", "code": 5, "nan": 0,
+                                              "infinite": 0})"));
+    EXPECT_TRUE(first["problems"].empty());
+    EXPECT_EQ(report["frames"][2]["attributes"][2]["infinite"], 1);
+    EXPECT_EQ(report["frames"][2]["problems"][0]["severity"], "warning");
+    const nlohmann::json& missing = report["frames"][3];
+    EXPECT_TRUE(missing["size"].is_null());
+    EXPECT_TRUE(missing["particleCount"].is_null());
+    EXPECT_EQ(missing["problems"][0]["text"], "missing");
+
+    ASSERT_EQ(report["problems"].size(), 2u);
+    EXPECT_EQ(report["problems"][1], nlohmann::json({{"severity", "error"},
+                                                     {"frame", 4},
+                                                     {"file", FileOf(scratch, 4)},
+                                                     {"text", "missing"}}));
+    EXPECT_EQ(report["errors"], 1);
+    EXPECT_EQ(report["warnings"], 1);
+}
+
+// A sequence with problems of every kind, so that the order of findings
+// shows.
+void WriteTroubledSequence(const CScratch& scratch) {
+    WriteSequence(scratch, 1, 16);
+    std::filesystem::remove(FileOf(scratch, 5));
+    WriteFile(FileOf(scratch, 7), Frame({4, 6}));
+    WriteFile(FileOf(scratch, 9), Frame({9, 9}));
+    WriteFile(FileOf(scratch, 11), Frame({4, 11}).substr(0, 90));
+    WriteFile(FileOf(scratch, 13), Frame({4, 13, 2}));
+    WriteFile(FileOf(scratch, 14), Frame({4, 14, 3, true, std::nan("")}));
+}
+
+TEST(CheckCommand, ResultsAreTheSameForAnyNumberOfJobs) {
+    CScratch scratch;
+    WriteTroubledSequence(scratch);
+    const CRun one = Velpo("check --verbose " + Pattern(scratch) + " --jobs 1");
+    const CRun two = Velpo("check --verbose " + Pattern(scratch) + " --jobs 2");
+    const CRun three = Velpo("check --json " + Pattern(scratch) + " --jobs 3");
+    const CRun json = Velpo("check --json " + Pattern(scratch) + " --jobs 1");
+    EXPECT_EQ(one.exitCode, 1);
+    EXPECT_EQ(two.exitCode, 1);
+    EXPECT_EQ(one.out, two.out);
+    // --verbose: a line per frame, its problems indented below it.
+    EXPECT_TRUE(Has(one.out, "frame 14 (" + FileOf(scratch, 14) +
+                                 "): 226 bytes, 4 particles, 3 attributes\n  warning: "))
+        << one.out;
+    EXPECT_TRUE(Has(one.out, "frame 16 (" + FileOf(scratch, 16) + "): 226 bytes")) << one.out;
+    EXPECT_EQ(three.out, json.out);
+    EXPECT_EQ(nlohmann::json::parse(json.out)["problems"].size(), 8u) << one.out;
+}
+
+// The shards of a farm find, between them, every problem of a frame that an
+// unsharded run finds, and each once.
+TEST(CheckCommand, ShardsShareOutTheFramesProblems) {
+    CScratch scratch;
+    WriteTroubledSequence(scratch);
+    const auto frameProblems = [](const CRun& run) {
+        std::multiset<std::string> found;
+        const nlohmann::json report = nlohmann::json::parse(run.out);
+        for (const nlohmann::json& problem : report["problems"]) {
+            const std::string text = problem["text"];
+            if (text.find(" since frame ") == std::string::npos &&
+                text.find("identical to frame") == std::string::npos) {
+                found.insert(problem["frame"].dump() + " " + text);
+            }
+        }
+        return found;
+    };
+    const std::multiset<std::string> whole =
+        frameProblems(Velpo("check --json " + Pattern(scratch)));
+    std::multiset<std::string> shared;
+    for (const char* shard : {"0/3", "1/3", "2/3"}) {
+        const std::multiset<std::string> part =
+            frameProblems(Velpo("check --json " + Pattern(scratch) + " --shard " + shard));
+        shared.insert(part.begin(), part.end());
+    }
+    EXPECT_EQ(shared, whole);
+    EXPECT_EQ(whole.size(), 3u);  // frame 5 (a gap), 11 (cut) and 14 (NaN)
+}
+
+TEST(CheckCommand, SettingsNameTheFilesAsTheNodesDo) {
+    CScratch scratch;
+    for (const int32_t number : {250, 500, 1000}) {
+        WriteFile(scratch.Path() / ("fluid." + std::to_string(number) + ".pdc"),
+                  Frame({4, static_cast<double>(number)}));
+    }
+    WriteFile(scratch.Path() / "s.json",
+              R"({"Path": ")" + scratch.Path().generic_string() + R"(/fluid", "Step": 250})");
+    const CRun run = Velpo("check --settings \"" + (scratch / "s.json") + "\" --frames 1-4");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(Has(
+        run.out, "frame 3 (" + scratch.Path().generic_string() + "/fluid.750.pdc): error: missing"))
+        << run.out;
+    EXPECT_TRUE(Has(run.out, "checked 4 frames")) << run.out;
+    EXPECT_EQ(Velpo("check --settings \"" + (scratch / "s.json") + "\"").exitCode, 2);
+}
+
+TEST(CheckCommand, UsageAndOutputFailures) {
+    CScratch scratch;
+    WriteSequence(scratch, 1, 2);
+    const CRun help = Velpo("check --help");
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(Has(help.out, "Example:\n  velpo check")) << help.out;
+    EXPECT_TRUE(Has(help.out, "|n1 - n0| / max(n0, 1)")) << help.out;
+    EXPECT_EQ(Velpo("check").exitCode, 2);
+    EXPECT_EQ(Velpo("check " + Pattern(scratch) + " --shard 3/2").exitCode, 2);
+    const CRun nothing = Velpo("check \"" + (scratch / "q.#.pdc") + "\"");
+    EXPECT_EQ(nothing.exitCode, 1);
+    EXPECT_TRUE(Has(nothing.err, "no file fits \"q.#.pdc\"")) << nothing.err;
+#ifndef _WIN32
+    const CRun full = VelpoIn("", "check " + Pattern(scratch), "/dev/full");
+    EXPECT_EQ(full.exitCode, 1);
+    EXPECT_TRUE(Has(full.err, "standard output")) << full.err;
+#endif
+}
+
+}  // namespace
+}  // namespace VelpoCommandTest

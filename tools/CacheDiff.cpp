@@ -1,0 +1,301 @@
+#include "tools/CacheDiff.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <utility>
+
+#include "pdc/Pdc.h"
+#include "tools/Inspect.h"
+#include "tools/Numbers.h"
+#include "tools/Text.h"
+
+namespace VelpoTools {
+
+namespace {
+
+// Every value of the first file, one run per record in file order.
+class CValueCollector : public CPdcValueVisitor {
+public:
+    bool Wants(const CPdcRecord&) override {
+        values_.emplace_back();
+        return true;
+    }
+
+    void Values(const CPdcRecord&, int64_t, const double* values, size_t count) override {
+        values_.back().insert(values_.back().end(), values, values + count);
+    }
+
+    std::vector<std::vector<double>>& Records() { return values_; }
+
+private:
+    std::vector<std::vector<double>> values_;
+};
+
+using CRecordKey = std::pair<std::string, int32_t>;  // name, occurrence
+
+// Names each record by its name and how many records of that name came
+// before it in its file.
+class COccurrences {
+public:
+    CRecordKey Next(const std::string& name) { return {name, seen_[name]++}; }
+
+private:
+    std::map<std::string, int32_t> seen_;
+};
+
+// Compares the second file's values with the first file's as they arrive.
+class CComparingVisitor : public CPdcValueVisitor {
+public:
+    CComparingVisitor(const CPdcInspection& a, std::vector<std::vector<double>>& valuesA,
+                      double tolerance)
+        : values_(valuesA),
+          tolerance_(tolerance),
+          diffs_(a.records.size()),
+          matched_(a.records.size(), false) {
+        COccurrences occurrences;
+        for (size_t i = 0; i < a.records.size(); ++i) {
+            const CPdcRecord& record = a.records[i].record;
+            const CRecordKey key = occurrences.Next(record.name);
+            index_.emplace(key, i);
+            diffs_[i].name = record.name;
+            diffs_[i].occurrence = key.second;
+            diffs_[i].codeA = record.code;
+            diffs_[i].countA = record.count;
+            diffs_[i].components = record.Components();
+        }
+    }
+
+    bool Wants(const CPdcRecord& record) override {
+        const auto found = index_.find(occurrences_.Next(record.name));
+        if (found == index_.end() || matched_[found->second]) {
+            onlyInB_.push_back(record.name);
+            return false;
+        }
+        matched_[found->second] = true;
+        current_ = found->second;
+        CRecordDiff& diff = diffs_[current_];
+        diff.codeB = record.code;
+        diff.countB = record.count;
+        diff.compared = diff.components == record.Components() && diff.countA == record.count &&
+                        values_[current_].size() == static_cast<size_t>(record.Numbers());
+        return diff.compared;
+    }
+
+    void Values(const CPdcRecord& record, int64_t first, const double* values,
+                size_t count) override {
+        CRecordDiff& diff = diffs_[current_];
+        const double* a = values_[current_].data() + first;
+        const int64_t components = record.Components();
+        int64_t component = first % components;
+        int64_t particle = first / components;
+        for (size_t i = 0; i < count; ++i) {
+            // Most values are equal; they cost one comparison.
+            if (a[i] != values[i]) {
+                diff.diffs[static_cast<size_t>(component)].Add(particle, a[i], values[i],
+                                                               tolerance_);
+            }
+            if (++component == components) {
+                component = 0;
+                ++particle;
+            }
+        }
+    }
+
+    void Finish(CFileDiff& diff) {
+        for (size_t i = 0; i < diffs_.size(); ++i) {
+            if (matched_[i]) {
+                diff.records.push_back(std::move(diffs_[i]));
+            } else {
+                diff.onlyInA.push_back(diffs_[i].name);
+            }
+        }
+        diff.onlyInB = std::move(onlyInB_);
+    }
+
+private:
+    std::vector<std::vector<double>>& values_;
+    double tolerance_;
+    std::vector<CRecordDiff> diffs_;
+    std::map<CRecordKey, size_t> index_;
+    std::vector<bool> matched_;
+    COccurrences occurrences_;
+    std::vector<std::string> onlyInB_;
+    size_t current_ = 0;
+};
+
+std::string RecordName(const CRecordDiff& record) {
+    return Quoted(record.name) +
+           (record.occurrence > 0
+                ? " (record " + std::to_string(record.occurrence + 1) + " of that name)"
+                : std::string());
+}
+
+std::string ComponentLine(const CRecordDiff& record, size_t component) {
+    const CComponentDiff& diff = record.diffs[component];
+    const bool single = !PdcCodeIsArray(record.codeA);
+    std::string line = "  " + RecordName(record);
+    if (record.components == 3) {
+        line += std::string(".") + "xyz"[component];
+    }
+    line += ": ";
+    if (single) {
+        line += "differs";
+    } else {
+        line += std::to_string(diff.differing) + " of " + std::to_string(record.countA) +
+                " values differ";
+    }
+    line += ", largest difference " + FormatDouble(diff.maxAbsolute) + " (relative " +
+            FormatDouble(diff.maxRelative) + "), ";
+    line += single ? std::string("the value: ")
+                   : "first at particle " + std::to_string(diff.firstParticle) + ": ";
+    return line + FormatDouble(diff.firstA) + " in A, " + FormatDouble(diff.firstB) + " in B\n";
+}
+
+nlohmann::ordered_json Number(double value) {
+    // JSON has no NaN or infinity; they are written as null.
+    return std::isfinite(value) ? nlohmann::ordered_json(value) : nlohmann::ordered_json();
+}
+
+}  // namespace
+
+bool NumbersEqual(double a, double b, double tolerance) {
+    if (a == b) {
+        return true;
+    }
+    if (std::isnan(a) || std::isnan(b)) {
+        return std::isnan(a) && std::isnan(b);
+    }
+    return std::fabs(a - b) <= tolerance;
+}
+
+void CComponentDiff::Add(int64_t particle, double a, double b, double tolerance) {
+    if (NumbersEqual(a, b, tolerance)) {
+        return;
+    }
+    if (differing++ == 0) {
+        firstParticle = particle;
+        firstA = a;
+        firstB = b;
+    }
+    if (std::isnan(a) || std::isnan(b)) {
+        return;
+    }
+    const double absolute = std::fabs(a - b);
+    maxAbsolute = std::max(maxAbsolute, absolute);
+    if (std::isfinite(absolute)) {
+        maxRelative = std::max(maxRelative, absolute / std::max(std::fabs(a), std::fabs(b)));
+    }
+}
+
+bool CRecordDiff::Equal() const {
+    if (!compared || codeA != codeB) {
+        return false;
+    }
+    return std::all_of(diffs.begin(), diffs.end(),
+                       [](const CComponentDiff& diff) { return diff.differing == 0; });
+}
+
+bool CFileDiff::Equal() const {
+    return failure.empty() && particlesA == particlesB && onlyInA.empty() && onlyInB.empty() &&
+           std::all_of(records.begin(), records.end(),
+                       [](const CRecordDiff& record) { return record.Equal(); });
+}
+
+CFileDiff DiffPdcFiles(const std::string& fileA, const std::string& fileB, double tolerance) {
+    CFileDiff diff;
+    diff.fileA = fileA;
+    diff.fileB = fileB;
+    CValueCollector collector;
+    const CPdcInspection a = InspectPdc(fileA, &collector);
+    if (!a.Readable()) {
+        diff.failure = fileA + ": " + a.Failure();
+        return diff;
+    }
+    CComparingVisitor comparing(a, collector.Records(), tolerance);
+    const CPdcInspection b = InspectPdc(fileB, &comparing);
+    if (!b.Readable()) {
+        diff.failure = fileB + ": " + b.Failure();
+        return diff;
+    }
+    diff.particlesA = a.header->particleCount;
+    diff.particlesB = b.header->particleCount;
+    comparing.Finish(diff);
+    return diff;
+}
+
+std::string FileDiffText(const CFileDiff& diff) {
+    std::string out;
+    if (diff.particlesA != diff.particlesB) {
+        out += "  particle count: " + std::to_string(diff.particlesA) + " in A, " +
+               std::to_string(diff.particlesB) + " in B (per-particle values not compared)\n";
+    }
+    for (const std::string& name : diff.onlyInA) {
+        out += "  " + Quoted(name) + ": only in A\n";
+    }
+    for (const std::string& name : diff.onlyInB) {
+        out += "  " + Quoted(name) + ": only in B\n";
+    }
+    for (const CRecordDiff& record : diff.records) {
+        if (record.codeA != record.codeB) {
+            out += "  " + RecordName(record) + ": type code " + std::to_string(record.codeA) +
+                   " in A, " + std::to_string(record.codeB) + " in B\n";
+        }
+        // Per-particle records of files whose counts differ are covered by
+        // the particle count's line.
+        const bool countsDiffer = diff.particlesA != diff.particlesB &&
+                                  PdcCodeIsArray(record.codeA) && PdcCodeIsArray(record.codeB);
+        if (!record.compared && countsDiffer) {
+            continue;
+        }
+        if (!record.compared) {
+            out += "  " + RecordName(record) +
+                   ": values not compared: " + std::to_string(record.countA) + " in A, " +
+                   std::to_string(record.countB) + " in B\n";
+            continue;
+        }
+        for (size_t c = 0; c < static_cast<size_t>(record.components); ++c) {
+            if (record.diffs[c].differing > 0) {
+                out += ComponentLine(record, c);
+            }
+        }
+    }
+    return out;
+}
+
+nlohmann::ordered_json FileDiffJson(const CFileDiff& diff) {
+    nlohmann::ordered_json out;
+    out["a"] = diff.fileA;
+    out["b"] = diff.fileB;
+    out["equal"] = diff.Equal();
+    out["error"] =
+        diff.failure.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(diff.failure);
+    out["particleCount"] = {diff.particlesA, diff.particlesB};
+    out["onlyInA"] = diff.onlyInA;
+    out["onlyInB"] = diff.onlyInB;
+    out["records"] = nlohmann::ordered_json::array();
+    for (const CRecordDiff& record : diff.records) {
+        nlohmann::ordered_json components = nlohmann::ordered_json::array();
+        for (size_t c = 0; record.compared && c < static_cast<size_t>(record.components); ++c) {
+            const CComponentDiff& d = record.diffs[c];
+            components.push_back(
+                {{"differing", d.differing},
+                 {"maxAbsolute", Number(d.maxAbsolute)},
+                 {"maxRelative", Number(d.maxRelative)},
+                 {"firstParticle", d.firstParticle < 0 ? nlohmann::ordered_json()
+                                                       : nlohmann::ordered_json(d.firstParticle)},
+                 {"first", d.firstParticle < 0
+                               ? nlohmann::ordered_json()
+                               : nlohmann::ordered_json{Number(d.firstA), Number(d.firstB)}}});
+        }
+        out["records"].push_back({{"name", record.name},
+                                  {"occurrence", record.occurrence},
+                                  {"code", {record.codeA, record.codeB}},
+                                  {"count", {record.countA, record.countB}},
+                                  {"compared", record.compared},
+                                  {"components", components}});
+    }
+    return out;
+}
+
+}  // namespace VelpoTools
