@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "tools/Command.h"
-#include "tools/FrameJob.h"
 #include "tools/FrameRunner.h"
 #include "tools/Output.h"
 #include "tools/Progress.h"

@@ -11,7 +11,6 @@
 
 #include "tools/CacheDiff.h"
 #include "tools/Command.h"
-#include "tools/FrameJob.h"
 #include "tools/FrameRunner.h"
 #include "tools/Numbers.h"
 #include "tools/Output.h"

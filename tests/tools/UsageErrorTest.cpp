@@ -69,8 +69,8 @@ TEST(CommandErrors, EachGivesItsExitCodeAndMessage) {
 }
 
 TEST(CommandErrors, HelpOfEverySubcommandShowsAnExample) {
-    for (const char* command :
-         {"demo", "export", "import", "info", "dump", "nodes", "convert", "preview"}) {
+    for (const char* command : {"demo", "export", "import", "info", "dump", "nodes", "convert",
+                                "preview", "check", "diff"}) {
         const CRun run = Velpo(std::string(command) + " --help");
         EXPECT_EQ(run.exitCode, 0) << command;
         EXPECT_NE(run.out.find("Example:\n  velpo " + std::string(command)), std::string::npos)
