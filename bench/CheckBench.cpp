@@ -18,8 +18,8 @@
 #include "tests/support/FileContents.h"
 #include "tests/support/PdcBytes.h"
 #include "tests/support/ScratchFolder.h"
-#include "tools/FrameRunner.h"
-#include "tools/SequenceCheck.h"
+#include "tools/inspect/SequenceCheck.h"
+#include "tools/sequence/FrameRunner.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 
 #include "pdc/Pdc.h"
 #include "pdc/RecordWriter.h"
-#include "tools/ConvertFiles.h"
+#include "tools/ply/ConvertFiles.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include "tests/support/Require.h"
 #include "tests/support/Streams.h"
 #include "tools/Output.h"
-#include "tools/TableWriter.h"
-#include "tools/Tables.h"
+#include "tools/tables/TableWriter.h"
+#include "tools/tables/Tables.h"
 
 namespace {
 

@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "tools/Command.h"
-#include "tools/ConvertFiles.h"
-#include "tools/FrameRunner.h"
 #include "tools/Output.h"
-#include "tools/Progress.h"
-#include "tools/SequenceOptions.h"
 #include "tools/Text.h"
+#include "tools/ply/ConvertFiles.h"
+#include "tools/sequence/FrameRunner.h"
+#include "tools/sequence/Progress.h"
+#include "tools/sequence/SequenceOptions.h"
 
 namespace VelpoTools {
 

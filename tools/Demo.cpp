@@ -19,8 +19,8 @@
 #include "tools/Numbers.h"
 #include "tools/Output.h"
 #include "tools/PluginSession.h"
-#include "tools/Progress.h"
 #include "tools/Scene.h"
+#include "tools/sequence/Progress.h"
 
 namespace VelpoTools {
 

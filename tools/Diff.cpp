@@ -9,14 +9,14 @@
 #include <system_error>
 #include <vector>
 
-#include "tools/CacheDiff.h"
 #include "tools/Command.h"
-#include "tools/FrameRunner.h"
 #include "tools/Numbers.h"
 #include "tools/Output.h"
-#include "tools/Progress.h"
-#include "tools/SequenceOptions.h"
 #include "tools/Text.h"
+#include "tools/inspect/CacheDiff.h"
+#include "tools/sequence/FrameRunner.h"
+#include "tools/sequence/Progress.h"
+#include "tools/sequence/SequenceOptions.h"
 
 namespace VelpoTools {
 

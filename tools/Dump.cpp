@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "tools/Command.h"
-#include "tools/Inspect.h"
 #include "tools/Output.h"
-#include "tools/TableWriter.h"
 #include "tools/Text.h"
+#include "tools/inspect/Inspect.h"
+#include "tools/tables/TableWriter.h"
 
 namespace VelpoTools {
 

@@ -13,8 +13,8 @@
 #include "tools/CacheNames.h"
 #include "tools/Command.h"
 #include "tools/FrameJob.h"
-#include "tools/Tables.h"
 #include "tools/Text.h"
+#include "tools/tables/Tables.h"
 
 namespace VelpoTools {
 

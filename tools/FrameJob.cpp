@@ -6,7 +6,7 @@
 #include "tools/Command.h"
 #include "tools/Numbers.h"
 #include "tools/Output.h"
-#include "tools/TableWriter.h"
+#include "tools/tables/TableWriter.h"
 
 namespace VelpoTools {
 

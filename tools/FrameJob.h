@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "host/runtime/Result.h"
-#include "tools/FrameRunner.h"
 #include "tools/PluginSession.h"
-#include "tools/SequenceOptions.h"
 #include "tools/Settings.h"
+#include "tools/sequence/FrameRunner.h"
+#include "tools/sequence/SequenceOptions.h"
 
 namespace CLI {
 class App;

@@ -12,7 +12,7 @@
 #include "tools/Command.h"
 #include "tools/FrameJob.h"
 #include "tools/OutputFile.h"
-#include "tools/TableWriter.h"
+#include "tools/tables/TableWriter.h"
 
 namespace VelpoTools {
 

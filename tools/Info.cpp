@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "tools/Command.h"
-#include "tools/Inspect.h"
-#include "tools/Leftovers.h"
 #include "tools/Numbers.h"
 #include "tools/Output.h"
 #include "tools/Text.h"
+#include "tools/inspect/Inspect.h"
+#include "tools/inspect/Leftovers.h"
 
 namespace VelpoTools {
 

@@ -8,7 +8,6 @@
 
 #include "tools/Command.h"
 #include "tools/Output.h"
-#include "tools/SequenceOptions.h"
 #include "tools/Text.h"
 #include "tools/preview/ColorMap.h"
 #include "tools/preview/FramePicture.h"
@@ -16,6 +15,7 @@
 #include "tools/preview/Plot.h"
 #include "tools/preview/PreviewChoice.h"
 #include "tools/preview/Sheet.h"
+#include "tools/sequence/SequenceOptions.h"
 
 namespace VelpoTools {
 

@@ -16,9 +16,9 @@
 #include "python/src/CacheReader.h"
 #include "python/src/CacheWriter.h"
 #include "python/src/PdcFileError.h"
-#include "tools/Inspect.h"
 #include "tools/Numbers.h"
 #include "tools/Settings.h"
+#include "tools/inspect/Inspect.h"
 
 namespace py = pybind11;
 using namespace pybind11::literals;

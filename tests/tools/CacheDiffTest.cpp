@@ -7,7 +7,7 @@
 #include <string>
 
 #include "tests/tools/CommandRunner.h"
-#include "tools/CacheDiff.h"
+#include "tools/inspect/CacheDiff.h"
 
 namespace VelpoTools {
 namespace {

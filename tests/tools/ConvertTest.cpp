@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "tests/support/TestSupport.h"
-#include "tools/ConvertFiles.h"
-#include "tools/PlyFormat.h"
+#include "tools/ply/ConvertFiles.h"
+#include "tools/ply/PlyFormat.h"
 
 namespace VelpoTools {
 namespace {

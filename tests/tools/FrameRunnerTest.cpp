@@ -5,7 +5,7 @@
 #include <chrono>
 #include <thread>
 
-#include "tools/FrameRunner.h"
+#include "tools/sequence/FrameRunner.h"
 
 namespace VelpoTools {
 namespace {

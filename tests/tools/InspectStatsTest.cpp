@@ -9,7 +9,7 @@
 #include <string>
 
 #include "tests/tools/CommandRunner.h"
-#include "tools/Inspect.h"
+#include "tools/inspect/Inspect.h"
 
 namespace VelpoTools {
 namespace {

@@ -12,7 +12,7 @@
 #include "fuzz/PdcSeeds.h"
 #include "tests/pdc/PdcHostileFiles.h"
 #include "tests/pdc/PdcTestFiles.h"
-#include "tools/Inspect.h"
+#include "tools/inspect/Inspect.h"
 
 namespace VelpoTools {
 namespace {

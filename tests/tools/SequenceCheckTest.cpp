@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "tests/tools/CommandRunner.h"
-#include "tools/ContentHash.h"
-#include "tools/SequenceCheck.h"
+#include "tools/inspect/ContentHash.h"
+#include "tools/inspect/SequenceCheck.h"
 
 namespace VelpoTools {
 namespace {

@@ -4,7 +4,7 @@
 #include <fstream>
 
 #include "tests/tools/CommandRunner.h"
-#include "tools/Sequence.h"
+#include "tools/sequence/Sequence.h"
 
 namespace VelpoTools {
 namespace {

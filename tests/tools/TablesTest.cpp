@@ -12,8 +12,8 @@
 
 #include "tests/support/Streams.h"
 #include "tools/Output.h"
-#include "tools/TableWriter.h"
-#include "tools/Tables.h"
+#include "tools/tables/TableWriter.h"
+#include "tools/tables/Tables.h"
 
 namespace VelpoTools {
 namespace {

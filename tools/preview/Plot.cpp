@@ -7,13 +7,13 @@
 #include <optional>
 
 #include "tools/Command.h"
-#include "tools/FrameRunner.h"
 #include "tools/Output.h"
-#include "tools/Progress.h"
 #include "tools/Text.h"
 #include "tools/preview/ColorMap.h"
 #include "tools/preview/Legend.h"
 #include "tools/preview/Lettering.h"
+#include "tools/sequence/FrameRunner.h"
+#include "tools/sequence/Progress.h"
 
 namespace VelpoTools {
 

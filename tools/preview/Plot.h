@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "tools/Sequence.h"
-#include "tools/SequenceOptions.h"
 #include "tools/preview/ParticleFrame.h"
 #include "tools/preview/Picture.h"
 #include "tools/preview/PreviewChoice.h"
+#include "tools/sequence/Sequence.h"
+#include "tools/sequence/SequenceOptions.h"
 
 namespace VelpoTools {
 

@@ -5,9 +5,7 @@
 #include <new>
 
 #include "tools/Command.h"
-#include "tools/FrameRunner.h"
 #include "tools/Output.h"
-#include "tools/Progress.h"
 #include "tools/Text.h"
 #include "tools/preview/ColorMap.h"
 #include "tools/preview/FramePicture.h"
@@ -16,6 +14,8 @@
 #include "tools/preview/ParticleFrame.h"
 #include "tools/preview/Picture.h"
 #include "tools/preview/Projection.h"
+#include "tools/sequence/FrameRunner.h"
+#include "tools/sequence/Progress.h"
 
 namespace VelpoTools {
 

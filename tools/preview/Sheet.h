@@ -11,10 +11,10 @@
 #include <cstddef>
 #include <vector>
 
-#include "tools/Sequence.h"
-#include "tools/SequenceOptions.h"
 #include "tools/preview/PointRenderer.h"
 #include "tools/preview/PreviewChoice.h"
+#include "tools/sequence/Sequence.h"
+#include "tools/sequence/SequenceOptions.h"
 
 namespace VelpoTools {
 

@@ -1,4 +1,4 @@
-#include "tools/TableWriter.h"
+#include "tools/tables/TableWriter.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "tools/FrameRunner.h"
+#include "tools/sequence/FrameRunner.h"
 
 #include <algorithm>
 #include <cstdio>

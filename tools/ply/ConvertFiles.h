@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "host/runtime/Result.h"
-#include "tools/Convert.h"
+#include "tools/ply/Convert.h"
 
 namespace VelpoTools {
 

@@ -1,4 +1,4 @@
-// Reading the vertex element of a PLY file (see tools/PlyFormat.h).
+// Reading the vertex element of a PLY file (see tools/ply/PlyFormat.h).
 #include <bit>
 #include <cerrno>
 #include <charconv>
@@ -9,8 +9,8 @@
 #include <type_traits>
 
 #include "tools/InputFile.h"
-#include "tools/PlyFormat.h"
 #include "tools/Text.h"
+#include "tools/ply/PlyFormat.h"
 
 namespace VelpoTools {
 

@@ -1,4 +1,4 @@
-// Writing a vertex element as PLY (see tools/PlyFormat.h).
+// Writing a vertex element as PLY (see tools/ply/PlyFormat.h).
 //
 // Binary rows are assembled column by column into a block of a few thousand
 // vertices: each column is one tight loop over its values with a fixed
@@ -10,7 +10,7 @@
 #include <cstring>
 #include <memory>
 
-#include "tools/PlyFormat.h"
+#include "tools/ply/PlyFormat.h"
 
 namespace VelpoTools {
 

@@ -1,4 +1,4 @@
-#include "tools/CacheDiff.h"
+#include "tools/inspect/CacheDiff.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,9 +6,9 @@
 #include <utility>
 
 #include "pdc/Pdc.h"
-#include "tools/Inspect.h"
 #include "tools/Numbers.h"
 #include "tools/Text.h"
+#include "tools/inspect/Inspect.h"
 
 namespace VelpoTools {
 

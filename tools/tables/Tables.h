@@ -1,5 +1,5 @@
 // Particle tables: the per-frame files that `velpo export` reads, as CSV
-// with a header row or as JSON (written by tools/TableWriter.h).
+// with a header row or as JSON (written by tools/tables/TableWriter.h).
 //
 // CSV:  id,position.x,position.y,position.z,age
 //       1,0.5,2,-1.25,0.1
@@ -27,7 +27,7 @@
 #include <vector>
 
 #include "host/runtime/Result.h"
-#include "tools/TableWriter.h"
+#include "tools/tables/TableWriter.h"
 
 namespace VelpoTools {
 

@@ -1,10 +1,10 @@
-// The CSV reader of particle tables (see tools/Tables.h for the format it
+// The CSV reader of particle tables (see tools/tables/Tables.h for the format it
 // takes): a header row of column names, then one row of cells per
 // particle.
 #include <algorithm>
 
-#include "tools/TableReaders.h"
 #include "tools/Text.h"
+#include "tools/tables/TableReaders.h"
 
 namespace VelpoTools {
 

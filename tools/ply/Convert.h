@@ -35,7 +35,7 @@
 
 #include "host/runtime/Result.h"
 #include "pdc/Pdc.h"
-#include "tools/PlyFormat.h"
+#include "tools/ply/PlyFormat.h"
 
 namespace VelpoTools {
 

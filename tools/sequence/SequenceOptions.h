@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "host/runtime/Result.h"
-#include "tools/Sequence.h"
+#include "tools/sequence/Sequence.h"
 
 namespace CLI {
 class App;

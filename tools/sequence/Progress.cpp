@@ -1,4 +1,4 @@
-#include "tools/Progress.h"
+#include "tools/sequence/Progress.h"
 
 #include <algorithm>
 #include <cstdio>

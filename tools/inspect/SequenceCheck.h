@@ -23,8 +23,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/Leftovers.h"
-#include "tools/Sequence.h"
+#include "tools/inspect/Leftovers.h"
+#include "tools/sequence/Sequence.h"
 
 namespace VelpoTools {
 

@@ -1,4 +1,4 @@
-#include "tools/PlyFormat.h"
+#include "tools/ply/PlyFormat.h"
 
 #include <array>
 #include <charconv>

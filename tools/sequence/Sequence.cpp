@@ -1,4 +1,4 @@
-#include "tools/Sequence.h"
+#include "tools/sequence/Sequence.h"
 
 #include <algorithm>
 #include <charconv>

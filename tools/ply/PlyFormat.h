@@ -1,6 +1,6 @@
 // PLY point files: the header, a reader of the vertex element and a writer
 // of one. `velpo convert` moves particles between PDC and PLY through here;
-// what the columns mean is the converter's business (tools/Convert.h).
+// what the columns mean is the converter's business (tools/ply/Convert.h).
 //
 //   ply
 //   format binary_little_endian 1.0      or ascii, binary_big_endian

@@ -1,4 +1,4 @@
-#include "tools/ConvertFiles.h"
+#include "tools/ply/ConvertFiles.h"
 
 #include <algorithm>
 #include <cctype>
@@ -10,8 +10,8 @@
 #include "pdc/RecordWalker.h"
 #include "tools/InputFile.h"
 #include "tools/OutputFile.h"
-#include "tools/PlyFormat.h"
 #include "tools/Text.h"
+#include "tools/ply/PlyFormat.h"
 
 namespace VelpoTools {
 

@@ -12,7 +12,7 @@
 #include <functional>
 #include <string>
 
-#include "tools/Progress.h"
+#include "tools/sequence/Progress.h"
 
 namespace VelpoTools {
 

@@ -1,4 +1,4 @@
-// The JSON reader of particle tables (see tools/Tables.h for the format it
+// The JSON reader of particle tables (see tools/tables/Tables.h for the format it
 // takes): nlohmann's SAX parser over the text, with every number kept as
 // the characters it was written with and placed by line and column.
 #include <algorithm>
@@ -8,8 +8,8 @@
 #include <unordered_set>
 
 #include "tools/Numbers.h"
-#include "tools/TableReaders.h"
 #include "tools/Text.h"
+#include "tools/tables/TableReaders.h"
 
 namespace VelpoTools {
 

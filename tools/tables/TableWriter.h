@@ -1,5 +1,5 @@
 // The one writer of particle tables, for `velpo dump` and `velpo import`,
-// in the forms `velpo export` reads back (tools/Tables.h):
+// in the forms `velpo export` reads back (tools/tables/Tables.h):
 //
 // CSV:  id,position.x,position.y,position.z,drag
 //       1,0.5,2,-1.25,0.15

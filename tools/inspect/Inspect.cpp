@@ -1,4 +1,4 @@
-#include "tools/Inspect.h"
+#include "tools/inspect/Inspect.h"
 
 #include <algorithm>
 #include <cmath>

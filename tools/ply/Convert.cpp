@@ -1,4 +1,4 @@
-#include "tools/Convert.h"
+#include "tools/ply/Convert.h"
 
 #include <algorithm>
 #include <bit>

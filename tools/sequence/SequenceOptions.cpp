@@ -1,9 +1,9 @@
-#include "tools/SequenceOptions.h"
+#include "tools/sequence/SequenceOptions.h"
 
 #include <CLI/CLI.hpp>
 
 #include "tools/Numbers.h"
-#include "tools/Progress.h"
+#include "tools/sequence/Progress.h"
 
 namespace VelpoTools {
 

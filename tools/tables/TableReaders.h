@@ -5,7 +5,7 @@
 #pragma once
 
 #include "host/runtime/Result.h"
-#include "tools/Tables.h"
+#include "tools/tables/Tables.h"
 
 namespace VelpoTools {
 

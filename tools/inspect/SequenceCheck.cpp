@@ -1,4 +1,4 @@
-#include "tools/SequenceCheck.h"
+#include "tools/inspect/SequenceCheck.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,10 +8,10 @@
 #include <numeric>
 #include <system_error>
 
-#include "tools/ContentHash.h"
-#include "tools/Inspect.h"
 #include "tools/Numbers.h"
 #include "tools/Text.h"
+#include "tools/inspect/ContentHash.h"
+#include "tools/inspect/Inspect.h"
 
 namespace VelpoTools {
 

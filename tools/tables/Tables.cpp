@@ -1,4 +1,4 @@
-#include "tools/Tables.h"
+#include "tools/tables/Tables.h"
 
 #include <cstdio>
 #include <limits>
@@ -6,8 +6,8 @@
 
 #include "tools/InputFile.h"
 #include "tools/Numbers.h"
-#include "tools/TableReaders.h"
 #include "tools/Text.h"
+#include "tools/tables/TableReaders.h"
 
 namespace VelpoTools {
 

@@ -1,4 +1,4 @@
-#include "tools/Leftovers.h"
+#include "tools/inspect/Leftovers.h"
 
 #include <ctime>
 #include <filesystem>
