@@ -97,6 +97,10 @@ struct CPlyVertices {
 // and on ASCII values that are not numbers of their property's type.
 VelpoHost::CResult ReadPly(const std::filesystem::path& file, CPlyVertices& vertices);
 
+// The same over the whole file's bytes; messages name it `name`.
+VelpoHost::CResult ReadPlyBytes(const std::string& name, std::string_view bytes,
+                                CPlyVertices& vertices);
+
 // A property to write: one value per vertex from `integers` (type Int32) or
 // `doubles` (Float64, or Float32 rounded from the doubles), vertex i at
 // index i * stride, so that x, y, z runs are three columns of stride 3.

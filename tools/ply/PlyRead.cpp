@@ -160,7 +160,7 @@ bool ParseNumber(std::string_view text, CPlyType type, double& value) {
 
 class CPlyReader {
 public:
-    CPlyReader(std::string name, const std::string& bytes, const CPlyHeader& header)
+    CPlyReader(std::string name, std::string_view bytes, const CPlyHeader& header)
         : name_(std::move(name)),
           data_(reinterpret_cast<const unsigned char*>(bytes.data())),
           size_(bytes.size()),
@@ -392,11 +392,16 @@ CResult ReadPly(const std::filesystem::path& file, CPlyVertices& vertices) {
     if (CResult read = ReadWhole(file, bytes); !read) {
         return read;
     }
+    return ReadPlyBytes(file.string(), bytes, vertices);
+}
+
+CResult ReadPlyBytes(const std::string& name, std::string_view bytes, CPlyVertices& vertices) {
+    vertices = CPlyVertices();
     CPlyHeader header;
     if (CResult parsed = ParsePlyHeader(bytes, header); !parsed) {
-        return CResult::Fail(file.string() + ": " + parsed.Message());
+        return CResult::Fail(name + ": " + parsed.Message());
     }
-    return CPlyReader(file.string(), bytes, header).Read(vertices);
+    return CPlyReader(name, bytes, header).Read(vertices);
 }
 
 }  // namespace VelpoTools
