@@ -84,6 +84,11 @@ TEST(Sequence, PatternThatFindsNothingOrTwoNamesForAFrameIsRefused) {
     EXPECT_NE(result.Message().find("are both frame 7"), std::string::npos) << result.Message();
     result = PatternSequence(scratch / "one.pdc", CFrameRange{1, 2}, frames);
     EXPECT_NE(result.Message().find("has no '#'"), std::string::npos) << result.Message();
+    result = PatternSequence(scratch / "gone/p.#.pdc", std::nullopt, frames);
+    EXPECT_NE(result.Message().find("cannot look for the files of \"" + (scratch / "gone/p.#.pdc") +
+                                    "\" there"),
+              std::string::npos)
+        << result.Message();
 }
 
 TEST(Sequence, ShardsCoverTheSequenceOnceWhateverTheirCount) {

@@ -93,7 +93,8 @@ CResult PatternSequence(const std::string& pattern, const std::optional<CFrameRa
     std::error_code code;
     std::filesystem::directory_iterator entries(folder, code);
     if (code) {
-        return CResult::Fail(folder.string() + ": " + code.message());
+        return CResult::Fail(folder.string() + ": cannot look for the files of \"" + pattern +
+                             "\" there: " + code.message());
     }
     std::map<int32_t, std::string> found;
     for (const std::filesystem::directory_entry& entry : entries) {
