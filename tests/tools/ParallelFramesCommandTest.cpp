@@ -112,6 +112,12 @@ TEST(ParallelFrames, ShardsTogetherDoTheWholeRangeOnce) {
     const CRun usage = sequence.Export("--shard 3/3");
     EXPECT_EQ(usage.exitCode, 2);
     EXPECT_NE(usage.err.find("--shard: \"3/3\" is not a shard"), std::string::npos) << usage.err;
+    // A range that would size memory by itself is refused before it does.
+    const CRun huge =
+        Velpo("import --settings \"" + sequence.settings + "\" --frames 1-2000000000 --output \"" +
+              (sequence.scratch / "out.#.csv") + "\"");
+    EXPECT_EQ(huge.exitCode, 2);
+    EXPECT_NE(huge.err.find("holds 2000000000 frames"), std::string::npos) << huge.err;
 }
 
 // A frame whose cache cannot be written: the node's own message comes out

@@ -5,6 +5,7 @@
 
 #include "tests/tools/CommandRunner.h"
 #include "tools/sequence/Sequence.h"
+#include "tools/sequence/SequenceOptions.h"
 
 namespace VelpoTools {
 namespace {
@@ -114,6 +115,33 @@ TEST(Sequence, ShardsCoverTheSequenceOnceWhateverTheirCount) {
     EXPECT_EQ(Frames(TakeShard(frames, shard)), (std::vector<int32_t>{2, 6, 10}));
     for (const char* bad : {"4/4", "1/0", "1", "a/4", "1/4x", "-1/4", "/4", ""}) {
         EXPECT_FALSE(ParseShard(bad, shard).Succeeded()) << bad;
+    }
+}
+
+// A range sizes the reports of a run; one that would take more memory than
+// its files is refused as usage, before anything is sized.
+TEST(SequenceOptions, RangesAndShardsAreCheckedBeforeAnythingIsSized) {
+    struct Case {
+        const char* frames;
+        const char* shard;
+        const char* problem;  // empty: accepted
+    };
+    for (const Case& c : {Case{"1-1000000", "", ""}, Case{"-5--5", "3/4", ""},
+                          Case{"0-1000000", "", "--frames: \"0-1000000\" holds 1000001 frames"},
+                          Case{"-2147483648-2147483647", "", "holds 4294967296 frames"},
+                          Case{"5-1", "", "--frames: frame range \"5-1\" runs backwards"},
+                          Case{"1-2", "2/2", "--shard: \"2/2\" is not a shard"}}) {
+        SCOPED_TRACE(c.frames);
+        CSequenceOptions options;
+        options.frames = c.frames;
+        options.shard = c.shard;
+        CSequenceChoice choice;
+        const VelpoHost::CResult parsed = ParseSequenceOptions(options, choice);
+        if (*c.problem == '\0') {
+            EXPECT_TRUE(parsed.Succeeded()) << parsed.Message();
+        } else {
+            EXPECT_NE(parsed.Message().find(c.problem), std::string::npos) << parsed.Message();
+        }
     }
 }
 

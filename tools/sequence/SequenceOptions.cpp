@@ -26,6 +26,13 @@ CResult ParseSequenceOptions(const CSequenceOptions& options, CSequenceChoice& c
         if (CResult parsed = ParseFrames(options.frames, range.first, range.last); !parsed) {
             return CResult::Fail("--frames: " + parsed.Message());
         }
+        const int64_t frames = static_cast<int64_t>(range.last) - range.first + 1;
+        if (frames > MaxSequenceFrames) {
+            return CResult::Fail("--frames: \"" + options.frames + "\" holds " +
+                                 std::to_string(frames) + " frames, more than the " +
+                                 std::to_string(MaxSequenceFrames) +
+                                 " one run takes; split the range");
+        }
         choice.range = range;
     }
     if (!options.shard.empty()) {

@@ -30,7 +30,13 @@ struct CSequenceOptions {
 
 void AddSequenceOptions(CLI::App& command, CSequenceOptions& options);
 
-// The options as values. A failure is a usage error (exit 2).
+// The most frames one command works on: each has a report held until the
+// frames before it are done, so a range must not size memory by itself.
+// Eleven hours of frames at 24 per second; a farm splits longer ranges.
+inline constexpr int64_t MaxSequenceFrames = 1000000;
+
+// The options as values. A failure is a usage error (exit 2); so is a range
+// of more than MaxSequenceFrames frames.
 struct CSequenceChoice {
     std::optional<CFrameRange> range;
     CShard shard;
