@@ -460,12 +460,16 @@ CPlyOutput PlyFromFrame(const CConvertFrame& frame, const CPlyChoice& choice) {
         CPlyOutputColumn column;
         column.name = property.name;
         column.stride = stride;
+        // A record of no particles has no buffer to point into, and with no
+        // vertex the writer reads nothing.
         if (PdcCodeIsInteger(record.code)) {
             column.type = CPlyType::Int32;
-            column.integers = record.integers.data() + property.component;
+            column.integers =
+                record.integers.empty() ? nullptr : record.integers.data() + property.component;
         } else {
             column.type = choice.floats ? CPlyType::Float32 : CPlyType::Float64;
-            column.doubles = record.doubles.data() + property.component;
+            column.doubles =
+                record.doubles.empty() ? nullptr : record.doubles.data() + property.component;
         }
         ply.columns.push_back(std::move(column));
     }
