@@ -12,7 +12,7 @@
 #include "tools/Command.h"
 #include "tools/Output.h"
 #include "tools/Text.h"
-#include "tools/inspect/SequenceCheck.h"
+#include "tools/contents/SequenceCheck.h"
 #include "tools/sequence/FrameRunner.h"
 #include "tools/sequence/Progress.h"
 #include "tools/sequence/SequenceOptions.h"

@@ -13,7 +13,7 @@
 #include "tools/Numbers.h"
 #include "tools/Output.h"
 #include "tools/Text.h"
-#include "tools/inspect/CacheDiff.h"
+#include "tools/contents/CacheDiff.h"
 #include "tools/sequence/FrameRunner.h"
 #include "tools/sequence/Progress.h"
 #include "tools/sequence/SequenceOptions.h"

@@ -10,7 +10,7 @@
 #include "tools/Command.h"
 #include "tools/Output.h"
 #include "tools/Text.h"
-#include "tools/inspect/Inspect.h"
+#include "tools/contents/FileReport.h"
 #include "tools/tables/TableWriter.h"
 
 namespace VelpoTools {

@@ -11,8 +11,8 @@
 #include "tools/Numbers.h"
 #include "tools/Output.h"
 #include "tools/Text.h"
-#include "tools/inspect/Inspect.h"
-#include "tools/inspect/Leftovers.h"
+#include "tools/contents/FileReport.h"
+#include "tools/contents/Leftovers.h"
 
 namespace VelpoTools {
 

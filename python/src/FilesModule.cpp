@@ -18,7 +18,7 @@
 #include "python/src/PdcFileError.h"
 #include "tools/Numbers.h"
 #include "tools/Settings.h"
-#include "tools/inspect/Inspect.h"
+#include "tools/contents/FileReport.h"
 
 namespace py = pybind11;
 using namespace pybind11::literals;

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "tests/tools/CommandRunner.h"
-#include "tools/inspect/CacheDiff.h"
+#include "tools/contents/CacheDiff.h"
 
 namespace VelpoTools {
 namespace {
@@ -53,7 +53,7 @@ TEST(CacheDiff, ComponentDiffKeepsTheFirstAndTheLargest) {
 
 // "id" per particle, "position" per particle, "mass" once; `edit` changes
 // the bytes of one side.
-struct CFileSpec {
+struct CFileShape {
     int32_t particles = 3;
     double positionShift = 0;  // added to position.y of particle 1
     int32_t idCode = 3;        // 1: the same ids as integers
@@ -62,30 +62,30 @@ struct CFileSpec {
     double massValue = 0.5;
 };
 
-std::string FileBytes(const CFileSpec& spec) {
+std::string FileBytes(const CFileShape& shape) {
     CPdcBytes bytes;
-    bytes.Header(spec.particles, 2 + (spec.mass ? 1 : 0) + (spec.extra ? 1 : 0));
-    bytes.Record("id", spec.idCode);
-    for (int32_t i = 0; i < spec.particles; ++i) {
-        spec.idCode == 1 ? bytes.Int(i + 10) : bytes.Double(i + 10);
+    bytes.Header(shape.particles, 2 + (shape.mass ? 1 : 0) + (shape.extra ? 1 : 0));
+    bytes.Record("id", shape.idCode);
+    for (int32_t i = 0; i < shape.particles; ++i) {
+        shape.idCode == 1 ? bytes.Int(i + 10) : bytes.Double(i + 10);
     }
     bytes.Record("position", 5);
-    for (int32_t i = 0; i < spec.particles; ++i) {
-        bytes.Doubles({i * 1.0, i * 2.0 + (i == 1 ? spec.positionShift : 0), i * 3.0});
+    for (int32_t i = 0; i < shape.particles; ++i) {
+        bytes.Doubles({i * 1.0, i * 2.0 + (i == 1 ? shape.positionShift : 0), i * 3.0});
     }
-    if (spec.mass) {
-        bytes.Record("mass", 2).Double(spec.massValue);
+    if (shape.mass) {
+        bytes.Record("mass", 2).Double(shape.massValue);
     }
-    if (spec.extra) {
+    if (shape.extra) {
         bytes.Record("age", 3);
-        for (int32_t i = 0; i < spec.particles; ++i) {
+        for (int32_t i = 0; i < shape.particles; ++i) {
             bytes.Double(i);
         }
     }
     return bytes.Bytes();
 }
 
-CFileDiff Diff(const CFileSpec& a, const CFileSpec& b, double tolerance = 0) {
+CFileDiff Diff(const CFileShape& a, const CFileShape& b, double tolerance = 0) {
     CScratch scratch;
     WriteFile(scratch.Path() / "a.pdc", FileBytes(a));
     WriteFile(scratch.Path() / "b.pdc", FileBytes(b));
@@ -100,7 +100,7 @@ TEST(CacheDiff, EqualFilesAndIntegersThatEqualDoubles) {
     EXPECT_TRUE(same.records[1].compared);
 
     // The same numbers under another type code: compared, but not equal.
-    CFileSpec integers;
+    CFileShape integers;
     integers.idCode = 1;
     const CFileDiff coded = Diff({}, integers);
     EXPECT_FALSE(coded.Equal());
@@ -110,7 +110,7 @@ TEST(CacheDiff, EqualFilesAndIntegersThatEqualDoubles) {
 }
 
 TEST(CacheDiff, ValueDifferencesPerComponentWithinAndOverTheTolerance) {
-    CFileSpec shifted;
+    CFileShape shifted;
     shifted.positionShift = 0.25;
     shifted.massValue = 0.75;
     const CFileDiff over = Diff({}, shifted);
@@ -131,9 +131,9 @@ TEST(CacheDiff, ValueDifferencesPerComponentWithinAndOverTheTolerance) {
 }
 
 TEST(CacheDiff, RecordsInOneFileOnlyAndDifferentCounts) {
-    CFileSpec noMass;
+    CFileShape noMass;
     noMass.mass = false;
-    CFileSpec extra;
+    CFileShape extra;
     extra.extra = true;
     const CFileDiff diff = Diff(noMass, extra);
     EXPECT_TRUE(diff.onlyInA.empty());
@@ -141,7 +141,7 @@ TEST(CacheDiff, RecordsInOneFileOnlyAndDifferentCounts) {
     EXPECT_FALSE(diff.Equal());
     EXPECT_EQ(Diff(extra, noMass).onlyInA, (std::vector<std::string>{"mass", "age"}));
 
-    CFileSpec more;
+    CFileShape more;
     more.particles = 4;
     const CFileDiff counts = Diff({}, more);
     EXPECT_FALSE(counts.Equal());

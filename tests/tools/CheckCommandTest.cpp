@@ -12,7 +12,7 @@
 namespace VelpoCommandTest {
 namespace {
 
-struct CFrameSpec {
+struct CFrameShape {
     int32_t particles = 4;
     double seed = 1;  // makes the values of one frame differ from another's
     int32_t massCode = 3;
@@ -20,21 +20,21 @@ struct CFrameSpec {
     double special = 0;  // put into "mass" of particle 0 when not 0 (NaN, infinity)
 };
 
-std::string Frame(const CFrameSpec& spec) {
+std::string Frame(const CFrameShape& shape) {
     CPdcBytes bytes;
-    bytes.Header(spec.particles, spec.mass ? 3 : 2).Record("id", 3);
-    for (int32_t i = 0; i < spec.particles; ++i) {
+    bytes.Header(shape.particles, shape.mass ? 3 : 2).Record("id", 3);
+    for (int32_t i = 0; i < shape.particles; ++i) {
         bytes.Double(i);
     }
     bytes.Record("position", 5);
-    for (int32_t i = 0; i < 3 * spec.particles; ++i) {
-        bytes.Double(spec.seed * 10 + i);
+    for (int32_t i = 0; i < 3 * shape.particles; ++i) {
+        bytes.Double(shape.seed * 10 + i);
     }
-    if (spec.mass) {
-        bytes.Record("mass", spec.massCode);
-        const int32_t count = spec.massCode == 3 ? spec.particles : 1;
+    if (shape.mass) {
+        bytes.Record("mass", shape.massCode);
+        const int32_t count = shape.massCode == 3 ? shape.particles : 1;
         for (int32_t i = 0; i < count; ++i) {
-            bytes.Double(i == 0 && spec.special != 0 ? spec.special : 0.5 + i);
+            bytes.Double(i == 0 && shape.special != 0 ? shape.special : 0.5 + i);
         }
     }
     return bytes.Bytes();
@@ -105,7 +105,7 @@ TEST(CheckCommand, TruncatedFrameNamesTheReason) {
 TEST(CheckCommand, WarningsPassUnlessStrict) {
     struct CCase {
         const char* name;
-        CFrameSpec third;
+        CFrameShape third;
         const char* warning;
     };
     const double nan = std::numeric_limits<double>::quiet_NaN();

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "tests/tools/CommandRunner.h"
-#include "tools/inspect/ContentHash.h"
-#include "tools/inspect/SequenceCheck.h"
+#include "tools/contents/ContentHash.h"
+#include "tools/contents/SequenceCheck.h"
 
 namespace VelpoTools {
 namespace {

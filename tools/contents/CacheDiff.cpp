@@ -1,4 +1,4 @@
-#include "tools/inspect/CacheDiff.h"
+#include "tools/contents/CacheDiff.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,7 +8,7 @@
 #include "pdc/Pdc.h"
 #include "tools/Numbers.h"
 #include "tools/Text.h"
-#include "tools/inspect/Inspect.h"
+#include "tools/contents/FileReport.h"
 
 namespace VelpoTools {
 

@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/inspect/Leftovers.h"
+#include "tools/contents/Leftovers.h"
 #include "tools/sequence/Sequence.h"
 
 namespace VelpoTools {

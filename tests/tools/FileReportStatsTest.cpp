@@ -9,7 +9,7 @@
 #include <string>
 
 #include "tests/tools/CommandRunner.h"
-#include "tools/inspect/Inspect.h"
+#include "tools/contents/FileReport.h"
 
 namespace VelpoTools {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/inspect/Leftovers.h"
+#include "tools/contents/Leftovers.h"
 
 #include <ctime>
 #include <filesystem>

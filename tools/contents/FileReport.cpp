@@ -1,4 +1,4 @@
-#include "tools/inspect/Inspect.h"
+#include "tools/contents/FileReport.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "tools/inspect/SequenceCheck.h"
+#include "tools/contents/SequenceCheck.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,8 +10,8 @@
 
 #include "tools/Numbers.h"
 #include "tools/Text.h"
-#include "tools/inspect/ContentHash.h"
-#include "tools/inspect/Inspect.h"
+#include "tools/contents/ContentHash.h"
+#include "tools/contents/FileReport.h"
 
 namespace VelpoTools {
 

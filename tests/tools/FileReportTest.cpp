@@ -12,7 +12,7 @@
 #include "fuzz/PdcSeeds.h"
 #include "tests/pdc/PdcHostileFiles.h"
 #include "tests/pdc/PdcTestFiles.h"
-#include "tools/inspect/Inspect.h"
+#include "tools/contents/FileReport.h"
 
 namespace VelpoTools {
 namespace {
