@@ -35,13 +35,12 @@ CResult CheckFrameJobUsage(const CFrameJobOptions& options, const char* patternO
     }
     job.first = job.choice.range->first;
     job.last = job.choice.range->last;
-    std::vector<CSequenceFrame> all;
-    for (int64_t frame = job.first; frame <= job.last; ++frame) {
-        all.push_back({static_cast<int32_t>(frame), std::string()});
-    }
+    // The shard's frames: every N-th of the range from the K-th, as
+    // TakeShard picks them from a list.
     job.frames.clear();
-    for (const CSequenceFrame& taken : TakeShard(all, job.choice.shard)) {
-        job.frames.push_back(taken.frame);
+    for (int64_t frame = static_cast<int64_t>(job.first) + job.choice.shard.index;
+         frame <= job.last; frame += job.choice.shard.count) {
+        job.frames.push_back(static_cast<int32_t>(frame));
     }
     if (!IsTableFile(options.pattern)) {
         return CResult::Fail(std::string(patternOption) + ": \"" + options.pattern +
