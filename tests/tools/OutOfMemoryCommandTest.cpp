@@ -23,9 +23,8 @@ std::string SettingsFile(const CScratch& scratch) {
     for (int i = 0; i < 5; ++i) {
         names += ", \"Long" + std::to_string(i) + "\": \"l" + std::to_string(i) + "\"";
     }
-    WriteFile(scratch.Path() / "settings.json",
-              R"({"Path": ")" + scratch.Path().generic_string() + R"(/pts", "Step": 1)" + names +
-                  "}");
+    WriteFile(scratch.Path() / "settings.json", R"({"Path": ")" + scratch.Path().generic_string() +
+                                                    R"(/pts", "Step": 1)" + names + "}");
     return "--settings \"" + (scratch / "settings.json") + "\" ";
 }
 
@@ -88,9 +87,9 @@ TEST(OutOfMemory, AFrameWhoseOutputsDoNotFitFailsAloneNamingItself) {
     for (const char* jobs : {"1", "3"}) {
         SCOPED_TRACE(jobs);
         WriteFile(scratch.Path() / "out.2.json", "earlier");
-        const CRun run = VelpoIn(Limit("393216"), "import " + settings + "--frames 1-3 --jobs " +
-                                                       jobs + " --output " +
-                                                       Quote(scratch / "out.#.json"));
+        const CRun run =
+            VelpoIn(Limit("393216"), "import " + settings + "--frames 1-3 --jobs " + jobs +
+                                         " --output " + Quote(scratch / "out.#.json"));
         EXPECT_EQ(run.exitCode, 1) << run.err;
         const size_t at = run.err.find("pts.2.pdc: ");
         ASSERT_NE(at, std::string::npos) << run.err;
@@ -139,14 +138,16 @@ TEST(OutOfMemory, ACsvTableIsWrittenAsTheNodeGivesItsValues) {
               R"({"Path": ")" + scratch.Path().generic_string() + R"(/pts", "Step": 1})");
     // 8,000,000 particles of one id and one position: 128 MB of outputs if
     // they were held for the whole frame, more than a 96 MB address space.
-    WriteFile(
-        scratch.Path() / "pts.1.pdc",
-        CPdcBytes().Header(8000000, 2).Record("id", 2).Double(7).Record("position", 4).Doubles(
-            {0.5, -1, 2}).Bytes());
-    const CRun run = VelpoIn(Limit("98304"), "import --settings " +
-                                                  Quote(scratch / "settings.json") +
-                                                  " --frames 1 --output " +
-                                                  Quote(scratch / "out.#.csv"));
+    WriteFile(scratch.Path() / "pts.1.pdc", CPdcBytes()
+                                                .Header(8000000, 2)
+                                                .Record("id", 2)
+                                                .Double(7)
+                                                .Record("position", 4)
+                                                .Doubles({0.5, -1, 2})
+                                                .Bytes());
+    const CRun run =
+        VelpoIn(Limit("98304"), "import --settings " + Quote(scratch / "settings.json") +
+                                    " --frames 1 --output " + Quote(scratch / "out.#.csv"));
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const std::string table = ReadFile(scratch.Path() / "out.1.csv");
     const std::string row = "7,0.5,-1,2\n";
