@@ -85,7 +85,8 @@ struct CEvaluateOptions {
     // the same arrays, and so on; then EndEvaluate. `receive` runs on the
     // evaluating thread; returning false stops the evaluation there (its
     // status then fails, and EndEvaluate still runs). The result then holds
-    // no outputs; acquiredOutputs is filled as usual.
+    // no outputs; acquiredOutputs is filled as usual. With no elements there
+    // is no window and no Evaluate call.
     struct CWindow {
         uint32_t elements = 0;  // 0: no windows, every element at once
         std::function<bool(const COutputWindow&)> receive;
