@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the system packages the build needs, only those that are missing.
 # Usage: scripts/deps.sh GROUP...
-#   linux  the Linux build and its tests (the default)
+#   linux  the Linux build and its tests (the default; Slurm and munge for the
+#          job-array test, which starts its own daemons)
 #   clang  clang with its sanitizer and libFuzzer runtimes (tsan and fuzz presets)
 #   format clang-format 14, whose output the format check compares
 #   win32  the MinGW-w64 cross compiler, GoogleTest's sources and Wine
@@ -19,7 +20,8 @@ for group in "${@:-linux}"; do
       packages+=(cmake ninja-build g++ libgtest-dev libbenchmark-dev libcli11-dev
                  nlohmann-json3-dev libstb-dev
                  python3-dev python3-numpy python3-pybind11 python3-pytest python3-meshio
-                 python3-pip python3-setuptools python3-wheel python3-venv)
+                 python3-pip python3-setuptools python3-wheel python3-venv
+                 slurm-wlm munge)
       programs+=(cmake ninja g++) ;;
     clang)
       packages+=(clang libclang-rt-dev)

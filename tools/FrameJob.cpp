@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <atomic>
+#include <new>
 
 #include "tools/Command.h"
 #include "tools/Numbers.h"
@@ -100,7 +101,17 @@ int RunFrameJob(
             // evaluates them, lands in this frame's report.
             VelpoHost::CLogCapture log;
             uint64_t moved = 0;
-            if (const CResult done = work(job.frames[index], moved, report); !done) {
+            CResult done = CResult::Ok();
+            // Out of memory fails this frame, not the others nor the
+            // process: the work may run on a thread of its own, where an
+            // exception would end everything.
+            try {
+                done = work(job.frames[index], moved, report);
+            } catch (const std::bad_alloc&) {
+                done =
+                    CResult::Fail("frame " + std::to_string(job.frames[index]) + ": out of memory");
+            }
+            if (!done) {
                 report.err += ErrorLine(command, done.Message());
                 report.failed = true;
                 return;

@@ -1,6 +1,9 @@
 // velpo import: PDC cache files read back through VelpoImport and
 // VelpoSetData into particle tables, one per frame.
 #include <CLI/CLI.hpp>
+#include <map>
+#include <new>
+#include <set>
 #include <string>
 #include <variant>
 #include <vector>
@@ -28,13 +31,23 @@ size_t CountOf(const VelpoHost::CValues& values) {
     return std::visit([](const auto& run) { return run.size(); }, values);
 }
 
-// The table's columns over what VelpoSetData gave, one per attribute.
+// Rows whose values VelpoSetData's outputs hold at once when the table is
+// written as they come (CSV): a few MB whatever the frame, so that the
+// frame's memory is the node's own record of it.
+constexpr uint32_t WindowElements = 1u << 16;
+
+// The table's columns over what VelpoSetData gave for `count` rows, one per
+// attribute. `acquired`, when given, names the ports a call wrote; without
+// it `outputs` holds only those.
 CResult TableColumns(const std::string& cache, const std::vector<CNamedAttribute>& attributes,
-                     const CImportedFrame& imported, std::vector<CTableOutputColumn>& columns) {
+                     const std::map<uint32_t, VelpoHost::CValues>& outputs,
+                     const std::set<uint32_t>* acquired, uint32_t count,
+                     std::vector<CTableOutputColumn>& columns) {
     for (const CNamedAttribute& attribute : attributes) {
-        const auto values = imported.outputs.find(attribute.outputPort);
-        const bool complete = imported.count == 0 || (values != imported.outputs.end() &&
-                                                      CountOf(values->second) == imported.count);
+        const auto values = outputs.find(attribute.outputPort);
+        const bool written = !acquired || acquired->count(attribute.outputPort) != 0;
+        const bool complete =
+            count == 0 || (written && values != outputs.end() && CountOf(values->second) == count);
         if (!complete) {
             return CResult::Fail(cache + ": VelpoSetData gave no values for \"" + attribute.name +
                                  "\"");
@@ -43,46 +56,131 @@ CResult TableColumns(const std::string& cache, const std::vector<CNamedAttribute
         columns.push_back(
             {attribute.name,
              attribute.slotType == PdcTypeLong ? CNumberKind::Int32 : CNumberKind::Float,
-             vector ? 3 : 1, false, imported.count ? ValuesOf(values->second) : nullptr});
+             vector ? 3 : 1, false, count ? ValuesOf(values->second) : nullptr});
     }
     return CResult::Ok();
 }
 
-// One frame: the cache checked, read through the nodes and written as a
-// table, which replaces an earlier one only when it is complete.
-CResult ImportFrame(CFrameJob& job, const CFrameJobOptions& options, int32_t frame,
-                    uint64_t& particles, CFrameReport& report) {
-    const std::vector<CNamedAttribute> attributes = NamedAttributes(job.settings);
-    const std::string cache = CacheFile(job.settings, frame);
-    const uint32_t maxElements = VelpoHost::CEvaluateOptions().maxElements;
-    if (CResult checked = CheckCacheFile(cache, attributes, maxElements); !checked) {
-        return CResult::Fail(checked.Message() + "; no table written for frame " +
-                             std::to_string(frame));
+// What failed in the nodes, for a cache that passed the check before they
+// read it: then the file was sound, and memory the likely cause.
+CResult NodesFailed(const std::string& cache, int32_t frame, uint32_t count, const CResult& ran,
+                    const CResult& logged) {
+    std::string text = cache + ": " + (!ran ? ran : logged).Message();
+    if (ran && count > 0) {
+        text += ", though the file passed the check: most likely out of memory for its " +
+                std::to_string(count) + " particles";
     }
+    return CResult::Fail(text + "; no table written for frame " + std::to_string(frame));
+}
+
+struct CFrameImport {
+    int32_t frame = 0;
+    std::string cache;
+    std::vector<CNamedAttribute> attributes;
     std::vector<uint32_t> ports;
-    for (const CNamedAttribute& attribute : attributes) {
-        ports.push_back(attribute.outputPort);
-    }
+    uint32_t count = 0;  // what VelpoImport reported
+};
+
+// The whole frame's outputs at once, then the table: for JSON, whose
+// columns follow one another.
+CResult ImportWhole(CFrameJob& job, const CFrameJobOptions& options, CFrameImport& frame,
+                    const std::string& file, CFrameReport& report) {
     CImportedFrame imported;
-    const CResult ran = job.session->Import(frame, ports, options.threads, imported);
+    const CResult ran = job.session->Import(frame.frame, frame.ports, options.threads, imported);
+    frame.count = imported.count;
     const CResult logged = FrameLog(report);
     if (!ran || !logged) {
-        return CResult::Fail(cache + ": " + (!ran ? ran : logged).Message() +
-                             "; no table written for frame " + std::to_string(frame));
+        return NodesFailed(frame.cache, frame.frame, frame.count, ran, logged);
     }
     std::vector<CTableOutputColumn> columns;
-    if (CResult complete = TableColumns(cache, attributes, imported, columns); !complete) {
+    if (CResult complete = TableColumns(frame.cache, frame.attributes, imported.outputs, nullptr,
+                                        imported.count, columns);
+        !complete) {
         return complete;
     }
-    const std::string file = FrameFile(options.pattern, frame);
-    if (CResult written = WriteFileReplacing(
-            file,
-            [&](COutput& out) { WriteTable(out, TableFormatOf(file), columns, imported.count); });
-        !written) {
-        return written;
+    return WriteFileReplacing(
+        file, [&](COutput& out) { WriteTable(out, TableFormatOf(file), columns, imported.count); });
+}
+
+// Rows written as VelpoSetData gives them, a window at a time: for CSV.
+CResult ImportInWindows(CFrameJob& job, const CFrameJobOptions& options, CFrameImport& frame,
+                        const std::string& file, CFrameReport& report) {
+    return WriteFileReplacingChecked(file, [&](COutput& out) {
+        CResult complete = CResult::Ok();
+        bool started = false;
+        auto receive = [&](const VelpoHost::COutputWindow& window) {
+            std::vector<CTableOutputColumn> columns;
+            complete = TableColumns(frame.cache, frame.attributes, window.outputs,
+                                    &window.acquiredOutputs, window.count, columns);
+            if (!complete) {
+                return false;
+            }
+            if (!started) {
+                WriteCsvHeader(out, columns);
+                started = true;
+            }
+            WriteCsvRows(out, columns, window.count);
+            return out.Ok();
+        };
+        const CResult ran = job.session->ImportWindows(frame.frame, frame.ports, options.threads,
+                                                       WindowElements, receive, frame.count);
+        const CResult logged = FrameLog(report);
+        if (!out.Ok()) {
+            return CResult::Ok();  // the output's own failure tells why
+        }
+        // What the nodes logged comes first: a node that could not read its
+        // file also gives no values. A window without all its values stops
+        // the evaluation, which is then not the nodes' failure.
+        if (!logged) {
+            return NodesFailed(frame.cache, frame.frame, frame.count, CResult::Ok(), logged);
+        }
+        if (!complete) {
+            return complete;
+        }
+        if (!ran) {
+            return NodesFailed(frame.cache, frame.frame, frame.count, ran, logged);
+        }
+        if (!started) {
+            std::vector<CTableOutputColumn> columns;
+            (void)TableColumns(frame.cache, frame.attributes, {}, nullptr, 0, columns);
+            WriteCsvHeader(out, columns);
+        }
+        return CResult::Ok();
+    });
+}
+
+// One frame: the cache checked, read through the nodes and written as a
+// table, which replaces an earlier one only when it is complete.
+CResult ImportFrame(CFrameJob& job, const CFrameJobOptions& options, int32_t frameNumber,
+                    uint64_t& particles, CFrameReport& report) {
+    CFrameImport frame;
+    frame.frame = frameNumber;
+    frame.attributes = NamedAttributes(job.settings);
+    frame.cache = CacheFile(job.settings, frameNumber);
+    const uint32_t maxElements = VelpoHost::CEvaluateOptions().maxElements;
+    if (CResult checked = CheckCacheFile(frame.cache, frame.attributes, maxElements); !checked) {
+        return CResult::Fail(checked.Message() + "; no table written for frame " +
+                             std::to_string(frameNumber));
     }
-    report.out += FrameDoneLine(frame, imported.count, cache, file);
-    particles = imported.count;
+    for (const CNamedAttribute& attribute : frame.attributes) {
+        frame.ports.push_back(attribute.outputPort);
+    }
+    const std::string file = FrameFile(options.pattern, frameNumber);
+    CResult imported = CResult::Ok();
+    try {
+        imported = TableFormatOf(file) == CTableFormat::Csv
+                       ? ImportInWindows(job, options, frame, file, report)
+                       : ImportWhole(job, options, frame, file, report);
+    } catch (const std::bad_alloc&) {
+        imported = CResult::Fail(frame.cache + ": out of memory for frame " +
+                                 std::to_string(frameNumber) + " (" + std::to_string(frame.count) +
+                                 " particles); no table written for it");
+    }
+    if (!imported) {
+        return imported;
+    }
+    report.out += FrameDoneLine(frameNumber, frame.count, frame.cache, file);
+    particles = frame.count;
     return CResult::Ok();
 }
 

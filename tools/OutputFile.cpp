@@ -8,26 +8,38 @@ namespace VelpoTools {
 
 using VelpoHost::CResult;
 
-CResult WriteFileReplacing(const std::filesystem::path& target,
-                           const std::function<void(COutput&)>& write) {
+CResult WriteFileReplacingChecked(const std::filesystem::path& target,
+                                  const std::function<CResult(COutput&)>& write) {
     const std::string name = target.string();
     const std::u8string utf8 = target.u8string();
+    CResult made = CResult::Ok();
     CResult written = CResult::Ok();
     std::string reason;
     const bool replaced = SafeWriteFile(
         std::string(utf8.begin(), utf8.end()),
         [&](std::FILE* file) {
             COutput out(file, name);
-            write(out);
+            made = write(out);
             written = out.Flush();
-            return written.Succeeded();
+            return made.Succeeded() && written.Succeeded();
         },
         reason);
     if (replaced) {
         return CResult::Ok();
     }
+    if (!made) {
+        return made;
+    }
     const std::string why = written ? name + ": cannot be written: " + reason : written.Message();
     return CResult::Fail(why + "; the earlier file, if any, is kept");
+}
+
+CResult WriteFileReplacing(const std::filesystem::path& target,
+                           const std::function<void(COutput&)>& write) {
+    return WriteFileReplacingChecked(target, [&](COutput& out) {
+        write(out);
+        return CResult::Ok();
+    });
 }
 
 }  // namespace VelpoTools

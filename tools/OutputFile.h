@@ -19,4 +19,10 @@ namespace VelpoTools {
 VelpoHost::CResult WriteFileReplacing(const std::filesystem::path& target,
                                       const std::function<void(COutput&)>& write);
 
+// The same for content that may fail to be made while it is written (values
+// that come in windows from an evaluation): a failure of `write` leaves the
+// target as it was and is returned as it stands.
+VelpoHost::CResult WriteFileReplacingChecked(
+    const std::filesystem::path& target, const std::function<VelpoHost::CResult(COutput&)>& write);
+
 }  // namespace VelpoTools

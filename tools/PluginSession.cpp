@@ -85,9 +85,8 @@ CResult CPluginSession::Export(int32_t frame, uint32_t count,
     return Ran("VelpoExport", node.Evaluate(options));
 }
 
-CResult CPluginSession::Import(int32_t frame, const std::vector<uint32_t>& ports, uint32_t threads,
-                               CImportedFrame& imported) {
-    imported = CImportedFrame();
+CResult CPluginSession::CountElements(int32_t frame, uint32_t& count) {
+    count = 0;
     VelpoHost::CNodeInstance import(plugin_, "VelpoImport");
     import.Connect(PortFrame, VelpoHost::CInput::Constant(frame));
     import.Connect(PortImportScop, VelpoHost::CInput::Constant(static_cast<int32_t>(settingsId_)));
@@ -101,20 +100,30 @@ CResult CPluginSession::Import(int32_t frame, const std::vector<uint32_t>& ports
     const auto* values = number == counted.outputs.end()
                              ? nullptr
                              : std::get_if<std::vector<int32_t>>(&number->second);
-    imported.count =
+    count =
         values && !values->empty() ? static_cast<uint32_t>(values->front()) : counted.elementCount;
-    if (imported.count == 0) {
-        return CResult::Ok();
-    }
+    return CResult::Ok();
+}
 
+VelpoHost::CEvaluationResult CPluginSession::EvaluateSetData(
+    int32_t frame, const VelpoHost::CEvaluateOptions& options) {
     VelpoHost::CNodeInstance setData(plugin_, "VelpoSetData");
     setData.Connect(PortFrame, VelpoHost::CInput::Constant(frame));
     setData.Connect(PortScop, VelpoHost::CInput::Constant(static_cast<int32_t>(settingsId_)));
+    return setData.Evaluate(options);
+}
+
+CResult CPluginSession::Import(int32_t frame, const std::vector<uint32_t>& ports, uint32_t threads,
+                               CImportedFrame& imported) {
+    imported = CImportedFrame();
+    if (CResult counted = CountElements(frame, imported.count); !counted || imported.count == 0) {
+        return counted;
+    }
     VelpoHost::CEvaluateOptions options;
     options.outputs = ports;
     options.threads = threads;
     options.elementCount = imported.count;
-    VelpoHost::CEvaluationResult result = setData.Evaluate(options);
+    VelpoHost::CEvaluationResult result = EvaluateSetData(frame, options);
     if (CResult ran = Ran("VelpoSetData", result); !ran) {
         return ran;
     }
@@ -125,6 +134,21 @@ CResult CPluginSession::Import(int32_t frame, const std::vector<uint32_t>& ports
         imported.outputs[port] = std::move(result.outputs.at(port));
     }
     return CResult::Ok();
+}
+
+CResult CPluginSession::ImportWindows(
+    int32_t frame, const std::vector<uint32_t>& ports, uint32_t threads, uint32_t window,
+    const std::function<bool(const VelpoHost::COutputWindow&)>& receive, uint32_t& count) {
+    if (CResult counted = CountElements(frame, count); !counted || count == 0) {
+        return counted;
+    }
+    VelpoHost::CEvaluateOptions options;
+    options.outputs = ports;
+    options.threads = threads;
+    options.elementCount = count;
+    options.window.elements = window;
+    options.window.receive = receive;
+    return Ran("VelpoSetData", EvaluateSetData(frame, options));
 }
 
 CResult CPluginSession::ShowLog() {

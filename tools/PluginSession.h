@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -59,6 +60,16 @@ public:
     VelpoHost::CResult Import(int32_t frame, const std::vector<uint32_t>& ports, uint32_t threads,
                               CImportedFrame& imported);
 
+    // The same, with VelpoSetData's outputs held for `window` elements at a
+    // time (see VelpoHost::CEvaluateOptions::window): `receive` gets each
+    // window in order, and nothing is kept, so the memory is that of the
+    // node's own record and one window. `count` is what VelpoImport
+    // reported; with 0 elements `receive` is never called. Fails, like
+    // Import, when an evaluation could not run or `receive` stopped it.
+    VelpoHost::CResult ImportWindows(
+        int32_t frame, const std::vector<uint32_t>& ports, uint32_t threads, uint32_t window,
+        const std::function<bool(const VelpoHost::COutputWindow&)>& receive, uint32_t& count);
+
     // Prints the log messages since the last call to stderr, prefixed with
     // their severity. Fails when any of them is an error: the nodes report
     // every failure that way and still return OK.
@@ -71,6 +82,11 @@ public:
 
 private:
     CPluginSession() = default;
+
+    // VelpoImport's element count for the frame.
+    VelpoHost::CResult CountElements(int32_t frame, uint32_t& count);
+    VelpoHost::CEvaluationResult EvaluateSetData(int32_t frame,
+                                                 const VelpoHost::CEvaluateOptions& options);
 
     std::shared_ptr<VelpoHost::CPlugin> plugin_;
     uint32_t settingsId_ = 0;

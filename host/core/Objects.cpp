@@ -57,7 +57,14 @@ ProjectItem Application::GetObjectFromID(uint32_t id) const {
 }
 
 CStatus Application::LogMessage(const CString& text, int32_t severity) const {
-    VelpoHost::CLog::Instance().Add(text.ToUtf8(), severity);
+    // Nothing thrown here may leave the SDK's module: on Windows the
+    // caller's handler could not catch it (see CVector3Array). A message
+    // that finds no memory is lost, and the caller is told.
+    try {
+        VelpoHost::CLog::Instance().Add(text.ToUtf8(), severity);
+    } catch (...) {
+        return CStatus::Fail;
+    }
     return CStatus::OK;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -49,6 +50,18 @@ struct CInput {
     static CInput PerElement(CValues values) { return {std::move(values), true}; }
 };
 
+// One window of a windowed evaluation (CEvaluateOptions::window).
+struct COutputWindow {
+    uint32_t first = 0;  // the window's first element
+    uint32_t count = 0;  // its elements
+    // One entry per evaluated output port: `count` values for per-element
+    // ports, one for singleton ports. Elements no callback wrote hold the
+    // fill pattern.
+    std::map<uint32_t, CValues> outputs;
+    // Output ports whose array an Evaluate call has acquired so far.
+    std::set<uint32_t> acquiredOutputs;
+};
+
 struct CEvaluateOptions {
     // Output ports to evaluate, in this order; empty: every output port of
     // the node, in order of registration.
@@ -64,6 +77,20 @@ struct CEvaluateOptions {
     // set by an element generator: the outputs are allocated for every
     // element, so a count read from a damaged file must not size them.
     uint32_t maxElements = 1u << 26;
+    // Outputs held for a window of elements at a time rather than for all of
+    // them, so that a caller that consumes them in order needs memory for a
+    // window only. With `elements` set (rounded up to whole subsets),
+    // BeginEvaluate runs once, then the Evaluate calls of the first window,
+    // then `receive` with its outputs, then the same for the next window in
+    // the same arrays, and so on; then EndEvaluate. `receive` runs on the
+    // evaluating thread; returning false stops the evaluation there (its
+    // status then fails, and EndEvaluate still runs). The result then holds
+    // no outputs; acquiredOutputs is filled as usual. With no elements there
+    // is no window and no Evaluate call.
+    struct CWindow {
+        uint32_t elements = 0;  // 0: no windows, every element at once
+        std::function<bool(const COutputWindow&)> receive;
+    } window;
 };
 
 struct CEvaluationResult {

@@ -5,9 +5,12 @@
 #include <bit>
 #include <cstddef>
 #include <limits>
+#include <memory>
 #include <mutex>
+#include <new>
 #include <set>
 #include <thread>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -122,6 +125,10 @@ struct CRun {
     uint32_t tasks = 0;
     // Written only by BeginEvaluate, before any Evaluate call starts.
     uint32_t elementCount = 0;
+    // The elements whose outputs the arrays hold now: all of them, or one
+    // window of a windowed evaluation. Set before the window's calls start.
+    uint32_t windowFirst = 0;
+    uint32_t windowLength = 0;
     std::map<uint32_t, CServedInput> inputs;
     std::map<uint32_t, CValues> defaults;
     std::vector<COutputRun> outputs;
@@ -130,9 +137,12 @@ struct CRun {
     mutable std::mutex userDataMutex;
     XSI::CValue userData;
 
-    // Ports whose output array an Evaluate call acquired.
-    std::mutex acquiredMutex;
-    std::set<uint32_t> acquiredOutputs;
+    // Per output, in order: whether an Evaluate call acquired its array.
+    // Flags sized before the first Evaluate call, so that acquiring
+    // allocates nothing: the backend is called from the plug-in's module,
+    // and an exception thrown there could not reach a handler on Windows
+    // (see XSI::MATH::CVector3Array).
+    std::unique_ptr<std::atomic<bool>[]> acquired;
 
     std::atomic<uint32_t> failedCallbacks{0};
     std::atomic<uint32_t> unreleasedArrays{0};
@@ -209,13 +219,12 @@ public:
         if (dataType != output_->port->dataType || elementSize != ElementSize(dataType)) {
             return XSI::CStatus::InvalidArgument;
         }
-        *data = DataOf(output_->values) + static_cast<size_t>(offset_) * elementSize;
+        const uint32_t first = output_->singleton ? 0 : offset_ - run_.windowFirst;
+        *data = DataOf(output_->values) + static_cast<size_t>(first) * elementSize;
         *count = count_;
         ++arrays_;
-        {
-            std::lock_guard lock(run_.acquiredMutex);
-            run_.acquiredOutputs.insert(output_->port->id);
-        }
+        run_.acquired[static_cast<size_t>(output_ - run_.outputs.data())].store(
+            true, std::memory_order_relaxed);
         return XSI::CStatus::OK;
     }
 
@@ -438,21 +447,31 @@ CResult Prepare(CPlugin* plugin, const std::string& nodeName,
     return ready;
 }
 
-// Once BeginEvaluate has run, and with it an element generator has set the
-// count: every output gets its array, filled with the pattern, and its
-// share of the Evaluate calls.
-CResult SizeOutputs(CRun& run, const std::string& nodeName, const CEvaluateOptions& options) {
-    const uint32_t count = run.elementCount;
-    if (count > options.maxElements) {
-        return CResult::Fail(nodeName + ": the node sets " + std::to_string(count) +
-                             " elements, more than the limit of " +
-                             std::to_string(options.maxElements));
-    }
+// Fills every element of `values` with the fill pattern.
+void FillUnwritten(CValues& values) {
+    const float unwrittenFloat = std::bit_cast<float>(UnwrittenFloatBits);
+    std::visit(
+        [unwrittenFloat](auto& items) {
+            using T = typename std::decay_t<decltype(items)>::value_type;
+            if constexpr (std::is_same_v<T, int32_t>) {
+                std::fill(items.begin(), items.end(), UnwrittenLong);
+            } else if constexpr (std::is_same_v<T, float>) {
+                std::fill(items.begin(), items.end(), unwrittenFloat);
+            } else {
+                std::fill(items.begin(), items.end(),
+                          T(unwrittenFloat, unwrittenFloat, unwrittenFloat));
+            }
+        },
+        values);
+}
+
+// The Evaluate calls of the elements the arrays hold now: each output's
+// share, one call per subset (one in all for a singleton output).
+CResult PlanCalls(CRun& run, const std::string& nodeName, uint32_t subsetSize) {
     uint64_t tasks = 0;
     for (COutputRun& output : run.outputs) {
-        output.values = UnwrittenValues(output.port->dataType, output.singleton ? 1 : count);
         output.subsets =
-            output.singleton ? 1 : (count + (options.subsetSize - 1ull)) / options.subsetSize;
+            output.singleton ? 1 : (run.windowLength + (subsetSize - 1ull)) / subsetSize;
         output.firstTask = tasks;
         tasks += output.subsets;
     }
@@ -463,10 +482,49 @@ CResult SizeOutputs(CRun& run, const std::string& nodeName, const CEvaluateOptio
     return CResult::Ok();
 }
 
-// Every Evaluate call, on the calling thread or on the shared pool.
-void CallEvaluate(CNodeCallback evaluate, CRun& run, const CEvaluateOptions& options) {
+// Once BeginEvaluate has run, and with it an element generator has set the
+// count: every output gets its array, for every element or for the first
+// window, filled with the pattern, and its share of the Evaluate calls.
+CResult SizeOutputs(CRun& run, const std::string& nodeName, const CEvaluateOptions& options) {
     const uint32_t count = run.elementCount;
-    auto task = [&run, evaluate, &options, count](uint32_t index) {
+    if (count > options.maxElements) {
+        return CResult::Fail(nodeName + ": the node sets " + std::to_string(count) +
+                             " elements, more than the limit of " +
+                             std::to_string(options.maxElements));
+    }
+    run.windowFirst = 0;
+    run.windowLength = count;
+    if (options.window.elements != 0) {
+        // Whole subsets, so that a window's calls are the same as without.
+        const uint64_t subsets =
+            (options.window.elements + (options.subsetSize - 1ull)) / options.subsetSize;
+        run.windowLength =
+            static_cast<uint32_t>(std::min<uint64_t>(count, subsets * options.subsetSize));
+    }
+    // Out of memory fails the evaluation like any other refusal, so that
+    // EndEvaluate still runs and frees what BeginEvaluate built.
+    try {
+        run.acquired = std::make_unique<std::atomic<bool>[]>(run.outputs.size());
+        for (COutputRun& output : run.outputs) {
+            output.values =
+                UnwrittenValues(output.port->dataType, output.singleton ? 1 : run.windowLength);
+        }
+    } catch (const std::bad_alloc&) {
+        for (COutputRun& output : run.outputs) {
+            output.values = CValues();
+        }
+        return CResult::Fail(nodeName + ": out of memory for the outputs of " +
+                             std::to_string(run.windowLength) + " elements");
+    }
+    return PlanCalls(run, nodeName, options.subsetSize);
+}
+
+// Every Evaluate call of the elements the arrays hold now, on the calling
+// thread or on the shared pool.
+void CallEvaluate(CNodeCallback evaluate, CRun& run, const CEvaluateOptions& options) {
+    const uint32_t first = run.windowFirst;
+    const uint32_t length = run.windowLength;
+    auto task = [&run, evaluate, &options, first, length](uint32_t index) {
         auto after = std::upper_bound(
             run.outputs.begin(), run.outputs.end(), index,
             [](uint64_t i, const COutputRun& output) { return i < output.firstTask; });
@@ -475,8 +533,8 @@ void CallEvaluate(CNodeCallback evaluate, CRun& run, const CEvaluateOptions& opt
         uint32_t offset = 0;
         uint32_t elements = 1;
         if (!output.singleton) {
-            offset = subset * options.subsetSize;
-            elements = std::min(options.subsetSize, count - offset);
+            offset = first + subset * options.subsetSize;
+            elements = std::min(options.subsetSize, length - subset * options.subsetSize);
         }
         CCallBackend backend(run, CPhase::Evaluate, &output, offset, elements);
         Call(evaluate, run, backend);
@@ -493,15 +551,68 @@ void CallEvaluate(CNodeCallback evaluate, CRun& run, const CEvaluateOptions& opt
     }
 }
 
+// The ports whose arrays an Evaluate call has acquired so far.
+std::set<uint32_t> AcquiredPorts(const CRun& run) {
+    std::set<uint32_t> ports;
+    for (size_t i = 0; i < run.outputs.size(); ++i) {
+        if (run.acquired[i].load(std::memory_order_relaxed)) {
+            ports.insert(run.outputs[i].port->id);
+        }
+    }
+    return ports;
+}
+
+// A windowed evaluation: the Evaluate calls of each window in turn into
+// the same arrays, each window handed to the receiver before the next.
+CResult EvaluateWindows(CNodeCallback evaluate, CRun& run, const std::string& nodeName,
+                        const CEvaluateOptions& options) {
+    const uint32_t window = run.windowLength;
+    for (uint32_t first = 0; first < run.elementCount; first += window) {
+        if (first != 0) {
+            run.windowFirst = first;
+            run.windowLength = std::min(window, run.elementCount - first);
+            for (COutputRun& output : run.outputs) {
+                if (!output.singleton && run.windowLength < window) {
+                    std::visit([&run](auto& items) { items.resize(run.windowLength); },
+                               output.values);
+                }
+                FillUnwritten(output.values);
+            }
+            if (CResult planned = PlanCalls(run, nodeName, options.subsetSize); !planned) {
+                return planned;
+            }
+        }
+        CallEvaluate(evaluate, run, options);
+        COutputWindow done;
+        done.first = run.windowFirst;
+        done.count = run.windowLength;
+        done.acquiredOutputs = AcquiredPorts(run);
+        for (COutputRun& output : run.outputs) {
+            done.outputs[output.port->id] = std::move(output.values);
+        }
+        const bool more = options.window.receive(done);
+        for (COutputRun& output : run.outputs) {
+            output.values = std::move(done.outputs[output.port->id]);
+        }
+        if (!more) {
+            return CResult::Fail(nodeName + ": the evaluation was stopped after element " +
+                                 std::to_string(run.windowFirst + run.windowLength));
+        }
+    }
+    return CResult::Ok();
+}
+
 // What the evaluation gave: the outputs only when it ran through.
-CEvaluationResult Collect(CRun& run, CResult status) {
+CEvaluationResult Collect(CRun& run, CResult status, bool windowed) {
     CEvaluationResult result;
     result.elementCount = run.elementCount;
     if (status) {
-        for (COutputRun& output : run.outputs) {
-            result.outputs[output.port->id] = std::move(output.values);
+        if (!windowed) {
+            for (COutputRun& output : run.outputs) {
+                result.outputs[output.port->id] = std::move(output.values);
+            }
         }
-        result.acquiredOutputs = std::move(run.acquiredOutputs);
+        result.acquiredOutputs = AcquiredPorts(run);
     }
     result.status = std::move(status);
     result.failedCallbacks = run.failedCallbacks.load();
@@ -542,14 +653,27 @@ CEvaluationResult CNodeInstance::Evaluate(const CEvaluateOptions& options) {
     CallWhole(callbacks.begin, run, CPhase::Begin);
     CResult status = SizeOutputs(run, nodeName_, options);
     if (status) {
-        CallEvaluate(callbacks.evaluate, run, options);
+        // The pool may lack the memory or the threads to start; EndEvaluate
+        // must run all the same.
+        try {
+            if (options.window.elements == 0) {
+                CallEvaluate(callbacks.evaluate, run, options);
+            } else {
+                status = EvaluateWindows(callbacks.evaluate, run, nodeName_, options);
+            }
+        } catch (const std::bad_alloc&) {
+            status = CResult::Fail(nodeName_ + ": out of memory to run the Evaluate calls");
+        } catch (const std::exception& error) {
+            status =
+                CResult::Fail(nodeName_ + ": the Evaluate calls could not run: " + error.what());
+        }
     }
     CallWhole(callbacks.end, run, CPhase::End);
     {
         std::lock_guard lock(run.userDataMutex);
         userData_ = run.userData;
     }
-    return Collect(run, std::move(status));
+    return Collect(run, std::move(status), options.window.elements != 0);
 }
 
 }  // namespace VelpoHost

@@ -57,13 +57,30 @@ static_assert(sizeof(CVector3f) == 3 * sizeof(float));
 static_assert(sizeof(CVector3) == 3 * sizeof(double));
 
 // Array of double-precision vectors; new elements are (0, 0, 0).
+//
+// What allocates is defined here, in the header, so that it runs in the
+// caller's module: a failed allocation throws std::bad_alloc where the
+// caller's handler can catch it. Thrown inside the SDK's DLL, it could not
+// be: the Windows build links each module with its own static copy of the
+// compiler's unwinder, which knows only that module's frames, so an
+// exception raised in one module and bound for a handler in another ends
+// the process (std::terminate).
 class XSI_API CVector3Array {
 public:
-    explicit CVector3Array(int32_t count = 0);
+    explicit CVector3Array(int32_t count = 0)
+        : items_(count > 0 ? static_cast<size_t>(count) : 0) {}
 
     int32_t GetCount() const { return static_cast<int32_t>(items_.size()); }
     // A negative count is refused (InvalidArgument) and changes nothing.
-    CStatus Resize(int32_t count);
+    // Throws std::bad_alloc when the memory is not there (the array is then
+    // unchanged).
+    CStatus Resize(int32_t count) {
+        if (count < 0) {
+            return CStatus::InvalidArgument;
+        }
+        items_.resize(static_cast<size_t>(count));
+        return CStatus::OK;
+    }
     CVector3& operator[](int32_t index) { return items_[static_cast<size_t>(index)]; }
     const CVector3& operator[](int32_t index) const { return items_[static_cast<size_t>(index)]; }
     // Contiguous storage of GetCount() elements, for bulk transfer.

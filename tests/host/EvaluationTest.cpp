@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <memory>
 #include <set>
 #include <string>
@@ -443,6 +444,128 @@ TEST_F(EvaluationTest, InstancesEvaluateConcurrently) {
         EXPECT_EQ(Output<CVector3f>(results[i], GeneratorPosition).back(),
                   CVector3f(static_cast<float>(499 + i), 0, 0));
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Windows of a windowed evaluation, as handed out.
+struct CWindows {
+    std::vector<COutputWindow> seen;
+
+    CEvaluateOptions::CWindow Receiver(uint32_t elements, size_t stopAfter = SIZE_MAX) {
+        return {elements, [this, stopAfter](const COutputWindow& window) {
+                    seen.push_back(window);
+                    return seen.size() < stopAfter;
+                }};
+    }
+
+    // One port's values over all windows, in order.
+    template <class T>
+    std::vector<T> Joined(uint32_t port) const {
+        std::vector<T> all;
+        for (const COutputWindow& window : seen) {
+            const auto& values = std::get<std::vector<T>>(window.outputs.at(port));
+            all.insert(all.end(), values.begin(), values.end());
+        }
+        return all;
+    }
+};
+
+// Windows follow one another in order, whole subsets each, and give the
+// same values as one evaluation of every element; BeginEvaluate and
+// EndEvaluate run once, and no outputs are kept.
+TEST_F(EvaluationTest, WindowsGiveEveryElementInOrder) {
+    const uint32_t count = 9001;
+    std::vector<int32_t> values(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        values[i] = static_cast<int32_t>(i * 5 - 3);
+    }
+    for (uint32_t subsetSize : {7u, 4096u}) {
+        for (uint32_t window : {1u, 5000u, 9001u, 20000u}) {
+            for (uint32_t threads : {1u, 2u}) {
+                SCOPED_TRACE("subset size " + std::to_string(subsetSize) + ", window " +
+                             std::to_string(window) + ", threads " + std::to_string(threads));
+                CNodeInstance node(plugin, "Tracker");
+                node.Connect(TrackerValue, CInput::PerElement(values));
+                CWindows windows;
+                CEvaluateOptions options;
+                options.subsetSize = subsetSize;
+                options.threads = threads;
+                options.window = windows.Receiver(window);
+                CEvaluationResult result = node.Evaluate(options);
+                ExpectClean(result);
+                std::unique_ptr<CTrackerRecord> record = TakeRecord(node);
+                ASSERT_TRUE(record);
+                EXPECT_TRUE(result.outputs.empty());
+                EXPECT_EQ(record->evaluatesSeenByEnd, result.evaluateCalls);
+
+                const uint32_t length = (window + subsetSize - 1) / subsetSize * subsetSize;
+                ASSERT_EQ(windows.seen.size(), (count + length - 1) / length);
+                uint32_t next = 0;
+                for (const COutputWindow& seen : windows.seen) {
+                    EXPECT_EQ(seen.first, next);
+                    EXPECT_EQ(seen.count, std::min(length, count - next));
+                    EXPECT_EQ(std::get<std::vector<int32_t>>(seen.outputs.at(TrackerCount)),
+                              std::vector<int32_t>{static_cast<int32_t>(count)});
+                    next += seen.count;
+                }
+                std::vector<int32_t> index = windows.Joined<int32_t>(TrackerIndex);
+                ASSERT_EQ(index.size(), count);
+                for (uint32_t i = 0; i < count; ++i) {
+                    ASSERT_EQ(index[i], static_cast<int32_t>(i));
+                }
+                EXPECT_EQ(windows.Joined<int32_t>(TrackerEcho), values);
+            }
+        }
+    }
+}
+
+// Each window starts from the fill pattern, so what no call wrote in it
+// shows, not what the window before left there.
+TEST_F(EvaluationTest, EachWindowStartsUnwritten) {
+    const uint32_t count = 8;
+    CNodeInstance node(plugin, "Sparse");
+    CWindows windows;
+    CEvaluateOptions options;
+    options.elementCount = count;
+    options.subsetSize = 1;
+    options.window = windows.Receiver(3);
+    CEvaluationResult result = node.Evaluate(options);
+    ExpectClean(result);
+    EXPECT_EQ(result.acquiredOutputs, (std::set<uint32_t>{SparseEven, SparseOdd}));
+    ASSERT_EQ(windows.seen.size(), 3u);
+    for (const COutputWindow& window : windows.seen) {
+        SCOPED_TRACE(window.first);
+        uint32_t even = 0;
+        for (uint32_t i = window.first; i < window.first + window.count; ++i) {
+            even += i % 2 == 0 ? 1 : 0;
+        }
+        EXPECT_EQ(UnwrittenCount(window.outputs.at(SparseSkipped)), window.count);
+        EXPECT_EQ(UnwrittenCount(window.outputs.at(SparseEven)), window.count - even);
+        EXPECT_EQ(UnwrittenCount(window.outputs.at(SparseOdd)), even);
+    }
+}
+
+// A receiver that stops the evaluation fails it; EndEvaluate still runs.
+TEST_F(EvaluationTest, AReceiverThatStopsFailsTheEvaluationAfterEnd) {
+    CNodeInstance node(plugin, "Tracker");
+    CWindows windows;
+    CEvaluateOptions options;
+    options.elementCount = 100;
+    options.subsetSize = 10;
+    options.window = windows.Receiver(20, 2);
+    CEvaluationResult result = node.Evaluate(options);
+    std::unique_ptr<CTrackerRecord> record = TakeRecord(node);
+    EXPECT_FALSE(result.status);
+    EXPECT_NE(result.status.Message().find("stopped after element 40"), std::string::npos)
+        << result.status.Message();
+    EXPECT_EQ(windows.seen.size(), 2u);
+    EXPECT_EQ(result.endCalls, 1u);
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->evaluatesSeenByEnd, result.evaluateCalls);
+    EXPECT_TRUE(result.outputs.empty());
 }
 
 }  // namespace

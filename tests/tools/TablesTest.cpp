@@ -222,5 +222,34 @@ TEST(TableWriter, StopsAtTheFirstWriteTheOutputRefuses) {
 #endif
 }
 
+// A CSV table written in runs of rows, as import writes the rows that come
+// a window at a time, is the table written at once, whatever the runs.
+TEST(TableWriter, CsvInRunsOfRowsIsTheWholeTable) {
+    const std::vector<int32_t> ids = {4, -7, 0, 2147483647, 9};
+    const std::vector<float> xyz = {0.5f, -1, 2, 1e-7f, 3, 4, 5, 6, 7, -0.0f, 8, 9, 1, 2, 3};
+    const float drag = 0.25f;
+    auto columns = [&](size_t from) {
+        return std::vector<CTableOutputColumn>{
+            {"id", CNumberKind::Int32, 1, false, ids.data() + from},
+            {"p,q", CNumberKind::Float, 3, false, xyz.data() + 3 * from},
+            {"drag", CNumberKind::Float, 1, true, &drag}};
+    };
+    const std::string whole = Written(CTableFormat::Csv, columns(0), ids.size());
+    for (const std::vector<size_t>& runs :
+         {std::vector<size_t>{5}, {1, 1, 1, 1, 1}, {2, 3}, {4, 0, 1}}) {
+        const std::string pieces = VelpoTestSupport::WrittenText([&](std::FILE* file) {
+            COutput out(file, "t");
+            WriteCsvHeader(out, columns(0));
+            size_t from = 0;
+            for (size_t rows : runs) {
+                WriteCsvRows(out, columns(from), rows);
+                from += rows;
+            }
+            EXPECT_TRUE(out.Flush().Succeeded());
+        });
+        EXPECT_EQ(pieces, whole);
+    }
+}
+
 }  // namespace
 }  // namespace VelpoTools

@@ -81,6 +81,11 @@ public:
         : out_(out), columns_(columns), rows_(rows) {}
 
     void Csv() {
+        CsvHeader();
+        CsvRows();
+    }
+
+    void CsvHeader() {
         for (size_t i = 0; i < columns_.size(); ++i) {
             const CTableOutputColumn& column = columns_[i];
             for (int32_t c = 0; c < column.components; ++c) {
@@ -90,6 +95,10 @@ public:
             }
         }
         text_ += '\n';
+        Send(true);
+    }
+
+    void CsvRows() {
         for (size_t row = 0; row < rows_ && Send(false); ++row) {
             bool firstCell = true;
             for (const CTableOutputColumn& column : columns_) {
@@ -166,6 +175,14 @@ CTableFormat TableFormatOf(const std::filesystem::path& file) {
 bool IsTableFile(const std::filesystem::path& file) {
     const std::string extension = Lower(file.extension().string());
     return extension == ".csv" || extension == ".json";
+}
+
+void WriteCsvHeader(COutput& out, const std::vector<CTableOutputColumn>& columns) {
+    CTablePrinter(out, columns, 0).CsvHeader();
+}
+
+void WriteCsvRows(COutput& out, const std::vector<CTableOutputColumn>& columns, size_t rows) {
+    CTablePrinter(out, columns, rows).CsvRows();
 }
 
 void WriteTable(COutput& out, CTableFormat format, const std::vector<CTableOutputColumn>& columns,

@@ -48,4 +48,10 @@ struct CTableOutputColumn {
 void WriteTable(COutput& out, CTableFormat format, const std::vector<CTableOutputColumn>& columns,
                 size_t rows);
 
+// A CSV table in pieces, for rows that come a run at a time (the same text
+// as WriteTable): the header row, then each run of `rows` rows, the
+// columns' values counted from the run's first row.
+void WriteCsvHeader(COutput& out, const std::vector<CTableOutputColumn>& columns);
+void WriteCsvRows(COutput& out, const std::vector<CTableOutputColumn>& columns, size_t rows);
+
 }  // namespace VelpoTools
