@@ -1,0 +1,1 @@
+// renderer.js
