@@ -150,6 +150,7 @@ nlohmann::ordered_json CViewSequence::Changes(uint64_t since) const {
         out["frames"].push_back(
             {{"index", i},
              {"frame", state.frame},
+             {"file", state.file},
              {"state", StateName(state.state)},
              {"reason", state.reason},
              {"particles", state.particleCount},

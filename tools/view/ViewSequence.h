@@ -69,8 +69,8 @@ public:
     size_t Refresh(const std::atomic<bool>& stop);
 
     // The frames whose state changed after generation `since`, as
-    //   {"generation", "complete", "frames": [{"index", "frame", "state",
-    //    "reason", "particles", "version"}]}
+    //   {"generation", "complete", "frames": [{"index", "frame", "file",
+    //    "state", "reason", "particles", "version"}]}
     // "complete" is true once every frame has been read at least once;
     // "version" changes whenever the frame's file does.
     nlohmann::ordered_json Changes(uint64_t since) const;
