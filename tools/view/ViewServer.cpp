@@ -76,7 +76,8 @@ void Configure(httplib::Server& server, const CViewOptions& options, const CAcce
     const auto timeout = static_cast<time_t>(options.timeout.count());
     server.set_read_timeout(timeout, 0);
     server.set_write_timeout(timeout, 0);
-    server.set_keep_alive_timeout(std::min<time_t>(timeout, 5));
+    // Short: stopping waits for connections kept open by browsers.
+    server.set_keep_alive_timeout(std::min<time_t>(timeout, 2));
     server.set_payload_max_length(4096);
     server.set_default_headers(SafetyHeaders());
     // Only SO_REUSEADDR: a restart may take the port back from TIME_WAIT,

@@ -138,7 +138,7 @@ function drawPoints(index, points) {
   }
   drawNow();
   const frame = state.frames[index];
-  showLegend(`${state.title}: frame ${frame.frame} (${frame.file})`, points.header, state.colourMap);
+  showLegend(`frame ${frame.frame}: ${frame.file}`, points.header, state.colourMap);
   hook.shownCount = points.header.shown;
   hook.framesDrawn += 1;
   if (hook.firstPictureMs === null) {
