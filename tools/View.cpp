@@ -14,6 +14,7 @@
 #include <fmt/format.h>
 
 #include "tools/view/Browser.h"
+#include "tools/view/MemoryReuse.h"
 #include "tools/view/StopSignal.h"
 #include "tools/view/ViewSequence.h"
 #include "tools/view/ViewServer.h"
@@ -119,7 +120,9 @@ int RunView(const CViewCommandOptions& options) {
         PrintError("view", found.Message());
         return ExitFailed;
     }
-    // Before the server's threads start, so that they leave Ctrl-C to it.
+    // Before the server's threads start: they leave Ctrl-C to the watcher,
+    // and share one pool of frame buffers.
+    ReuseLargeBlocks();
     CStopSignal signals;
     CViewServer server(frames, ServerOptions(options));
     if (CResult started = server.Start(); !started) {
