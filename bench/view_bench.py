@@ -100,6 +100,10 @@ def measure(command: str, folder: Path) -> None:
         drawn = driver.execute_script("return velpoView.framesDrawn") - before
         fps = drawn / (time.monotonic() - started)
         print(f"playing {PARTICLES:,} particles coloured by age: {fps:.1f} frames per second")
+        loads, draws = driver.execute_script("return [velpoView.loadMs, velpoView.drawMs]")
+        median = lambda values: sorted(values)[len(values) // 2] if values else float("nan")
+        print(f"  per frame (median): loaded in {median(loads):.0f} ms (request to colours made, "
+              f"frames load ahead), drawn in {median(draws):.0f} ms")
         print(f"server after playing: {memory(server.pid)}")
     finally:
         if driver:

@@ -88,7 +88,7 @@ CViewOptions ServerOptions(const CViewCommandOptions& options) {
     return server;
 }
 
-void Announce(const CViewServer& server, const CViewCommandOptions& options, size_t frames) {
+CResult Announce(const CViewServer& server, const CViewCommandOptions& options, size_t frames) {
     std::string text = fmt::format(
         "velpo view: {} {} of {} at\n  {}\n", frames, frames == 1 ? "frame" : "frames",
         Escaped(options.settings.empty() ? options.pattern : options.settings), server.Url());
@@ -100,8 +100,9 @@ void Announce(const CViewServer& server, const CViewCommandOptions& options, siz
     }
     text += "Press Ctrl-C to stop.\n";
     StandardOutput().Write(text);
-    // Shown now, not at exit: the address is what the user waits for.
-    (void)StandardOutput().Flush();
+    // Shown now, not at exit: the address is what the user waits for, and
+    // a server nobody can learn the address of is no use.
+    return StandardOutput().Flush();
 }
 
 int RunView(const CViewCommandOptions& options) {
@@ -129,7 +130,9 @@ int RunView(const CViewCommandOptions& options) {
         PrintError("view", started.Message());
         return ExitFailed;
     }
-    Announce(server, options, frames.size());
+    if (!Announce(server, options, frames.size())) {
+        return ExitFailed;  // the command's last flush says why
+    }
     if (options.open) {
         if (CResult opened = OpenInBrowser(server.Url()); !opened) {
             PrintWarning("view", opened.Message());

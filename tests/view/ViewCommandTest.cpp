@@ -13,6 +13,7 @@
 #include <regex>
 #include <thread>
 
+#include "tests/support/FileContents.h"
 #include "tests/support/ScratchFolder.h"
 #include "tests/view/ViewTestSupport.h"
 
@@ -167,6 +168,18 @@ TEST(ViewCommand, PrintsTheAddressServesItAndStopsOnCtrlC) {
         EXPECT_EQ(velpo.Wait(20s), 0) << velpo.Text();
         EXPECT_NE(velpo.Text().find("velpo view: stopped"), std::string::npos);
     }
+}
+
+TEST(ViewCommand, AnAddressThatCannotBePrintedEndsTheServer) {
+    CScratchFolder scratch;
+    VelpoViewTest::WriteFrame(scratch / "one.pdc", VelpoViewTest::SimpleFrame(3));
+    const std::string command = "timeout 20 " VELPO_COMMAND " view " + scratch / "one.pdc" +
+                                " > /dev/full 2> " + scratch / "err.txt";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_NE(VelpoTestSupport::ReadFile(scratch / "err.txt").find("standard output"),
+              std::string::npos);
 }
 
 TEST(ViewCommand, BindPrintsTheTokenThatRequestsNeed) {

@@ -358,5 +358,31 @@ TEST(PickedParticle, EveryRecordsValueAsTextThatReadsBack) {
     EXPECT_FALSE(picked.noSuchParticle);
 }
 
+// A frame cut at every offset is refused by every reading, with the file's
+// name, and never read past its end (the sanitizer builds check that).
+TEST(FramePoints, AFrameCutAnywhereIsRefusedByEveryReading) {
+    CScratchFolder scratch;
+    const std::string whole = VelpoViewTest::FrameBytes(SimpleFrame(3));
+    const std::string file = scratch / "cut.pdc";
+    for (size_t size = 0; size < whole.size(); ++size) {
+        VelpoTestSupport::WriteFile(file, whole.substr(0, size));
+        CFramePoints points;
+        const VelpoHost::CResult read =
+            ReadFramePoints(file, {"velocity", CColourMode::Rgb, 2}, points);
+        EXPECT_FALSE(read) << size;
+        EXPECT_NE(read.Message().find(file), std::string::npos) << size;
+        // Cut right after the last record's name, the file is whole to
+        // the readers, which take the records before it.
+        const size_t nameOnly = whole.size() - 3 * 3 * 8 - 4;
+        CPickedParticle picked;
+        EXPECT_EQ(bool(PickParticle(file, 2, picked)), size == nameOnly) << size;
+    }
+    VelpoTestSupport::WriteFile(file, whole);
+    CFramePoints points;
+    EXPECT_TRUE(ReadFramePoints(file, {"velocity", CColourMode::Rgb, 2}, points));
+    CPickedParticle picked;
+    EXPECT_TRUE(PickParticle(file, 2, picked));
+}
+
 }  // namespace
 }  // namespace VelpoTools

@@ -40,6 +40,8 @@ const hook = {
   shownCount: 0,
   pickedIndex: null,
   error: "",
+  loadMs: [], // per frame loaded: from its request to its colours made
+  drawMs: [], // per frame drawn: handed to WebGL and drawn
   point(i) {
     const at = renderer.project(i);
     if (!at) {
@@ -109,8 +111,10 @@ function pointsFor(index) {
   if (entry) {
     cache.delete(key);
   } else {
+    const asked = performance.now();
     entry = getPoints(frame.frame, state.colourKey, state.mode).then((points) => {
       points.colours = rendererColours(points);
+      hook.loadMs.push(performance.now() - asked);
       return points;
     });
     entry.catch(() => cache.delete(key));
@@ -130,6 +134,7 @@ function drawNow() {
 }
 
 function drawPoints(index, points) {
+  const started = performance.now();
   renderer.setPoints(points.positions, points.colours, points.header.colour && points.header.colour.mode === "rgb" ? 2 : 1);
   state.shown = { frameIndex: index, header: points.header, indices: points.indices };
   if (!state.fitted && points.header.bounds) {
@@ -141,6 +146,7 @@ function drawPoints(index, points) {
   showLegend(`frame ${frame.frame}: ${frame.file}`, points.header, state.colourMap);
   hook.shownCount = points.header.shown;
   hook.framesDrawn += 1;
+  hook.drawMs.push(performance.now() - started);
   if (hook.firstPictureMs === null) {
     renderer.gl.finish();
     hook.firstPictureMs = performance.now();
