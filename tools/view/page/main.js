@@ -126,10 +126,27 @@ function pointsFor(index) {
   return entry;
 }
 
+// A ring around the picked particle where it is drawn.
+function placeMarker() {
+  const marker = document.getElementById("pick-marker");
+  let at = null;
+  if (state.shown && state.picked !== null) {
+    const indices = state.shown.indices;
+    const i = indices ? indices.indexOf(state.picked) : state.picked < hook.shownCount ? state.picked : -1;
+    at = i >= 0 ? renderer.project(i) : null;
+  }
+  marker.hidden = !at;
+  if (at) {
+    marker.style.left = `${at.x}px`;
+    marker.style.top = `${at.y}px`;
+  }
+}
+
 function drawNow() {
   if (renderer) {
     renderer.draw(camera, state.pointSize);
     drawGizmo(camera);
+    placeMarker();
   }
 }
 
@@ -251,6 +268,7 @@ async function pick(x, y) {
     return;
   }
   state.picked = state.shown.indices ? state.shown.indices[shownIndex] : shownIndex;
+  placeMarker();
   await refreshPick(state.request);
 }
 
