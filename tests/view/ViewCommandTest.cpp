@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <regex>
 #include <thread>
 
 #include "tests/support/FileContents.h"
@@ -64,15 +63,27 @@ public:
 
     bool Started() const { return pid_ > 0; }
 
-    // Reads output until `pattern` matches it or `limit` passes.
-    std::smatch WaitFor(const std::regex& pattern, std::chrono::milliseconds limit) {
+    // Reads output until it holds an address "http://127.0.0.1:PORT/" or
+    // `limit` passes; gives the port (0 for none) and what follows the
+    // address on its line.
+    int WaitForAddress(std::chrono::milliseconds limit, std::string& rest) {
         const auto end = std::chrono::steady_clock::now() + limit;
-        std::smatch match;
-        while (!std::regex_search(text_, match, pattern) &&
-               std::chrono::steady_clock::now() < end) {
+        const std::string start = "http://127.0.0.1:";
+        for (;;) {
+            const size_t at = text_.find(start);
+            const size_t line = at == std::string::npos ? at : text_.find('\n', at);
+            if (line != std::string::npos) {
+                const std::string address =
+                    text_.substr(at + start.size(), line - at - start.size());
+                const size_t slash = address.find('/');
+                rest = slash == std::string::npos ? "" : address.substr(slash + 1);
+                return std::atoi(address.substr(0, slash).c_str());
+            }
+            if (std::chrono::steady_clock::now() >= end) {
+                return 0;
+            }
             Read(50);
         }
-        return match;
     }
 
     // The exit status, or -1 when it has not ended within `limit`.
@@ -153,12 +164,13 @@ TEST(ViewCommand, PrintsTheAddressServesItAndStopsOnCtrlC) {
     for (const int signal : {SIGINT, SIGTERM}) {
         CVelpo velpo({"view", scratch / "p.#.pdc"});
         ASSERT_TRUE(velpo.Started());
-        const std::smatch address =
-            velpo.WaitFor(std::regex("http://127\\.0\\.0\\.1:([0-9]+)/\n"), 20s);
-        ASSERT_FALSE(address.empty()) << velpo.Text();
+        std::string rest;
+        const int port = velpo.WaitForAddress(20s, rest);
+        ASSERT_GT(port, 0) << velpo.Text();
+        EXPECT_EQ(rest, "");
         // The frame the pattern skips is one of the sequence, missing.
         EXPECT_NE(velpo.Text().find("5 frames of"), std::string::npos) << velpo.Text();
-        httplib::Client client("127.0.0.1", std::stoi(address[1]));
+        httplib::Client client("127.0.0.1", port);
         client.set_read_timeout(10, 0);
         const httplib::Result sequence = client.Get("/api/sequence");
         ASSERT_TRUE(sequence);
@@ -187,13 +199,17 @@ TEST(ViewCommand, BindPrintsTheTokenThatRequestsNeed) {
     VelpoViewTest::WriteFrame(scratch / "one.pdc", VelpoViewTest::SimpleFrame(3));
     CVelpo velpo({"view", scratch / "one.pdc", "--bind", "127.0.0.1"});
     ASSERT_TRUE(velpo.Started());
-    const std::smatch address =
-        velpo.WaitFor(std::regex("http://127\\.0\\.0\\.1:([0-9]+)/\\?token=([0-9a-f]{32})\n"), 20s);
-    ASSERT_FALSE(address.empty()) << velpo.Text();
-    httplib::Client client("127.0.0.1", std::stoi(address[1]));
+    std::string rest;
+    const int port = velpo.WaitForAddress(20s, rest);
+    ASSERT_GT(port, 0) << velpo.Text();
+    ASSERT_EQ(rest.rfind("?token=", 0), 0u) << rest;
+    const std::string token = rest.substr(7);
+    EXPECT_EQ(token.size(), 32u);
+    EXPECT_EQ(token.find_first_not_of("0123456789abcdef"), std::string::npos);
+    httplib::Client client("127.0.0.1", port);
     client.set_read_timeout(10, 0);
     EXPECT_EQ(client.Get("/api/frames/0/info")->status, 403);
-    EXPECT_EQ(client.Get("/api/frames/0/info?token=" + address[2].str())->status, 200);
+    EXPECT_EQ(client.Get("/api/frames/0/info?token=" + token)->status, 200);
     velpo.Signal(SIGINT);
     EXPECT_EQ(velpo.Wait(20s), 0);
 }
