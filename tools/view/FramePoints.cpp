@@ -153,6 +153,9 @@ void AppendUInt32(std::string& out, uint32_t value) {
 template <class Word>
 void AppendWords(std::string& out, const std::vector<Word>& values) {
     static_assert(sizeof(Word) == 4);
+    if (values.empty()) {
+        return;  // memcpy takes no null pointer, even for no bytes
+    }
     if constexpr (std::endian::native == std::endian::little) {
         const size_t at = out.size();
         out.resize(at + 4 * values.size());
