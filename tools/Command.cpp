@@ -89,6 +89,7 @@ int RunVelpo(int argc, char** argv) {
         AddPreviewCommand(app, exitCode);
         AddCheckCommand(app, exitCode);
         AddDiffCommand(app, exitCode);
+        AddViewCommand(app, exitCode);
 
         exitCode = Parse(app, argc, argv, exitCode);
         // Help goes out through std::cout, which writes into stdout's buffer.

@@ -45,6 +45,7 @@ void AddConvertCommand(CLI::App& app, int& exitCode);
 void AddPreviewCommand(CLI::App& app, int& exitCode);
 void AddCheckCommand(CLI::App& app, int& exitCode);
 void AddDiffCommand(CLI::App& app, int& exitCode);
+void AddViewCommand(CLI::App& app, int& exitCode);
 
 // The whole command: parses the arguments, runs the subcommand, checks that
 // standard output took everything, and turns every exception (out of memory
