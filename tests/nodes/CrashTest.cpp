@@ -4,8 +4,10 @@
 // A forked child exports two big frames in turn into one cache, over and
 // over, and the parent kills it with SIGKILL after a different pause each
 // time, spread over two write times, so that kills land in the header, the
-// records, the flush and the rename. This program starts no threads: every
-// evaluation runs on one.
+// records, the flush and the rename. Every other kill first waits for the
+// child's temporary file to appear, so that some kills land mid-write however
+// slowly a loaded machine starts the child. This program starts no threads:
+// every evaluation runs on one.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -65,6 +67,20 @@ pid_t StartWriter(CNodeInstance& newer, CNodeInstance& earlier) {
     return started ? child : -1;
 }
 
+// Waits until something other than the cache is in the folder (the writer's
+// temporary file), for at most a few seconds.
+void AwaitTemporaryFile(const CScratchFolder& folder) {
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (std::chrono::steady_clock::now() < giveUp) {
+        for (const std::string& name : folder.Files()) {
+            if (name != "cache.1.pdc") {
+                return;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+}
+
 TEST(Crash, KilledExportLeavesACompleteCache) {
     CScratchFolder folder;
     TakeLog();
@@ -88,10 +104,16 @@ TEST(Crash, KilledExportLeavesACompleteCache) {
 
     int midWrite = 0;  // kills that left a temporary file: the child was writing
     for (int kill = 0; kill < Kills; ++kill) {
-        // A spread of 0 to 2 write times, visited out of order.
-        const auto pause = writeTime * 2 * ((kill * 17) % Kills) / Kills;
+        // A spread of 0 to 2 write times, visited out of order; after the
+        // temporary file appears, a spread within half a write.
+        const bool awaitWrite = kill % 2 == 1;
+        const auto pause =
+            writeTime * 2 * ((kill * 17) % Kills) / Kills / (awaitWrite ? 4 : 1);
         const pid_t child = StartWriter(newerNode, earlierNode);
         ASSERT_NE(child, -1);
+        if (awaitWrite) {
+            AwaitTemporaryFile(folder);
+        }
         std::this_thread::sleep_for(pause);
         ASSERT_EQ(::kill(child, SIGKILL), 0);
         int status = 0;
