@@ -44,23 +44,33 @@ struct CTarget {
     CDescriptor file;       // open for writing; not open when no file exists yet
     struct stat status {};  // of `file`
     CFinalName final;
-    bool found = false;  // `final` holds the final name
+    bool found = false;         // `final` holds the final name
+    bool awaitsReader = false;  // a named pipe that no one reads yet, not opened
 };
+
+// Close-on-exec: a host that starts programs must not hand them the file.
+constexpr int OpenFlags = O_WRONLY | O_CLOEXEC | O_NOCTTY;
+
+bool Blocking(const CDescriptor& file) {
+    const int flags = fcntl(file.Get(), F_GETFL);
+    return flags != -1 && fcntl(file.Get(), F_SETFL, flags & ~O_NONBLOCK) != -1;
+}
 
 // Opens the target for writing as the system lets this process, without
 // creating or emptying it: the system's rules for links and folders apply.
-// True with `file` not open when there is no file under the name.
+// True with `file` not open when there is no file under the name, or a
+// named pipe that no one reads yet: not waited for before the rules below
+// have looked at it, as another user may have put it there.
 bool OpenTarget(const std::string& target, CTarget& at, std::string& reason) {
-    // Close-on-exec: a host that starts programs must not hand them the
-    // file.
-    at.file = CDescriptor(open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY));
+    at.file = CDescriptor(open(target.c_str(), OpenFlags | O_NONBLOCK));
     if (!at.file.IsOpen()) {
-        if (errno == ENOENT) {
+        at.awaitsReader = errno == ENXIO;
+        if (errno == ENOENT || at.awaitsReader) {
             return true;
         }
         return errno == EISDIR ? Refuse(reason, "is a folder") : Fail(reason, errno);
     }
-    return fstat(at.file.Get(), &at.status) == 0 || Fail(reason, errno);
+    return (Blocking(at.file) && fstat(at.file.Get(), &at.status) == 0) || Fail(reason, errno);
 }
 
 // Finds the folder and name the target stands for, refusing links that the
@@ -87,6 +97,27 @@ bool MayWriteFileIn(int folder, const struct stat& file, std::string& reason) {
         return Fail(reason, errno);
     }
     return PdcFinalName::MayWriteInFolder(status, file) || Refuse(reason, RefusedFile);
+}
+
+// The named pipe the walk found, once the rules allow it, opened for
+// writing: that waits for a reader, as a plain write to a pipe does.
+bool OpenPipe(CTarget& at, std::string& reason) {
+    const int folder = at.final.folder.Get();
+    struct stat pipe {};
+    if (fstatat(folder, at.final.name.c_str(), &pipe, AT_SYMLINK_NOFOLLOW) != 0) {
+        return Fail(reason, errno);
+    }
+    if (!S_ISFIFO(pipe.st_mode)) {
+        return Refuse(reason, Changed);
+    }
+    if (!MayWriteFileIn(folder, pipe, reason)) {
+        return false;
+    }
+    at.file = CDescriptor(openat(folder, at.final.name.c_str(), OpenFlags | O_NOFOLLOW));
+    if (!at.file.IsOpen() || fstat(at.file.Get(), &at.status) != 0) {
+        return Fail(reason, errno);
+    }
+    return PdcFinalName::IsFileIn(folder, at.final.name, at.status) || Refuse(reason, Changed);
 }
 
 // Empties the file the system opened (a regular one) and writes it through
@@ -288,7 +319,8 @@ bool ProbeExisting(const CFinalName& final, const struct stat& status, std::stri
 bool Write(const std::string& target, const CFileWriter& write, CDurability durability,
            std::string& reason) {
     CTarget at;
-    if (!OpenTarget(target, at, reason) || !FindTarget(target, at, reason)) {
+    if (!OpenTarget(target, at, reason) || !FindTarget(target, at, reason) ||
+        (at.awaitsReader && !OpenPipe(at, reason))) {
         return false;
     }
     if (at.file.IsOpen()) {
