@@ -273,6 +273,36 @@ TEST(ExportIntoANewFolder, AFolderThatCannotBeMadeIsNamedWithTheReason) {
         << run.err;
 }
 
+// --sync flushes to the disk what the command writes; the files are the
+// same as without it.
+TEST(Sync, WritesTheSameFiles) {
+    CScratch scratch;
+    const std::string folder = scratch.Path().generic_string();
+    WriteFile(scratch.Path() / "a.pdc", Cache(5));
+    WriteFile(scratch.Path() / "t.1.csv", Table);
+    for (const char* sync : {"", " --sync"}) {
+        SCOPED_TRACE(sync);
+        const std::string name = *sync ? "synced" : "plain";
+        CRun run = Velpo("convert " + Quote(folder + "/a.pdc") + " " +
+                         Quote(folder + "/" + name + ".ply") + sync);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        const std::string settings = Settings(scratch, folder + "/" + name);
+        run = Velpo("export --settings " + settings + " --frames 1 --input " +
+                    Quote(folder + "/t.#.csv") + sync);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        run = Velpo("import --settings " + settings + " --frames 1 --output " +
+                    Quote(folder + "/" + name + ".#.json") + sync);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+    }
+    EXPECT_EQ(ReadFile(scratch.Path() / "synced.ply"), ReadFile(scratch.Path() / "plain.ply"));
+    EXPECT_EQ(ReadFile(scratch.Path() / "synced.1.pdc"), ReadFile(scratch.Path() / "plain.1.pdc"));
+    EXPECT_EQ(ReadFile(scratch.Path() / "synced.1.json"),
+              ReadFile(scratch.Path() / "plain.1.json"));
+    for (const std::string& name : scratch.Files()) {
+        EXPECT_EQ(name.rfind(".velpo-", 0), std::string::npos) << "left behind: " << name;
+    }
+}
+
 #ifndef _WIN32
 
 // The node says only "Cannot Write"; the command adds the system's reason.
