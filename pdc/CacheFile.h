@@ -11,8 +11,19 @@
 #include <string>
 
 // fopen, with the name taken as UTF-8 on every platform. Null on failure,
-// with errno set by the C library.
+// with errno set by the C library. A mode that only reads ("r", "rb") opens
+// through OpenInputFile, so a reader never waits on a pipe or a device.
 FILE* OpenCacheFile(const std::string& name, const char* mode);
+
+// Opens an existing file for binary reading, without ever waiting: the name
+// is opened once, without blocking, and the opened file itself is looked
+// at, so that nothing can put another file under the name in between.
+// Only a regular file is taken; a named pipe (which would hold a plain open
+// until some writer came), a device or a socket is refused. Null on
+// failure, with `notRegular` true when the file exists but is not a regular
+// file (errno is then EISDIR for a folder, 0 for anything else), and false
+// with errno set by the system otherwise (ENOENT for a missing file).
+FILE* OpenInputFile(const std::string& name, bool& notRegular);
 
 #if defined(_WIN32)
 // The UTF-16 form of a UTF-8 name for the wide Windows functions. Empty for

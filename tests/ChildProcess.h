@@ -8,6 +8,7 @@
 #pragma once
 
 #include <grp.h>
+#include <sys/resource.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +16,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <optional>
 #include <string>
@@ -46,11 +49,24 @@ inline std::string GiveToTestUser(const std::string& path) {
     return std::string();
 }
 
-enum class CChildUser { Same, TestUser };
+// A user and group of their own, whom no other process runs as, so that a
+// limit on the tasks of the user (LimitTasks) counts only the check's. Only
+// root can become it.
+inline constexpr uint32_t LoneUserID = 4243;
+
+inline std::string GiveToLoneUser(const std::string& path) {
+    if (chown(path.c_str(), LoneUserID, LoneUserID) != 0) {
+        return "cannot give " + path +
+               " to the lone user: " + std::generic_category().message(errno);
+    }
+    return std::string();
+}
+
+enum class CChildUser { Same, TestUser, LoneUser };
 
 // Runs `body` in a forked child and waits for it. As `CChildUser::TestUser`
-// the child first becomes the unprivileged user (group too, no other
-// groups) when run as root. Returns the body's text, or what stopped the
+// (`LoneUser`) the child first becomes the unprivileged (the lone) user,
+// group too, no other groups, when run as root. Returns the body's text, or what stopped the
 // child from running it.
 inline std::string RunInChild(const std::function<std::string()>& body,
                               CChildUser user = CChildUser::Same) {
@@ -67,9 +83,9 @@ inline std::string RunInChild(const std::function<std::string()>& body,
     if (child == 0) {
         close(channel[0]);
         std::string text;
-        if (user == CChildUser::TestUser && IsRoot() &&
-            (setgroups(0, nullptr) != 0 || setgid(UnprivilegedID) != 0 ||
-             setuid(UnprivilegedID) != 0)) {
+        const uint32_t id = user == CChildUser::LoneUser ? LoneUserID : UnprivilegedID;
+        if (user != CChildUser::Same && IsRoot() &&
+            (setgroups(0, nullptr) != 0 || setgid(id) != 0 || setuid(id) != 0)) {
             text = "cannot become the unprivileged user";
         } else {
             try {
@@ -110,6 +126,29 @@ inline std::string RunInChild(const std::function<std::string()>& body,
         return text + "the child died of signal " + std::to_string(WTERMSIG(status));
     }
     return text;
+}
+
+// Limits the processes and threads of this process's user (ulimit -u) to
+// those running now and `more`: a thread or process beyond is refused.
+// Root is not held by the limit; call it as the test user. Empty on
+// success.
+inline std::string LimitTasks(uint64_t more) {
+    uint64_t tasks = 0;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+        std::ifstream status(entry.path() / "status");
+        std::string line;
+        bool mine = false;
+        while (std::getline(status, line)) {
+            if (line.rfind("Uid:", 0) == 0) {
+                mine = std::stoul(line.substr(4)) == getuid();
+            } else if (mine && line.rfind("Threads:", 0) == 0) {
+                tasks += std::stoul(line.substr(8));
+            }
+        }
+    }
+    const rlimit limit{static_cast<rlim_t>(tasks + more), static_cast<rlim_t>(tasks + more)};
+    return setrlimit(RLIMIT_NPROC, &limit) == 0 ? std::string() : "cannot limit the tasks";
 }
 
 }  // namespace VelpoTest

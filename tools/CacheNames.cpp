@@ -4,6 +4,7 @@
 
 #include "host/sdk/CUtils.h"
 #include "pdc/FileName.h"
+#include "tools/SameFile.h"
 #include "tools/Text.h"
 
 namespace VelpoTools {
@@ -41,10 +42,8 @@ VelpoHost::CResult CheckDistinctCacheFiles(const CSettings& settings, int32_t fi
         settings.step == 0
             ? "\"Step\" is 0"
             : "frame * \"Step\" " + std::to_string(settings.step) + " wraps around 2^32";
-    return VelpoHost::CResult::Fail("frames " + std::to_string(first) + " and " +
-                                    std::to_string(second) + " would both be written to " +
-                                    CacheFile(settings, first) + " (" + why +
-                                    "), so one would overwrite the other; nothing was written");
+    return VelpoHost::CResult::Fail(
+        SharedOutputMessage(first, second, CacheFile(settings, first), why));
 }
 
 std::string FolderCutWarning(const CSettings& settings, int32_t first) {

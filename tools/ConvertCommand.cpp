@@ -8,6 +8,8 @@
 
 #include "tools/Command.h"
 #include "tools/Output.h"
+#include "tools/OutputFile.h"
+#include "tools/SameFile.h"
 #include "tools/Text.h"
 #include "tools/ply/ConvertFiles.h"
 #include "tools/sequence/FrameRunner.h"
@@ -25,6 +27,7 @@ struct CConvertOptions {
     std::string out;
     bool ascii = false;
     bool floats = false;
+    bool sync = false;
     CSequenceOptions sequence;
 };
 
@@ -50,6 +53,27 @@ CResult CheckUsage(const CConvertOptions& options) {
         return CResult::Fail("--frames needs '#' patterns for IN and OUT");
     }
     return CResult::Ok();
+}
+
+// Every output is named and checked before any is written: one that is an
+// input of the run (through a link, a hard link or ".." too), or two frames
+// that would write one file, make the whole run a usage error.
+CResult NameOutputs(const CConvertOptions& options, const std::vector<CSequenceFrame>& frames,
+                    std::vector<std::string>& outputs) {
+    CInputFiles inputs;
+    for (const CSequenceFrame& frame : frames) {
+        inputs.Add(frame.file);
+    }
+    std::vector<std::pair<int32_t, std::string>> named;
+    for (const CSequenceFrame& frame : frames) {
+        std::string out = Numbered(options.out) ? FrameFile(options.out, frame.frame) : options.out;
+        if (CResult apart = inputs.CheckOutput(out); !apart) {
+            return apart;
+        }
+        named.emplace_back(frame.frame, out);
+        outputs.push_back(std::move(out));
+    }
+    return CheckDistinctOutputs(named);
 }
 
 // One file converted; what it has to say goes into the frame's report.
@@ -93,15 +117,18 @@ int RunConvert(const CConvertOptions& options) {
         PrintError("convert", found.Message());
         return ExitFailed;
     }
+    std::vector<std::string> outputs;
+    if (CResult named = NameOutputs(options, frames, outputs); !named) {
+        return UsageError("convert", named);
+    }
+    SetOutputDurability(options.sync ? CDurability::Disk : CDurability::Process);
     const CPlyChoice choice{options.ascii, options.floats};
     const bool numbered = Numbered(options.in);
     CProgress progress("convert", frames.size(), sequence.progress);
     const size_t failed = RunFrames(
         frames.size(), sequence.jobs,
         [&](size_t i, CFrameReport& report) {
-            const std::string out =
-                numbered ? FrameFile(options.out, frames[i].frame) : options.out;
-            ConvertOne(frames[i].file, out, choice, report);
+            ConvertOne(frames[i].file, outputs[i], choice, report);
         },
         &progress);
     progress.Finish();
@@ -126,6 +153,9 @@ void AddConvertCommand(CLI::App& app, int& exitCode) {
     command->add_flag("--float", options->floats,
                       "Write doubles as 32-bit floats: half the size, NOT exact (values are "
                       "rounded and do not convert back to the same PDC)");
+    command->add_flag("--sync", options->sync,
+                      "Flush each file written to the disk before it is reported converted, so "
+                      "that it survives a power failure, not only a killed command (slower)");
     AddSequenceOptions(*command, options->sequence);
     command->footer(
         "PDC to PLY: one vertex per particle. The vector record \"position\" becomes the "
@@ -145,7 +175,9 @@ void AddConvertCommand(CLI::App& app, int& exitCode) {
         "\"position\", NAME_x/_y/_z triples vector records, integer properties that fit 32 "
         "bits integer records (code 1), uint, float and double properties double records "
         "(code 3); other elements (faces) are skipped.\n"
-        "A file is written beside its name and moved over it only when complete.\n"
+        "A file is written beside its name and moved over it only when complete. An OUT that "
+        "is one of the inputs (also through a link or a hard link), or two frames whose OUT "
+        "names one file, are refused (exit status 2) before anything is written.\n"
         "Example:\n"
         "  velpo convert velpo-demo/particles.1.pdc frame1.ply\n"
         "  velpo convert velpo-demo/particles.#.pdc ply/particles.#.ply --ascii --jobs 4\n"

@@ -2,14 +2,18 @@
 // PDC cache that the settings name.
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <set>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "host/runtime/Evaluation.h"
 #include "pdc/Pdc.h"
+#include "pdc/SafeWrite.h"
 #include "tools/CacheNames.h"
 #include "tools/Command.h"
 #include "tools/FrameJob.h"
@@ -111,16 +115,70 @@ private:
 };
 
 // Every frame's cache file is named before any is written: settings that
-// send two frames to one file are refused whole.
-int CheckSettingsNames(const CFrameJob& job) {
+// send two frames to one file, or a cache onto a table or the settings that
+// the job reads, are refused whole.
+int CheckSettingsNames(const CFrameJob& job, const CFrameJobOptions& options) {
     if (const CResult distinct = CheckDistinctCacheFiles(job.settings, job.first, job.last);
         !distinct) {
         return UsageError("export", CResult::Fail(job.settings.file + ": " + distinct.Message()));
+    }
+    const CResult apart = CheckJobOutputs(
+        options, job, [&](int32_t frame) { return FrameFile(options.pattern, frame); },
+        [&](int32_t frame) { return CacheFile(job.settings, frame); }, false);
+    if (!apart) {
+        return UsageError("export", apart);
     }
     if (const std::string warning = FolderCutWarning(job.settings, job.first); !warning.empty()) {
         PrintWarning("export", warning);
     }
     return ExitOk;
+}
+
+std::filesystem::path PathOf(const std::string& utf8) {
+    return std::filesystem::path(
+        std::u8string(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
+}
+
+// The folders of the caches are made before the frames run, each said once:
+// the node writes its file into a folder that must be there.
+CResult MakeCacheFolders(const CFrameJob& job) {
+    std::set<std::filesystem::path> folders;
+    for (const int32_t frame : job.frames) {
+        folders.insert(PathOf(CacheFile(job.settings, frame)).parent_path());
+    }
+    for (const std::filesystem::path& folder : folders) {
+        std::error_code error;
+        if (folder.empty() || std::filesystem::is_directory(folder, error)) {
+            continue;
+        }
+        if (!std::filesystem::create_directories(folder, error) || error) {
+            const std::u8string name = folder.u8string();
+            return CResult::Fail(std::string(name.begin(), name.end()) +
+                                 ": the folder for the caches cannot be made: " +
+                                 (error ? error.message() : "it is not a folder"));
+        }
+        const std::u8string name = folder.u8string();
+        std::fputs(("velpo export: note: made the folder " +
+                    Escaped(std::string(name.begin(), name.end())) + " for the caches\n")
+                       .c_str(),
+                   stderr);
+    }
+    return CResult::Ok();
+}
+
+// The size of the frame's cache as the node writes it: the header, and per
+// record its name, with the name's and the type's words, and a double or a
+// vector of doubles per particle, for "id", "position" and each attribute.
+uint64_t CacheBytes(uint64_t particles, const std::vector<CNamedAttribute>& attributes) {
+    constexpr uint64_t HeaderBytes = 28;
+    constexpr uint64_t RecordWords = 8;
+    uint64_t bytes =
+        HeaderBytes + (RecordWords + 2 + particles * 8) + (RecordWords + 8 + particles * 24);
+    for (const CNamedAttribute& attribute : attributes) {
+        bytes += RecordWords + attribute.name.size() +
+                 particles * (attribute.slotType == PdcTypeVector ? 24 : 8);
+    }
+    return bytes;
 }
 
 class CExporter {
@@ -153,7 +211,11 @@ public:
                                                  std::move(inputs.inputs), options_.threads);
         const CResult logged = FrameLog(report);
         if (!ran || !logged) {
-            return CResult::Fail(cache + ": " + (!ran ? ran : logged).Message());
+            return CResult::Fail(cache + ": " + (!ran ? ran : logged).Message() +
+                                 WhyNotWritten(cache, table.rows));
+        }
+        if (std::string why; options_.sync && !FlushFileToDisk(cache, why)) {
+            return CResult::Fail(cache + ": cannot be flushed to the disk: " + why);
         }
         report.out += FrameDoneLine(frame, table.rows, file, cache);
         particles = table.rows;
@@ -177,6 +239,16 @@ public:
     }
 
 private:
+    // The node says only that it cannot write the cache; what stops it, as
+    // far as it can be found without writing, follows its message.
+    std::string WhyNotWritten(const std::string& cache, uint64_t particles) const {
+        std::string why;
+        if (ProbeSafeWrite(cache, CacheBytes(particles, NamedAttributes(job_.settings)), why)) {
+            return std::string();
+        }
+        return "; the file cannot be written: " + why;
+    }
+
     void NoteUnusedColumns(int32_t frame, const std::string& file, const CTable& table,
                            const std::set<std::string>& used) {
         std::lock_guard lock(unusedMutex_);
@@ -206,10 +278,14 @@ int RunExport(const CFrameJobOptions& options) {
         PrintError("export", read.Message());
         return ExitFailed;
     }
-    if (const int named = CheckSettingsNames(job); named != ExitOk) {
+    if (const int named = CheckSettingsNames(job, options); named != ExitOk) {
         return named;
     }
-    if (const CResult opened = OpenJobSession(options, job); !opened) {
+    CResult prepared = MakeCacheFolders(job);
+    if (prepared) {
+        prepared = OpenJobSession(options, job);
+    }
+    if (const CResult opened = prepared; !opened) {
         PrintError("export", opened.Message());
         return ExitFailed;
     }

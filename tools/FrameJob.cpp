@@ -7,6 +7,8 @@
 #include "tools/Command.h"
 #include "tools/Numbers.h"
 #include "tools/Output.h"
+#include "tools/OutputFile.h"
+#include "tools/SameFile.h"
 #include "tools/tables/TableWriter.h"
 
 namespace VelpoTools {
@@ -27,6 +29,9 @@ void AddFrameJobOptions(CLI::App& command, CFrameJobOptions& options, const char
                        "Plug-in library to load (default: the one next to velpo)");
     command.add_option("--threads", options.threads,
                        "Threads that evaluate the nodes (default 0: one per core)");
+    command.add_flag("--sync", options.sync,
+                     "Flush each file written to the disk before its frame is reported done, so "
+                     "that it survives a power failure, not only a killed command (slower)");
 }
 
 CResult CheckFrameJobUsage(const CFrameJobOptions& options, const char* patternOption,
@@ -66,7 +71,32 @@ CResult ReadJobSettings(const std::string& command, const CFrameJobOptions& opti
     return CResult::Ok();
 }
 
+CResult CheckJobOutputs(const CFrameJobOptions& options, const CFrameJob& job,
+                        const std::function<std::string(int32_t)>& input,
+                        const std::function<std::string(int32_t)>& output, bool distinct) {
+    CInputFiles inputs;
+    inputs.Add(options.settingsFile);
+    if (!options.plugin.empty()) {
+        inputs.Add(options.plugin);
+    }
+    for (const int32_t frame : job.frames) {
+        inputs.Add(input(frame));
+    }
+    std::vector<std::pair<int32_t, std::string>> outputs;
+    for (const int32_t frame : job.frames) {
+        std::string file = output(frame);
+        if (CResult apart = inputs.CheckOutput(file); !apart) {
+            return apart;
+        }
+        if (distinct) {
+            outputs.emplace_back(frame, std::move(file));
+        }
+    }
+    return CheckDistinctOutputs(outputs);
+}
+
 CResult OpenJobSession(const CFrameJobOptions& options, CFrameJob& job) {
+    SetOutputDurability(options.sync ? CDurability::Disk : CDurability::Process);
     if (const CResult opened = CPluginSession::Open(options.plugin, job.session); !opened) {
         return opened;
     }

@@ -29,6 +29,7 @@ struct CFrameJobOptions {
     std::string pattern;        // table file per frame, '#' standing for the frame number
     std::string plugin;
     uint32_t threads = 0;
+    bool sync = false;  // --sync: every file written flushed to the disk
 };
 
 struct CFrameJob {
@@ -53,7 +54,18 @@ VelpoHost::CResult CheckFrameJobUsage(const CFrameJobOptions& options, const cha
 VelpoHost::CResult ReadJobSettings(const std::string& command, const CFrameJobOptions& options,
                                    CFrameJob& job);
 
-// Loads the plug-in and puts the settings object in place.
+// The files the job reads (the settings, --plugin, and `input` of each
+// frame) against those it writes (`output` of each frame): fails, as a
+// usage error, when an output is one of the inputs (through a link, a hard
+// link or ".." too), or with `distinct` when two frames' outputs are one
+// file. Nothing is written before.
+VelpoHost::CResult CheckJobOutputs(const CFrameJobOptions& options, const CFrameJob& job,
+                                   const std::function<std::string(int32_t)>& input,
+                                   const std::function<std::string(int32_t)>& output,
+                                   bool distinct);
+
+// Loads the plug-in and puts the settings object in place; the files the
+// command writes itself are flushed to the disk from then on with --sync.
 VelpoHost::CResult OpenJobSession(const CFrameJobOptions& options, CFrameJob& job);
 
 // The line of one frame done, for standard output.

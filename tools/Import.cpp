@@ -190,10 +190,18 @@ int RunImport(const CFrameJobOptions& options) {
         return UsageError("import", usage);
     }
     CResult prepared = ReadJobSettings("import", options, job);
-    if (prepared) {
-        prepared = OpenJobSession(options, job);
-    }
     if (!prepared) {
+        PrintError("import", prepared.Message());
+        return ExitFailed;
+    }
+    // A table onto a cache, the settings or another frame's table.
+    if (CResult apart = CheckJobOutputs(
+            options, job, [&](int32_t frame) { return CacheFile(job.settings, frame); },
+            [&](int32_t frame) { return FrameFile(options.pattern, frame); }, true);
+        !apart) {
+        return UsageError("import", apart);
+    }
+    if (prepared = OpenJobSession(options, job); !prepared) {
         PrintError("import", prepared.Message());
         return ExitFailed;
     }

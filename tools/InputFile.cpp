@@ -3,28 +3,36 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
-#include <system_error>
+
+#include "pdc/CacheFile.h"
 
 namespace VelpoTools {
 
 VelpoHost::CResult OpenForReading(const std::filesystem::path& file, CFilePointer& stream) {
-    const std::string name = file.string();
-    std::error_code code;
-    const std::filesystem::file_status status = std::filesystem::status(file, code);
-    if (status.type() == std::filesystem::file_type::not_found) {
-        return VelpoHost::CResult::Fail("cannot be opened for reading: no such file");
+#if defined(_WIN32)
+    const std::u8string utf8 = file.u8string();
+    const std::string name(utf8.begin(), utf8.end());
+#else
+    const std::string& name = file.native();
+#endif
+    bool notRegular = false;
+    errno = 0;
+    stream.reset(OpenInputFile(name, notRegular));
+    if (stream) {
+        return VelpoHost::CResult::Ok();
     }
-    // Some systems open a folder as a stream that fails only when read.
-    if (std::filesystem::is_directory(status)) {
+    const int error = errno;
+    if (error == EISDIR) {
         return VelpoHost::CResult::Fail("is a folder, not a file");
     }
-    errno = 0;
-    stream.reset(std::fopen(name.c_str(), "rb"));
-    if (!stream) {
-        return VelpoHost::CResult::Fail("cannot be opened for reading: " +
-                                        std::string(errno ? std::strerror(errno) : code.message()));
+    if (notRegular) {
+        return VelpoHost::CResult::Fail("not a regular file");
     }
-    return VelpoHost::CResult::Ok();
+    if (error == ENOENT) {
+        return VelpoHost::CResult::Fail("cannot be opened for reading: no such file");
+    }
+    return VelpoHost::CResult::Fail("cannot be opened for reading: " +
+                                    std::string(error != 0 ? std::strerror(error) : "unknown"));
 }
 
 }  // namespace VelpoTools

@@ -15,9 +15,12 @@ struct CFileCloser {
 };
 using CFilePointer = std::unique_ptr<std::FILE, CFileCloser>;
 
-// Opens `file` in binary mode. The failure says why, such as "is a folder,
-// not a file", without the file's name, which the caller puts before it.
-// Pipes and devices open (their size is for the caller to need or not).
+// Opens `file` in binary mode through the file layer's OpenInputFile: the
+// name is opened once without waiting, and only a regular file is taken,
+// so a named pipe with no writer, a device or a socket is refused at once
+// rather than waited on or read without end. The failure says why ("not a
+// regular file", "is a folder, not a file", "cannot be opened for reading:
+// no such file") without the file's name, which the caller puts before it.
 VelpoHost::CResult OpenForReading(const std::filesystem::path& file, CFilePointer& stream);
 
 }  // namespace VelpoTools

@@ -1,5 +1,6 @@
 #include "tools/OutputFile.h"
 
+#include <atomic>
 #include <string>
 
 #include "pdc/SafeWrite.h"
@@ -7,6 +8,20 @@
 namespace VelpoTools {
 
 using VelpoHost::CResult;
+
+namespace {
+
+std::atomic<CDurability> outputDurability{CDurability::Process};
+
+}  // namespace
+
+void SetOutputDurability(CDurability durability) {
+    outputDurability.store(durability, std::memory_order_relaxed);
+}
+
+CDurability OutputDurability() {
+    return outputDurability.load(std::memory_order_relaxed);
+}
 
 CResult WriteFileReplacingChecked(const std::filesystem::path& target,
                                   const std::function<CResult(COutput&)>& write) {
@@ -23,7 +38,7 @@ CResult WriteFileReplacingChecked(const std::filesystem::path& target,
             written = out.Flush();
             return made.Succeeded() && written.Succeeded();
         },
-        reason);
+        reason, OutputDurability());
     if (replaced) {
         return CResult::Ok();
     }

@@ -9,13 +9,15 @@
 #include <functional>
 
 #include "host/runtime/Result.h"
+#include "pdc/SafeWrite.h"
 #include "tools/Output.h"
 
 namespace VelpoTools {
 
 // Lets `write` fill the file, checks that every write, the flush and the
 // close succeeded, and only then puts it under `target`. Fails, naming
-// `target` and the system's reason, when any step fails.
+// `target` and the system's reason, when any step fails. Written as durable
+// as OutputDurability says.
 VelpoHost::CResult WriteFileReplacing(const std::filesystem::path& target,
                                       const std::function<void(COutput&)>& write);
 
@@ -24,5 +26,11 @@ VelpoHost::CResult WriteFileReplacing(const std::filesystem::path& target,
 // target as it was and is returned as it stands.
 VelpoHost::CResult WriteFileReplacingChecked(
     const std::filesystem::path& target, const std::function<VelpoHost::CResult(COutput&)>& write);
+
+// What the files written from now on survive (pdc/SafeWrite.h): a killed
+// command by default, a power failure too once a command's --sync sets
+// CDurability::Disk. Process-wide; may be read from any thread.
+void SetOutputDurability(CDurability durability);
+CDurability OutputDurability();
 
 }  // namespace VelpoTools

@@ -2,12 +2,15 @@
 // sequence, or a chart of a sequence's particle count and attribute range.
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "tools/Command.h"
 #include "tools/Output.h"
+#include "tools/SameFile.h"
 #include "tools/Text.h"
 #include "tools/preview/ColorMap.h"
 #include "tools/preview/FramePicture.h"
@@ -70,6 +73,39 @@ CResult ReadChoice(const CPreviewOptions& options, CPreviewChoice& choice) {
     return CResult::Ok();
 }
 
+// The picture goes only to a .png name, so that a slip of the keyboard
+// (-o fluid.12.pdc) never writes a picture over a cache; or to a device or
+// pipe that is there (-o /dev/stdout), which holds no cache.
+CResult CheckOutputName(const std::string& output) {
+    if (output.empty()) {
+        return CResult::Fail("-o: the PNG file to write is empty");
+    }
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(output, error);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status) &&
+        !std::filesystem::is_directory(status)) {
+        return CResult::Ok();
+    }
+    const size_t dot = output.find_last_of('.');
+    std::string extension = dot == std::string::npos ? std::string() : output.substr(dot);
+    for (char& c : extension) {
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    if (extension != ".png") {
+        return CResult::Fail("-o: " + Quoted(output) + " must end in .png");
+    }
+    return CResult::Ok();
+}
+
+// Nor over any frame it draws, through a link or a hard link.
+CResult CheckOutputApart(const std::string& output, const std::vector<CSequenceFrame>& frames) {
+    CInputFiles inputs;
+    for (const CSequenceFrame& frame : frames) {
+        inputs.Add(frame.file);
+    }
+    return inputs.CheckOutput(output);
+}
+
 int PreviewOneFrame(const CPreviewChoice& choice, const CSequenceFrame& frame) {
     CPicture picture(choice.width, choice.height, BackgroundColour);
     int64_t particles = 0;
@@ -90,7 +126,10 @@ int PreviewOneFrame(const CPreviewChoice& choice, const CSequenceFrame& frame) {
 int RunPreview(const CPreviewOptions& options) {
     CPreviewChoice choice;
     CSequenceChoice sequence;
-    CResult usage = ReadChoice(options, choice);
+    CResult usage = CheckOutputName(options.output);
+    if (usage) {
+        usage = ReadChoice(options, choice);
+    }
     if (usage) {
         usage = ParseSequenceOptions(options.sequence, sequence);
     }
@@ -101,6 +140,9 @@ int RunPreview(const CPreviewOptions& options) {
     if (CResult found = ResolvePattern(options.input, sequence, frames); !found) {
         PrintError("preview", found.Message());
         return ExitFailed;
+    }
+    if (CResult apart = CheckOutputApart(options.output, frames); !apart) {
+        return UsageError("preview", apart);
     }
     if (frames.empty()) {
         PrintError("preview", Quoted(options.input) + ": no frame falls to shard " +

@@ -1,12 +1,12 @@
 #include "tools/Settings.h"
 
-#include <fstream>
+#include <cstdio>
 #include <limits>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "pdc/Pdc.h"
+#include "tools/InputFile.h"
 #include "tools/Text.h"
 
 namespace VelpoTools {
@@ -51,13 +51,19 @@ std::string KnownParameters() {
 
 CResult ReadSettings(const std::filesystem::path& file, CSettings& settings) {
     const std::string name = file.string();
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        return CResult::Fail(name + ": cannot be opened for reading");
+    CFilePointer in;
+    if (const CResult opened = OpenForReading(file, in); !opened) {
+        return CResult::Fail(name + ": " + opened.Message());
     }
-    std::stringstream text;
-    text << in.rdbuf();
-    return ParseSettings(name, text.str(), settings);
+    std::string text;
+    char buffer[4096];
+    for (size_t got = 0; (got = std::fread(buffer, 1, sizeof buffer, in.get())) > 0;) {
+        text.append(buffer, got);
+    }
+    if (std::ferror(in.get())) {
+        return CResult::Fail(name + ": cannot be read whole");
+    }
+    return ParseSettings(name, text, settings);
 }
 
 CResult ParseSettings(const std::string& name, const std::string& text, CSettings& settings) {

@@ -23,6 +23,10 @@ CResult CheckFile(const std::string& path) {
     if (std::filesystem::is_directory(status)) {
         return CResult::Fail(path + ": cannot load the plug-in: it is a folder, not a library");
     }
+    // The loader would wait forever on a named pipe that no one writes.
+    if (!std::filesystem::is_regular_file(status)) {
+        return CResult::Fail(path + ": cannot load the plug-in: not a regular file");
+    }
     return CResult::Ok();
 }
 

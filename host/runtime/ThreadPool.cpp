@@ -1,5 +1,6 @@
 #include "host/runtime/ThreadPool.h"
 
+#include <exception>
 #include <map>
 #include <memory>
 
@@ -11,9 +12,15 @@ CThreadPool::CThreadPool(uint32_t threads) {
     if (threads == 0) {
         threads = 1;
     }
-    workers_.reserve(threads);
+    // The system may refuse threads beyond its limit (ulimit -u, a
+    // container's pids limit): the pool works with those it got, and the
+    // callers' threads run the tasks when it got none.
     for (uint32_t i = 0; i < threads; ++i) {
-        workers_.emplace_back([this] { Work(); });
+        try {
+            workers_.emplace_back([this] { Work(); });
+        } catch (const std::exception&) {
+            break;
+        }
     }
 }
 
@@ -30,6 +37,12 @@ CThreadPool::~CThreadPool() {
 
 void CThreadPool::Run(uint32_t count, const std::function<void(uint32_t)>& task) {
     if (count == 0) {
+        return;
+    }
+    if (workers_.empty()) {
+        for (uint32_t index = 0; index < count; ++index) {
+            task(index);
+        }
         return;
     }
     // The batch lives on the caller's stack: the caller leaves only after

@@ -18,13 +18,17 @@ class CLogCapture;
 
 class CThreadPool {
 public:
-    // At least one worker.
+    // `threads` workers (at least one asked for), or as many as the system
+    // gives: a thread refused beyond its limit is not an error, and with no
+    // worker at all the tasks run on the threads that call Run. Never
+    // throws for want of threads.
     explicit CThreadPool(uint32_t threads);
     // Waits for the workers to finish the batches already handed to them.
     ~CThreadPool();
     CThreadPool(const CThreadPool&) = delete;
     CThreadPool& operator=(const CThreadPool&) = delete;
 
+    // The workers running, which may be fewer than asked for, even none.
     uint32_t Size() const { return static_cast<uint32_t>(workers_.size()); }
 
     // Calls task(i) once for each i in [0, count) on the workers and returns

@@ -7,7 +7,8 @@
 namespace VelpoPython {
 
 bool WriteCache(const std::string& path, int32_t particleCount,
-                const std::vector<CWriteRecord>& records, std::string& reason) {
+                const std::vector<CWriteRecord>& records, std::string& reason,
+                CDurability durability) {
     const auto write = [&](FILE* file) {
         const PdcHeader header =
             PdcHeader::ForWriting(particleCount, static_cast<int32_t>(records.size()));
@@ -25,7 +26,7 @@ bool WriteCache(const std::string& path, int32_t particleCount,
         }
         return true;
     };
-    return SafeWriteFile(path, write, reason);
+    return SafeWriteFile(path, write, reason, durability);
 }
 
 }  // namespace VelpoPython

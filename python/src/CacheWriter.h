@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "pdc/SafeWrite.h"
+
 namespace VelpoPython {
 
 struct CWriteRecord {
@@ -22,8 +24,9 @@ struct CWriteRecord {
 
 // False, with the reason, when the file cannot be written or put in place
 // (see pdc/SafeWrite.h, the writer of the Export node) or a record does not
-// fit its code.
+// fit its code. `durability`: what a file written survives (see there).
 bool WriteCache(const std::string& path, int32_t particleCount,
-                const std::vector<CWriteRecord>& records, std::string& reason);
+                const std::vector<CWriteRecord>& records, std::string& reason,
+                CDurability durability = CDurability::Process);
 
 }  // namespace VelpoPython

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "pdc/FileName.h"
+#include "pdc/SafeWrite.h"
 #include "python/src/CacheReader.h"
 #include "python/src/CacheWriter.h"
 #include "python/src/PdcFileError.h"
@@ -91,7 +92,7 @@ bool Holds(const py::array& array) {
            (array.flags() & py::detail::npy_api::NPY_ARRAY_ALIGNED_) != 0;
 }
 
-void Write(const py::bytes& path, int64_t particleCount, const py::list& items) {
+void Write(const py::bytes& path, int64_t particleCount, const py::list& items, bool sync) {
     const std::string file = path;
     if (particleCount < 0 || particleCount > std::numeric_limits<int32_t>::max()) {
         throw py::value_error("particle count " + std::to_string(particleCount) +
@@ -127,9 +128,36 @@ void Write(const py::bytes& path, int64_t particleCount, const py::list& items) 
     bool written;
     {
         py::gil_scoped_release released;
-        written = WriteCache(file, particles, records, reason);
+        written = WriteCache(file, particles, records, reason,
+                             sync ? CDurability::Disk : CDurability::Process);
     }
     if (!written) {
+        throw CPdcFileError{file, reason, 0};
+    }
+}
+
+// Why a write of `path` would fail, as far as it can be found without
+// writing; None when nothing is found.
+std::optional<std::string> WriteProblem(const py::bytes& path, uint64_t bytes) {
+    const std::string file = path;
+    std::string reason;
+    bool fine = false;
+    {
+        py::gil_scoped_release released;
+        fine = ProbeSafeWrite(file, bytes, reason);
+    }
+    return fine ? std::nullopt : std::optional<std::string>(reason);
+}
+
+void Flush(const py::bytes& path) {
+    const std::string file = path;
+    std::string reason;
+    bool flushed = false;
+    {
+        py::gil_scoped_release released;
+        flushed = FlushFileToDisk(file, reason);
+    }
+    if (!flushed) {
         throw CPdcFileError{file, reason, 0};
     }
 }
@@ -180,8 +208,14 @@ PYBIND11_MODULE(_files, module) {
     module.def("read", &Read, "path"_a, "wanted"_a,
                "(header, [(name, code, array)]) of the file at `path` (bytes); `wanted`: "
                "names (bytes) to read, None for all.");
-    module.def("write", &Write, "path"_a, "particle_count"_a, "records"_a,
-               "Writes [(name, code, array)] beside `path` and renames it into place.");
+    module.def("write", &Write, "path"_a, "particle_count"_a, "records"_a, "sync"_a = false,
+               "Writes [(name, code, array)] beside `path` and renames it into place; with "
+               "`sync`, flushed to the disk first.");
+    module.def("write_problem", &WriteProblem, "path"_a, "bytes"_a,
+               "Why writing `bytes` to `path` would fail, found without writing; None when "
+               "nothing is found.");
+    module.def("flush", &Flush, "path"_a,
+               "Flushes the written file at `path` and its folder to the disk.");
     module.def("file_name", &FileName, "base"_a, "frame"_a, "step"_a,
                "The nodes' cache file name for `frame` (bytes in, bytes out).");
     module.def("parse_settings", &ParseSettings, "source"_a, "text"_a,

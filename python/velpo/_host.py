@@ -122,6 +122,7 @@ class Host:
         frame: int,
         table: Mapping[str, Any],
         particle_count: Optional[int] = None,
+        sync: bool = False,
     ) -> List[LogEntry]:
         """Runs VelpoExport on one frame, as ``velpo export`` does with one
         table: the cache file of ``frame`` under the settings is written
@@ -138,9 +139,17 @@ class Host:
         int32 for integers, which must be whole and fit 32 bits. Columns
         that the settings do not name are not exported (a warning says so).
 
+        A missing folder of the cache file is made first (a warning says
+        so). The node writes the file beside its name and renames it when
+        whole, so a killed process leaves the earlier file or the new one;
+        ``sync=True`` flushes the new file and its folder to the disk before
+        returning, so that it also survives a power failure from then on.
+
         Returns the host log of the frame. Raises HostError, carrying the
-        log, when the node logs an error, and ValueError or TypeError naming
-        the column when the table does not fit the settings.
+        log, when the node logs an error (for a file it cannot write, with
+        the system's reason after the node's message, where it can be
+        found), and ValueError or TypeError naming the column when the table
+        does not fit the settings.
 
         Example:
             >>> import numpy as np, velpo
@@ -153,6 +162,8 @@ class Host:
         """
         source, text = settings_text(settings, "velpo.Host.export")
         number = integer(frame, "velpo.Host.export: frame", INT32_MIN, INT32_MAX)
+        if not isinstance(sync, bool):
+            raise TypeError(f"velpo.Host.export: sync must be True or False, not {sync!r}")
         if not isinstance(table, Mapping):
             raise TypeError(
                 f"velpo.Host.export: table must be a mapping of column names to values, "
@@ -181,8 +192,20 @@ class Host:
             (port, data_type, values, per_element)
             for _, port, data_type, (values, per_element) in converted
         ]
+        path, step = _files.parse_settings(source, text)[:2]
+        cache = file_name(path, number, step)
+        _make_folder(cache)
         error, log = self._host.export(text, number, count, inputs, self._threads)
-        return _checked(error, log, "")
+        try:
+            entries = _checked(error, log, "")
+        except HostError as failure:
+            problem = _files.write_problem(os.fsencode(cache), _cache_bytes(converted, count, runtime))
+            if problem is None:
+                raise
+            raise HostError(f"{failure} ({problem})", failure.log) from None
+        if sync:
+            _files.flush(os.fsencode(cache))
+        return entries
 
     def import_(self, settings: Any, frame: int) -> ImportedFrame:
         """Runs VelpoImport and VelpoSetData on one frame, as ``velpo
@@ -221,6 +244,23 @@ class Host:
                 raise HostError(f"{cache}: VelpoSetData gave no values for {name!r}", entries)
             table.setdefault(name, values)
         return ImportedFrame(table, entries)
+
+
+def _make_folder(cache: str) -> None:
+    """The cache's folder, made when missing: the node writes into it."""
+    folder = os.path.dirname(cache)
+    if folder and not os.path.isdir(folder):
+        os.makedirs(folder, exist_ok=True)
+        warnings.warn(f"velpo.Host.export: made the folder {folder} for the caches", stacklevel=3)
+
+
+def _cache_bytes(converted: List[Tuple[str, int, int, Tuple[np.ndarray, bool]]], count: int, runtime: Any) -> int:
+    """The size of the cache as the node writes it, for the room it needs."""
+    header, record = 28, 8
+    return header + sum(
+        record + len(name.encode()) + count * (24 if data_type == runtime.DATA_VECTOR3 else 8)
+        for name, _, data_type, _ in converted
+    )
 
 
 def _checked(error: Optional[str], log: List[Tuple[str, str]], cache: str) -> List[LogEntry]:

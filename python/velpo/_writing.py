@@ -22,6 +22,7 @@ def write(
     particle_count: Optional[int] = None,
     integers: str = "double",
     singles: Collection[str] = (),
+    sync: bool = False,
 ) -> None:
     """Writes a PDC cache file from NumPy arrays and numbers.
 
@@ -42,8 +43,12 @@ def write(
 
     The file is written beside ``path`` and renamed over it when whole, as
     the Export node writes, so a reader never sees a part of it and a failed
-    write (PdcError) leaves the earlier file as it was. The interpreter's
-    lock is released while the file is written.
+    write (PdcError) leaves the earlier file as it was, even when the
+    process is killed. ``sync=True`` also flushes the file to the disk
+    before the rename and the folder after it, so that once ``write``
+    returns the file survives a power failure too (it costs the time to put
+    the data on the disk). The interpreter's lock is released while the
+    file is written.
 
     Example:
         >>> import numpy as np, velpo
@@ -56,6 +61,8 @@ def write(
         array([0., 1., 2.])
     """
     target = path_bytes(path, _FUNCTION)
+    if not isinstance(sync, bool):
+        raise TypeError(f"{_FUNCTION}: sync must be True or False, not {sync!r}")
     if integers not in ("double", "int32"):
         raise ValueError(f"{_FUNCTION}: integers must be 'double' or 'int32', not {integers!r}")
     if not isinstance(data, Mapping):
@@ -77,7 +84,7 @@ def write(
         (name_bytes(name, _FUNCTION), *_record(name, array, name in single_names, count, integers))
         for name, array in values
     ]
-    _files.write(target, count, records)
+    _files.write(target, count, records, sync)
 
 
 def _numbers(name: str, value: Any) -> np.ndarray:

@@ -9,6 +9,20 @@
 
 #include "host/core/Log.h"
 
+#ifndef _WIN32
+#include "tests/ChildProcess.h"
+#endif
+
+// A forked child that starts threads is refused by ThreadSanitizer when the
+// test program ran other threads before.
+#if defined(__SANITIZE_THREAD__)
+#define VELPO_TEST_UNDER_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define VELPO_TEST_UNDER_TSAN 1
+#endif
+#endif
+
 using VelpoHost::CThreadPool;
 
 namespace {
@@ -97,3 +111,45 @@ TEST(ThreadPoolTest, TasksLogIntoTheirCallersCapture) {
     pool.Run(5, [](uint32_t) { CLog::Instance().Add("shared", 0); });
     EXPECT_EQ(CLog::Instance().Take().size(), 5u);
 }
+
+#if !defined(_WIN32) && !defined(VELPO_TEST_UNDER_TSAN)
+
+// Under a limit on threads (ulimit -u), the pool works with the threads
+// the system gives, none at all included, and never throws. In a child
+// process as a user of its own: root is not held by the limit.
+TEST(ThreadPoolTest, WorksWithTheThreadsTheSystemGives) {
+    if (!VelpoTest::IsRoot()) {
+        GTEST_SKIP() << "needs root to run as a user of its own under a limit";
+    }
+    for (const uint64_t room : {0u, 5u}) {
+        const std::string seen = VelpoTest::RunInChild(
+            [room]() -> std::string {
+                // No room: no thread at all may start.
+                const rlimit none{0, 0};
+                const std::string limited =
+                    room == 0 ? (setrlimit(RLIMIT_NPROC, &none) == 0 ? std::string()
+                                                                     : "cannot limit the tasks")
+                              : VelpoTest::LimitTasks(room);
+                if (!limited.empty()) {
+                    return limited;
+                }
+                CThreadPool pool(200);
+                if (pool.Size() >= 200 || (room == 0 && pool.Size() != 0)) {
+                    return "workers: " + std::to_string(pool.Size());
+                }
+                std::vector<std::atomic<uint32_t>> calls(1000);
+                pool.Run(1000, [&calls](uint32_t i) { calls[i].fetch_add(1); });
+                for (uint32_t i = 0; i < calls.size(); ++i) {
+                    if (calls[i].load() != 1) {
+                        return "index " + std::to_string(i) + " ran " +
+                               std::to_string(calls[i].load()) + " times";
+                    }
+                }
+                return std::string();
+            },
+            VelpoTest::CChildUser::TestUser);
+        EXPECT_EQ(seen, "") << room;
+    }
+}
+
+#endif

@@ -348,14 +348,44 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   "held/cache.pdc",
                   {{"outer.pdc", "held/inner.pdc"}, {"held/inner.pdc", "cache.pdc"}}},
-        CLinkCase{"ThatNamesNothingYet",
+        CLinkCase{"ThroughALinkedFolder",
                   [](const CTempFolder& folder) {
-                      std::filesystem::create_symlink("held/new.pdc", folder.File("link.pdc"));
-                      return folder.File("link.pdc");
+                      WriteFile(folder.File("held/cache.pdc"), Earlier);
+                      std::filesystem::create_symlink("held", folder.File("place"));
+                      return folder.File("place/cache.pdc");
                   },
-                  "held/new.pdc",
-                  {{"link.pdc", "held/new.pdc"}}}),
+                  "held/cache.pdc",
+                  {{"place", "held"}}},
+        CLinkCase{"ThroughDotDotOfALinkedFolder",
+                  [](const CTempFolder& folder) {
+                      // ".." of a linked folder is the parent of the folder
+                      // it names, as the system walks it.
+                      std::filesystem::create_directories(folder.File("held/deep"));
+                      WriteFile(folder.File("held/cache.pdc"), Earlier);
+                      std::filesystem::create_symlink("held/deep", folder.File("down"));
+                      return folder.File("down/../cache.pdc");
+                  },
+                  "held/cache.pdc",
+                  {{"down", "held/deep"}}}),
     [](const auto& info) { return std::string(info.param.label); });
+
+// A link that names no file is refused, as is a chain that ends in one:
+// following it would make a file wherever the link points, which in a
+// shared folder is where another user chose.
+TEST(SafeWrite, LinkToNoFileIsRefused) {
+    for (const char* chain : {"link.pdc", "outer.pdc"}) {
+        CTempFolder folder;
+        std::filesystem::create_directory(folder.File("held"));
+        std::filesystem::create_symlink("held/new.pdc", folder.File("link.pdc"));
+        std::filesystem::create_symlink("link.pdc", folder.File("outer.pdc"));
+        std::string reason;
+        EXPECT_FALSE(SafeWriteFile(folder.File(chain), Writes(Newer), reason)) << chain;
+        EXPECT_EQ(reason, "is a symbolic link to a file that does not exist") << chain;
+        EXPECT_TRUE(Names(folder.File("held")).empty()) << chain;
+        EXPECT_EQ(Names(FolderOf(folder)),
+                  (std::vector<std::string>{"held", "link.pdc", "outer.pdc"}));
+    }
+}
 
 TEST(SafeWrite, AbsoluteLinkIsKept) {
     CTempFolder folder;
@@ -383,7 +413,9 @@ TEST(SafeWrite, HardLinkedFileIsWrittenInPlace) {
 }
 
 TEST(SafeWrite, ReplacementKeepsThePermissionBits) {
-    for (const mode_t bits : {0600, 0640, 0604, 0751, 0666}) {
+    // The set-user-ID, set-group-ID and sticky bits too: a cache folder's
+    // tools may rely on them.
+    for (const mode_t bits : {0600, 0640, 0604, 0751, 0666, 02640, 01644, 04755, 06750, 07777}) {
         CTempFolder folder;
         const std::string target = folder.File("cache.pdc");
         WriteFile(target, Earlier);

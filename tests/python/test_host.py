@@ -130,8 +130,9 @@ def test_what_the_nodes_log_as_an_error_raises_with_the_log(scratch: Path) -> No
     assert str(missing.value) == missing.value.log[0].text
 
     table = {"id": [1], "position": [[0.0, 0, 0]]}
+    (scratch / "busy.1.pdc").mkdir()
     with pytest.raises(velpo.HostError, match="Cannot Write"):
-        host.export({"Path": str(scratch / "no-folder" / "pts")}, 1, table)
+        host.export({"Path": str(scratch / "busy")}, 1, table)
     assert host.export({"Path": str(scratch / "pts")}, 1, table) == []
 
 

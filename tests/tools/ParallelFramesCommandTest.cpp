@@ -131,7 +131,8 @@ TEST(ParallelFrames, EachFramesNodeMessagesStayWithIt) {
     const std::string cache = sequence.scratch.Path().generic_string() + "/cache/pts.4.pdc";
     const std::string expected = "host log error: VelpoExport: Cannot Write " + cache +
                                  "\nvelpo export: error: " + cache +
-                                 ": the nodes logged 1 error (shown above)\n";
+                                 ": the nodes logged 1 error (shown above); the file cannot be "
+                                 "written: is a folder\n";
     EXPECT_NE(one.err.find(expected), std::string::npos) << one.err;
     EXPECT_NE(one.out.find("exported 6 of 7 frames"), std::string::npos) << one.out;
     for (const char* jobs : {"--jobs 2", "--jobs 7"}) {

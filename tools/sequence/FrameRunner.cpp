@@ -1,8 +1,11 @@
 #include "tools/sequence/FrameRunner.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <exception>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -67,6 +70,40 @@ private:
     CProgress* progress_;
 };
 
+// Said once per process: a command that runs frames more than once (a
+// sheet reads, then draws) hits the same limit each time.
+std::atomic<bool> fewerThreadsSaid{false};
+
+void SayFewerThreads(size_t asked, size_t got, CProgress* progress) {
+    if (fewerThreadsSaid.exchange(true)) {
+        return;
+    }
+    const std::string text = (progress ? "velpo " + progress->Command() : std::string("velpo")) +
+                             ": warning: --jobs " + std::to_string(asked) +
+                             ": the system gave only " + std::to_string(got) +
+                             " threads; the frames run " + std::to_string(got) + " at a time\n";
+    if (progress) {
+        progress->Write(stderr, text);
+    } else {
+        std::fwrite(text.data(), 1, text.size(), stderr);
+    }
+}
+
+// The threads that could be started, up to `wanted`, besides the caller's.
+// The system refuses a thread beyond its limit (ulimit -u, a container's
+// pids limit): the threads already running are kept and work on.
+std::vector<std::thread> StartWorkers(size_t wanted, const std::function<void()>& worker) {
+    std::vector<std::thread> pool;
+    for (size_t t = 0; t < wanted; ++t) {
+        try {
+            pool.emplace_back(worker);
+        } catch (const std::exception&) {
+            break;
+        }
+    }
+    return pool;
+}
+
 }  // namespace
 
 uint32_t DefaultJobs() {
@@ -88,9 +125,9 @@ size_t RunFrames(size_t count, uint32_t jobs,
         }
     };
     const size_t threads = std::min<size_t>(jobs == 0 ? DefaultJobs() : jobs, count);
-    std::vector<std::thread> pool;
-    for (size_t t = 1; t < threads; ++t) {
-        pool.emplace_back(worker);
+    std::vector<std::thread> pool = StartWorkers(threads > 0 ? threads - 1 : 0, worker);
+    if (pool.size() + 1 < threads) {
+        SayFewerThreads(threads, pool.size() + 1, progress);
     }
     worker();
     for (std::thread& thread : pool) {

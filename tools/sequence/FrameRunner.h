@@ -30,6 +30,9 @@ uint32_t DefaultJobs();
 // per core) and prints the reports in order of i. `progress` (may be null)
 // counts the frames. Returns the number of reports marked failed. `work`
 // must not throw; it may run on any thread, several at once.
+// When the system refuses some of the threads (a limit on processes), the
+// frames run on those it gave, the caller's at least, and a warning says so
+// on standard error, once per process; every frame is still worked on.
 size_t RunFrames(size_t count, uint32_t jobs,
                  const std::function<void(size_t, CFrameReport&)>& work, CProgress* progress);
 

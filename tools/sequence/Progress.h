@@ -37,6 +37,9 @@ public:
     // Clears the line for good; later calls draw nothing.
     void Finish();
 
+    // The subcommand, as given: "check".
+    const std::string& Command() const { return command_; }
+
 private:
     void Draw(bool force);
     void Clear();
