@@ -235,6 +235,32 @@ TEST(ConvertPly, PropertiesAndCommentsAreWhatPointReadersExpect) {
               "4 5 6 2 1 1 1\n");
 }
 
+// x, y, z, where point tools look, are the positions the nodes deliver: the
+// last "position" holding vectors; the others keep a property of their own.
+TEST(ConvertPly, XYZAreThePositionTheNodesDeliver) {
+    CScratchFolder scratch;
+    const CPdcBytes in = CPdcBytes()
+                             .Header(1, 4)
+                             .Record("position", 5)
+                             .Doubles({1, 2, 3})
+                             .Record("position", 5)
+                             .Doubles({4, 5, 6})
+                             .Record(std::string_view("position\0old", 12), 5)
+                             .Doubles({7, 8, 9})
+                             .Record("position", 3)
+                             .Double(-1);
+    ASSERT_TRUE(WriteFile(scratch / "in.pdc", in.Bytes()));
+    ASSERT_EQ(Convert(scratch / "in.pdc", scratch / "mid.ply", {true, false}), "");
+    const std::string ply = ReadFile(scratch / "mid.ply");
+    EXPECT_NE(ply.find("property double x\nproperty double y\nproperty double z\n"
+                       "property double position_x\n"),
+              std::string::npos)
+        << ply;
+    EXPECT_NE(ply.find("end_header\n7 8 9 1 2 3 4 5 6 -1\n"), std::string::npos) << ply;
+    ASSERT_EQ(Convert(scratch / "mid.ply", scratch / "out.pdc"), "");
+    EXPECT_EQ(ReadFile(scratch / "out.pdc"), in.Bytes());
+}
+
 TEST(ConvertNames, EveryByteRoundTripsAndOnlyOneSpellingIsTaken) {
     std::string all;
     for (int c = 0; c < 256; ++c) {
