@@ -215,6 +215,11 @@ CResult ParseHeaderComment(const std::vector<std::string_view>& words, PdcHeader
             "expected \"velpo pdc <format> <version> <byte order> <reserved> <reserved> "
             "<particles> <records>\"");
     }
+    // Readers refuse a file of another tag; none is written.
+    if (format != std::string_view(PdcMagic, PdcMagicBytes)) {
+        return CResult::Fail("the PDC tag " + Quoted(format) +
+                             " is not \"PDC \", which every PDC file begins with");
+    }
     std::copy(format.begin(), format.end(), header.format);
     return CResult::Ok();
 }
