@@ -73,8 +73,7 @@ void CPdcNameFilling::Take(int32_t index, const std::string& name, bool nameCut,
 
 bool CPdcNameFilling::Delivers(int32_t index) const {
     const auto found = slotOfRecord_.find(index);
-    return found != slotOfRecord_.end() &&
-           lastOfSlot_[static_cast<size_t>(found->second)] == index;
+    return found != slotOfRecord_.end() && lastOfSlot_[static_cast<size_t>(found->second)] == index;
 }
 
 int32_t CPdcNameFilling::DeliveredIndex(const std::string& name) const {

@@ -99,6 +99,6 @@ public:
 
 private:
     CPdcSlotFilling slots_;
-    std::vector<int32_t> lastOfSlot_;                   // record index, per slot
+    std::vector<int32_t> lastOfSlot_;                    // record index, per slot
     std::unordered_map<int32_t, int32_t> slotOfRecord_;  // record index -> slot
 };
