@@ -58,6 +58,18 @@ def test_every_record_kind_comes_back_exactly(scratch: Path) -> None:
         assert same_bits(cache[name], values), name
 
 
+@pytest.mark.parametrize("integers", ["double", "int32"])
+def test_integer_vectors_are_written_whatever_integers_asks(scratch: Path, integers: str) -> None:
+    # The format has no integer vectors: they go out as doubles, exactly.
+    cells = np.array([[2**31 - 1, -(2**31), 0], [7, -8, 2**40]], dtype=np.int64)
+    velpo.write("grid.pdc", {"cell": cells, "origin": np.array([1, 2, 3], dtype=np.int16), "id": [4, 5]},
+                integers=integers, singles={"origin"})
+    cache = velpo.read("grid.pdc")
+    assert [cache.code(name) for name in cache] == [5, 4, 1 if integers == "int32" else 3]
+    assert same_bits(cache["cell"], cells.astype(np.float64))
+    assert same_bits(cache["origin"], np.array([1.0, 2.0, 3.0]))
+
+
 def test_written_bytes_are_the_formats(scratch: Path) -> None:
     velpo.write(
         "spelled.pdc",
