@@ -16,6 +16,8 @@ namespace VelpoTools {
 
 // Fails, naming the file and the problem, when the file
 // - is missing, a folder, not a regular file or unreadable;
+// - does not begin with "PDC " (not a PDC file: the nodes, which do not
+//   test those bytes, would take whatever follows for counts);
 // - is cut short or holds a forged length or count (the walker's checks:
 //   every array record must fit its header's particle count in the bytes
 //   left, so a forged count never passes with an array record);

@@ -166,7 +166,7 @@ class Host:
         """
         source, text = settings_text(settings, "velpo.Host.export")
         number = integer(frame, "velpo.Host.export: frame", INT32_MIN, INT32_MAX)
-        warn_settings(source, text, stacklevel=2)
+        warn_settings("velpo.Host.export", source, text, stacklevel=2)
         path, step = _files.parse_settings(source, text)[:2]
         namer = _Namer("velpo.Host.export", path.encode("utf-8", "surrogateescape"), step, source)
         namer.warn_folder_cut(number)
@@ -223,7 +223,7 @@ class Host:
         """
         source, text = settings_text(settings, "velpo.Host.import_")
         number = integer(frame, "velpo.Host.import_: frame", INT32_MIN, INT32_MAX)
-        warn_settings(source, text, stacklevel=2)
+        warn_settings("velpo.Host.import_", source, text, stacklevel=2)
         runtime = _runtime()
         columns = runtime.import_columns(text)
         ports = [port for _, port, _, _ in columns]

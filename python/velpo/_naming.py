@@ -41,7 +41,7 @@ def file_name(base: Union[str, "os.PathLike[str]"], frame: int, step: int = 1) -
         raise TypeError(f"velpo.file_name: base must be str or os.PathLike, not {type(base).__name__}") from None
     number = integer(frame, "velpo.file_name: frame", INT32_MIN, UINT32_MAX)
     factor = integer(step, "velpo.file_name: step", INT32_MIN, INT32_MAX)
-    namer = _Namer("velpo.file_name", _encoded(text), factor)
+    namer = _Namer("velpo.file_name", _encoded(text), factor, "base")
     namer.warn_folder_cut(number)
     name = namer.name(number)
     namer.warn_wrap(number, number, name)
@@ -70,10 +70,10 @@ def settings_text(settings: Any, function: str) -> Tuple[str, str]:
     return source, text
 
 
-def warn_settings(source: str, text: str, stacklevel: int) -> None:
+def warn_settings(function: str, source: str, text: str, stacklevel: int) -> None:
     """The command's warnings of settings that name an attribute twice."""
     for warning in _files.settings_warnings(source, text):
-        warnings.warn(_decoded(warning), SettingsWarning, stacklevel=stacklevel + 1)
+        warnings.warn(f"{function}: {_decoded(warning)}", SettingsWarning, stacklevel=stacklevel + 1)
 
 
 class _Namer:

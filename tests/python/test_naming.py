@@ -210,7 +210,7 @@ def test_a_path_cut_inside_a_folder_is_warned_about_as_the_command_does(scratch:
     assert '"Path" "../hc/fluid" is cut before its second-to-last dot' in expected
     with pytest.warns(velpo.SettingsWarning) as caught:
         assert velpo.file_name("../hc/fluid", 1) == ".1.pdc"
-    assert str(caught[0].message) == "velpo.file_name: velpo.file_name: " + expected
+    assert str(caught[0].message) == "velpo.file_name: base: " + expected
     with pytest.warns(velpo.SettingsWarning) as caught:
         assert next(velpo.sequence(settings, "1-2")) == (1, ".1.pdc")
     assert str(caught[0].message) == "velpo.sequence: settings: " + expected
@@ -226,7 +226,7 @@ def test_host_export_warns_where_the_command_warns(scratch: Path) -> None:
     with pytest.warns(velpo.SettingsWarning) as caught:
         velpo.Host().export(settings, 1, table)
     texts = [str(warning.message) for warning in caught]
-    assert texts == ["settings: " + expected[0], "velpo.Host.export: settings: " + expected[1]]
+    assert texts == ["velpo.Host.export: settings: " + line for line in expected]
     assert (scratch / "sub" / ".1.pdc").exists()
-    with pytest.warns(velpo.SettingsWarning, match='"Float1" names "age" like "Float0"'):
+    with pytest.warns(velpo.SettingsWarning, match='velpo.Host.import_: settings: "Float1" names "age" like "Float0"'):
         velpo.Host().import_(settings, 1)
