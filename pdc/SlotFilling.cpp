@@ -61,12 +61,18 @@ void CPdcNameFilling::Take(int32_t index, const std::string& name, bool nameCut,
     }
     XSI::CString text;
     text.PutAsciiString(name.data(), name.size());
+    if (text.IsEmpty()) {
+        return;  // no slot bears the empty name: it marks a slot unused
+    }
     if (slots_.FirstSlotNamed(text) < 0) {
         slots_.AddSlot(text, PdcTypeAny);
         lastOfSlot_.push_back(-1);
     }
     // The name's one slot takes every code, so the record always reaches it.
     const int32_t slot = slots_.Take(text, code);
+    if (slot < 0) {
+        return;
+    }
     lastOfSlot_[static_cast<size_t>(slot)] = index;
     slotOfRecord_[index] = slot;
 }

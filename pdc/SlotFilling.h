@@ -21,8 +21,9 @@
 // Names compare as the nodes compare them: as host strings, the record's
 // bytes up to the first zero byte decoded the way XSI::CString decodes a
 // narrow string (UTF-8, any other byte as a Latin-1 character). A record
-// whose name is longer than the walker keeps (CPdcRecord::nameCut) reaches
-// no slot.
+// whose name is empty (no slot bears it: the empty name marks a slot
+// unused) or longer than the walker keeps (CPdcRecord::nameCut) reaches no
+// slot.
 //
 // Neither class locks; use one per file read. Memory grows with the slots
 // (for CPdcNameFilling, with the names and records taken), and a record is
@@ -82,8 +83,8 @@ private:
 class CPdcNameFilling {
 public:
     // The record comes next in file order; `index` is its place in the file
-    // (CPdcRecord::index). Records whose name was cut, or of a code outside
-    // 0 to 5, are not delivered.
+    // (CPdcRecord::index). Records whose name is empty or was cut, or of a
+    // code outside 0 to 5, are not delivered.
     void Take(int32_t index, const std::string& name, bool nameCut, int32_t code);
     void Take(const CPdcRecord& record) {
         Take(record.index, record.name, record.nameCut, record.code);

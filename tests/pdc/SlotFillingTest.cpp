@@ -106,7 +106,10 @@ TEST(NameFilling, EachNameDeliversItsLastRecord) {
         names.Take(static_cast<int32_t>(i), records[i].name, false, records[i].code);
     }
     names.Take(7, "age", true, PdcCodeDouble);  // cut: not a record of "age"
-    const std::vector<bool> delivered = {false, false, true, false, true, false, true, false};
+    names.Take(8, "", false, PdcCodeDouble);    // no slot bears the empty name
+    names.Take(9, "", false, PdcCodeDoubleArray);
+    const std::vector<bool> delivered = {false, false, true,  false, true,
+                                         false, true,  false, false, false};
     for (size_t i = 0; i < delivered.size(); ++i) {
         EXPECT_EQ(names.Delivers(static_cast<int32_t>(i)), delivered[i]) << "record " << i;
     }
@@ -114,6 +117,7 @@ TEST(NameFilling, EachNameDeliversItsLastRecord) {
     EXPECT_EQ(names.DeliveredIndex("\xe9"), 4);
     EXPECT_EQ(names.DeliveredIndex("\xc3\xa9"), 4);
     EXPECT_EQ(names.DeliveredIndex("bad"), -1);
+    EXPECT_EQ(names.DeliveredIndex(""), -1);
     EXPECT_EQ(names.DeliveredIndex("none"), -1);
     EXPECT_FALSE(names.Delivers(99));
 }

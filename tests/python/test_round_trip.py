@@ -214,6 +214,17 @@ def test_of_records_sharing_a_name_the_last_is_read_as_the_nodes_deliver_it(scra
     ]
 
 
+def test_a_record_of_the_empty_name_is_listed_and_delivered_by_no_name(scratch: Path) -> None:
+    # No slot bears the empty name (it marks a slot unused), so no reader
+    # delivers such a record; it stays in the listing.
+    PdcBytes().header(1, 3).record(b"", 3).double(1).record(b"\0cut", 2).double(2).record(b"age", 3).double(3).save(
+        scratch / "empty.pdc"
+    )
+    cache = velpo.read("empty.pdc")
+    assert cache.names() == ["age"] and "" not in cache
+    assert [(r.name, r.delivered) for r in cache.records()] == [("", False), ("", False), ("age", True)]
+
+
 def test_names_compare_as_the_nodes_compare_them(scratch: Path) -> None:
     # b"\xe9" is no UTF-8: the host reads it as Latin-1 "é", the name that
     # "é" in UTF-8 spells too, so the second record hides the first.
