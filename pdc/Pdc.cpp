@@ -1,32 +1,7 @@
 #include "pdc/Pdc.h"
 
 #include "pdc/RecordWalker.h"
-
-namespace {
-
-// The slot a record goes to: the first slot of its name whose type accepts
-// its code and that no earlier record of this file has filled, so that
-// settings naming two slots alike get both back. When all such slots are
-// filled, a later record overwrites the first. Null when none accepts it.
-CAttribute* SlotFor(CAttribute (&attributes)[PdcSlotCount], const bool (&filled)[PdcSlotCount],
-                    const CPdcRecord& record, const XSI::CString& name) {
-    if (record.nameCut) {
-        return nullptr;
-    }
-    CAttribute* first = nullptr;
-    for (int32_t slot = 0; slot < PdcSlotCount; ++slot) {
-        CAttribute& attribute = attributes[slot];
-        if (attribute.name == name && PdcSlotAccepts(attribute.type, record.code)) {
-            if (!filled[slot]) {
-                return &attribute;
-            }
-            first = first ? first : &attribute;
-        }
-    }
-    return first;
-}
-
-}  // namespace
+#include "pdc/SlotFilling.h"
 
 bool PdcSlotAccepts(int32_t slotType, int32_t code) {
     switch (code) {
@@ -99,16 +74,19 @@ bool CPdc::ReadParticles(FILE* file) {
     if (!walker.UseHeader(header)) {
         return false;
     }
-    bool filled[PdcSlotCount] = {};
+    // Which slot a record goes to is the rule of pdc/SlotFilling.h, which
+    // the tools that predict what the nodes deliver follow too.
+    CPdcSlotFilling filling;
+    for (const CAttribute& attribute : attributes) {
+        filling.AddSlot(attribute.name, attribute.type);
+    }
     CPdcRecord record;
-    XSI::CString recordName;
     while (walker.Next(record)) {
-        recordName.PutAsciiString(record.name.c_str());
-        CAttribute* slot = SlotFor(attributes, filled, record, recordName);
-        if (!slot) {
+        const int32_t taken = filling.Take(record);
+        if (taken < 0) {
             continue;  // the walker steps over its values
         }
-        filled[slot - attributes] = true;
+        CAttribute* slot = &attributes[taken];
         // The walker has checked that the values are in the file, so this
         // size is bounded by the file's.
         if (record.IsArray()) {

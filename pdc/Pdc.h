@@ -180,7 +180,8 @@ public:
     // memory stays bounded by the file size. A record goes to the first
     // slot of its exact name whose type accepts its code (0, 1: Long; 2, 3:
     // Float or Long; 4, 5: Vector) and that no earlier record of the file
-    // has filled; when all such slots are filled, the first is overwritten.
+    // has filled; when all such slots are filled, the first is overwritten
+    // (the rule of pdc/SlotFilling.h, which every other reader follows).
     // Array codes first resize the slot to particleCount. Other records are
     // stepped over. Slot names and types never change.
     //

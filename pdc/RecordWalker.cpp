@@ -15,6 +15,22 @@ std::string Quoted(const std::string& name) {
     return "\"" + name + "\"";
 }
 
+// Bytes of unknown meaning, quoted, printable ASCII as it stands and every
+// other byte as \xHH.
+std::string ShownBytes(const char* bytes, size_t count) {
+    static constexpr char Hex[] = "0123456789abcdef";
+    std::string shown = "\"";
+    for (size_t i = 0; i < count; ++i) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        if (byte >= 0x20 && byte < 0x7f && byte != '"' && byte != '\\') {
+            shown += static_cast<char>(byte);
+        } else {
+            shown += {'\\', 'x', Hex[byte >> 4], Hex[byte & 15]};
+        }
+    }
+    return shown + "\"";
+}
+
 }  // namespace
 
 bool CPdcRecordWalker::Measure() {
@@ -40,6 +56,13 @@ bool CPdcRecordWalker::ReadHeader() {
     if (!whole && std::ferror(file_)) {
         // A folder opens as a stream on some systems and fails only here.
         return Fail(std::string("cannot be read: ") + std::strerror(errno));
+    }
+    // The tag first: a PLY, a picture or a text given by mistake says what
+    // it is not, rather than what its bytes would mean as counts.
+    const auto tagBytes = static_cast<size_t>(PdcMagicBytes);
+    if (BytesLeft() >= PdcMagicBytes && std::memcmp(header_.format, PdcMagic, tagBytes) != 0) {
+        return Fail("not a PDC file: its first four bytes are " +
+                    ShownBytes(header_.format, tagBytes) + ", not \"PDC \"");
     }
     if (!whole) {
         return Fail("truncated header: the file holds " + std::to_string(BytesLeft()) +

@@ -30,6 +30,10 @@
 #include "pdc/Chunks.h"
 #include "pdc/Pdc.h"
 
+// The tag a PDC file begins with.
+inline constexpr char PdcMagic[] = "PDC ";
+inline constexpr int32_t PdcMagicBytes = 4;
+
 // One record as the walker found it, before its values.
 struct CPdcRecord {
     // The name as readers match it: the name bytes up to the first zero
@@ -62,7 +66,14 @@ public:
 
     // Reads the 28-byte header at the stream's position. False, with a
     // problem, on a null stream, a stream whose size cannot be found (a
-    // pipe) or a file shorter than a header; the fields read whole are set.
+    // pipe), a file whose first four bytes are not "PDC " ("not a PDC
+    // file"; no producer is known to write another tag) or a file shorter
+    // than a header; the fields read whole are set.
+    //
+    // The nodes do not test the tag (CPdc::ReadParticles walks a header
+    // that PdcHeader::FRead read, through UseHeader), so a file with another
+    // tag reaches a graph as its counts say; every tool refuses it here, and
+    // `velpo import` before the nodes read it.
     bool ReadHeader();
 
     // Walks the records of a header read by the caller; the stream stands

@@ -23,8 +23,10 @@ class CMakeBuild(build_ext):
         configure = [
             "cmake", "-S", str(REPOSITORY), "-B", str(build),
             "-DCMAKE_BUILD_TYPE=Release",
+            # The package alone: no tests, benchmarks or command.
             "-DVELPO_BUILD_TESTS=OFF",
             "-DVELPO_BUILD_BENCH=OFF",
+            "-DVELPO_BUILD_COMMAND=OFF",
             # The interpreter that runs pip is the one the module is for.
             f"-DVELPO_PYTHON={sys.executable}",
         ]

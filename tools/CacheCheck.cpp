@@ -5,6 +5,7 @@
 
 #include "host/sdk/CString.h"
 #include "pdc/RecordWalker.h"
+#include "pdc/SlotFilling.h"
 #include "plugin/AttributeKinds.h"
 #include "tools/InputFile.h"
 #include "tools/Text.h"
@@ -15,8 +16,8 @@ namespace {
 
 using VelpoHost::CResult;
 
-// What the file layer would fill: the slots in slot order, each taking the
-// first record of its name and code that no earlier slot took.
+// What the nodes would fill: the settings' slots in slot order, under the
+// file layer's rule for records of one name.
 class CSlotFilling {
 public:
     explicit CSlotFilling(const std::vector<CNamedAttribute>& attributes) : slots_(attributes) {
@@ -24,30 +25,16 @@ public:
             slots_.begin(), slots_.end(),
             [](const CNamedAttribute& a, const CNamedAttribute& b) { return a.slot < b.slot; });
         for (const CNamedAttribute& slot : slots_) {
-            names_.push_back(XSI::CString::FromUtf8(slot.name));
+            filling_.AddSlot(XSI::CString::FromUtf8(slot.name), slot.slotType);
         }
-        filled_.assign(slots_.size(), false);
     }
 
-    void Take(const CPdcRecord& record) {
-        if (record.nameCut) {
-            return;
-        }
-        XSI::CString name;
-        name.PutAsciiString(record.name.data(), record.name.size());
-        for (size_t i = 0; i < slots_.size(); ++i) {
-            if (!filled_[i] && names_[i] == name &&
-                PdcSlotAccepts(slots_[i].slotType, record.code)) {
-                filled_[i] = true;
-                return;
-            }
-        }
-    }
+    void Take(const CPdcRecord& record) { filling_.Take(record); }
 
     // The first slot no record filled, or null.
     const CNamedAttribute* Unfilled() const {
         for (size_t i = 0; i < slots_.size(); ++i) {
-            if (!filled_[i]) {
+            if (!filling_.Filled(static_cast<int32_t>(i))) {
                 return &slots_[i];
             }
         }
@@ -56,8 +43,7 @@ public:
 
 private:
     std::vector<CNamedAttribute> slots_;
-    std::vector<XSI::CString> names_;
-    std::vector<bool> filled_;
+    CPdcSlotFilling filling_;
 };
 
 CResult CheckCount(const std::string& name, const PdcHeader& header, uint32_t maxElements) {

@@ -16,15 +16,17 @@ namespace VelpoTools {
 
 // Fails, naming the file and the problem, when the file
 // - is missing, a folder, not a regular file or unreadable;
+// - does not begin with "PDC " (not a PDC file: the nodes, which do not
+//   test those bytes, would take whatever follows for counts);
 // - is cut short or holds a forged length or count (the walker's checks:
 //   every array record must fit its header's particle count in the bytes
 //   left, so a forged count never passes with an array record);
 // - claims a negative particle count, or more particles than `maxElements`,
 //   the most the host runtime evaluates (a file of single values may claim
 //   any count up to that: the nodes write such files);
-// - holds no record that the slot of one of `attributes` takes, filled in
-//   the file layer's order (a record goes to the first slot of its name that
-//   takes its code and is not filled yet): the nodes would deliver zeros.
+// - holds no record that the slot of one of `attributes` takes, filled by
+//   the file layer's rule (pdc/SlotFilling.h): the nodes would deliver
+//   zeros.
 VelpoHost::CResult CheckCacheFile(const std::filesystem::path& file,
                                   const std::vector<CNamedAttribute>& attributes,
                                   uint32_t maxElements);

@@ -13,6 +13,7 @@
 #include "pdc/ByteOrder.h"
 #include "pdc/Chunks.h"
 #include "pdc/RecordWalker.h"
+#include "pdc/SlotFilling.h"
 
 namespace VelpoPython {
 
@@ -104,7 +105,7 @@ void* AllocateNumbers(size_t bytes) {
     return memory;
 }
 
-bool ReadCache(const std::string& path, const std::set<std::string>* wanted, CReadCache& cache,
+bool ReadCache(const std::string& path, const std::vector<std::string>* wanted, CReadCache& cache,
                CReadFailure& failure) {
     errno = 0;
     COpenFile file(path);
@@ -119,13 +120,19 @@ bool ReadCache(const std::string& path, const std::set<std::string>* wanted, CRe
         return false;
     }
     cache.header = walker.Header();
-    std::set<std::string> seen;
+    CPdcSlotFilling wantedNames;
+    for (const std::string& name : wanted ? *wanted : std::vector<std::string>()) {
+        wantedNames.AddSlot(XSI::CString::FromUtf8(name), PdcTypeAny);
+    }
+    CPdcNameFilling names;
     CPdcRecord found;
     while (walker.Next(found)) {
-        if (found.nameCut || (wanted && !wanted->count(found.name)) ||
-            !seen.insert(found.name).second) {
+        if (found.nameCut ||
+            (wanted && wantedNames.FirstSlotNamed(CPdcSlotFilling::RecordName(found)) < 0)) {
             continue;  // the walker steps over its values
         }
+        // Numbered by their place among the records read.
+        names.Take(static_cast<int32_t>(cache.records.size()), found.name, false, found.code);
         CReadRecord& record = cache.records.emplace_back();
         record.name = found.name;
         record.code = found.code;
@@ -138,7 +145,19 @@ bool ReadCache(const std::string& path, const std::set<std::string>* wanted, CRe
         failure.reason = walker.Problem();
         return false;
     }
+    for (size_t i = 0; i < cache.records.size(); ++i) {
+        cache.records[i].delivered = names.Delivers(static_cast<int32_t>(i));
+    }
+    for (const std::string& name : wanted ? *wanted : std::vector<std::string>()) {
+        if (names.DeliveredIndex(name) < 0) {
+            cache.missing.push_back(name);
+        }
+    }
     return true;
+}
+
+std::string NameKey(const std::string& name) {
+    return XSI::CString::FromUtf8(name).ToUtf8();
 }
 
 }  // namespace VelpoPython

@@ -12,7 +12,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -39,6 +38,9 @@ struct CReadRecord {
     std::string name;  // its bytes up to the first zero byte
     int32_t code = 0;
     int64_t count = 0;  // values: 1, or the header's particle count
+    // Whether this is the record its name delivers (pdc/SlotFilling.h: the
+    // last record of the name), which Cache[name] gives.
+    bool delivered = false;
     // count * components numbers in the machine's byte order, int32 for
     // codes 0 and 1 and doubles (their bits) for the others.
     CNumbers<uint32_t> integers;
@@ -51,7 +53,8 @@ struct CReadRecord {
 
 struct CReadCache {
     PdcHeader header;
-    std::vector<CReadRecord> records;  // in file order, one per name
+    std::vector<CReadRecord> records;  // every record read, in file order
+    std::vector<std::string> missing;  // names wanted that no record has
 };
 
 struct CReadFailure {
@@ -59,12 +62,17 @@ struct CReadFailure {
     int error = 0;       // errno when the file could not be opened, else 0
 };
 
-// Reads `path`. `wanted` null: every record; else only the records whose
-// name it holds, the others stepped over. A record whose name an earlier
-// record had, or whose name is longer than the walker keeps, is stepped
-// over too: the nodes fill no slot from it either. False, with the reason,
-// on a file the walker refuses; std::bad_alloc when memory runs out.
-bool ReadCache(const std::string& path, const std::set<std::string>* wanted, CReadCache& cache,
+// Reads `path`. `wanted` null: every record; else only the records of the
+// names it holds (compared as the nodes compare names), the others stepped
+// over. A record whose name is longer than the walker keeps is stepped over
+// too: no reader delivers it. False, with the reason, on a file the walker
+// refuses; std::bad_alloc when memory runs out.
+bool ReadCache(const std::string& path, const std::vector<std::string>* wanted, CReadCache& cache,
                CReadFailure& failure);
+
+// A name as the nodes compare it: its bytes decoded as the host decodes a
+// narrow string, in UTF-8. Two names are one for the readers when their
+// keys are equal.
+std::string NameKey(const std::string& name);
 
 }  // namespace VelpoPython

@@ -8,14 +8,13 @@
 #include <filesystem>
 #include <limits>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
-#include "pdc/FileName.h"
 #include "pdc/SafeWrite.h"
 #include "python/src/CacheReader.h"
 #include "python/src/CacheWriter.h"
+#include "python/src/NamingBindings.h"
 #include "python/src/PdcFileError.h"
 #include "tools/Numbers.h"
 #include "tools/Settings.h"
@@ -51,12 +50,13 @@ py::array ArrayOf(CReadRecord& record) {
     return Adopt<double>(record.doubles, std::move(shape));
 }
 
+// (header, [(name, code, array, delivered)], [missing wanted names])
 py::tuple Read(const py::bytes& path, const std::optional<std::vector<py::bytes>>& wanted) {
     const std::string file = path;
-    std::set<std::string> names;
+    std::vector<std::string> names;
     if (wanted) {
         for (const py::bytes& name : *wanted) {
-            names.insert(std::string(name));
+            names.emplace_back(name);
         }
     }
     CReadCache cache;
@@ -75,9 +75,14 @@ py::tuple Read(const py::bytes& path, const std::optional<std::vector<py::bytes>
                        h.reserved2, h.particleCount, h.attributeCount);
     py::list records;
     for (CReadRecord& record : cache.records) {
-        records.append(py::make_tuple(py::bytes(record.name), record.code, ArrayOf(record)));
+        records.append(
+            py::make_tuple(py::bytes(record.name), record.code, ArrayOf(record), record.delivered));
     }
-    return py::make_tuple(header, records);
+    py::list missing;
+    for (const std::string& name : cache.missing) {
+        missing.append(py::bytes(name));
+    }
+    return py::make_tuple(header, records, missing);
 }
 
 // The numbers a record of `code` holds under `particleCount`.
@@ -162,10 +167,6 @@ void Flush(const py::bytes& path) {
     }
 }
 
-py::bytes FileName(const py::bytes& base, uint32_t frame, int32_t step) {
-    return py::bytes(GetFileName(XSI::CString::FromUtf8(base), frame, step).ToUtf8());
-}
-
 py::tuple ParseSettings(const std::string& source, const std::string& text) {
     VelpoTools::CSettings settings;
     if (const VelpoHost::CResult parsed = VelpoTools::ParseSettings(source, text, settings);
@@ -174,15 +175,6 @@ py::tuple ParseSettings(const std::string& source, const std::string& text) {
     }
     return py::make_tuple(settings.path, settings.step, settings.floatNames, settings.longNames,
                           settings.vectorNames);
-}
-
-std::pair<int32_t, int32_t> ParseFrames(const std::string& text) {
-    int32_t first = 0;
-    int32_t last = 0;
-    if (const VelpoHost::CResult parsed = VelpoTools::ParseFrames(text, first, last); !parsed) {
-        throw py::value_error(parsed.Message());
-    }
-    return {first, last};
 }
 
 // What `velpo info --json` prints for the file, as JSON text: the same
@@ -206,8 +198,11 @@ PYBIND11_MODULE(_files, module) {
     module.doc() = "The PDC file layer under velpo.read and velpo.write.";
     RegisterPdcFileError();
     module.def("read", &Read, "path"_a, "wanted"_a,
-               "(header, [(name, code, array)]) of the file at `path` (bytes); `wanted`: "
-               "names (bytes) to read, None for all.");
+               "(header, [(name, code, array, delivered)], [missing]) of the file at `path` "
+               "(bytes); `wanted`: names (bytes) to read, None for all.");
+    module.def(
+        "name_key", [](const py::bytes& name) { return py::bytes(NameKey(std::string(name))); },
+        "name"_a, "The name (bytes) as the nodes compare names (bytes).");
     module.def("write", &Write, "path"_a, "particle_count"_a, "records"_a, "sync"_a = false,
                "Writes [(name, code, array)] beside `path` and renames it into place; with "
                "`sync`, flushed to the disk first.");
@@ -216,11 +211,9 @@ PYBIND11_MODULE(_files, module) {
                "nothing is found.");
     module.def("flush", &Flush, "path"_a,
                "Flushes the written file at `path` and its folder to the disk.");
-    module.def("file_name", &FileName, "base"_a, "frame"_a, "step"_a,
-               "The nodes' cache file name for `frame` (bytes in, bytes out).");
     module.def("parse_settings", &ParseSettings, "source"_a, "text"_a,
                "(Path, Step, Float names, Long names, Vector names) of settings JSON text.");
     module.def("info_json", &InfoJson, "path"_a,
                "What `velpo info --json` prints for the file at `path` (bytes).");
-    module.def("parse_frames", &ParseFrames, "text"_a, "(first, last) of \"A-B\" or \"A\".");
+    AddNaming(module);
 }

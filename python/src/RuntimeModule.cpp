@@ -32,7 +32,11 @@ using VelpoHost::CValues;
 using XSI::MATH::CVector3f;
 
 // The host's log and its settings objects are one per process: one
-// evaluation at a time, whichever Host runs it.
+// evaluation at a time, whichever Host runs it. A call releases the
+// interpreter's lock before it waits for its turn here, and gives its turn
+// back before it takes the interpreter's lock again, so calls from several
+// threads run one after another and never each hold what the other waits
+// for. Python objects are made only outside the turn.
 std::mutex evaluationMutex;
 
 VelpoTools::CSettings Settings(const std::string& json) {
@@ -51,9 +55,9 @@ py::str Text(const std::string& text) {
         text.data(), static_cast<py::ssize_t>(text.size()), "surrogateescape"));
 }
 
-py::list TakeLog() {
+py::list LogList(const std::vector<VelpoHost::CLogEntry>& log) {
     py::list entries;
-    for (const VelpoHost::CLogEntry& entry : VelpoHost::CLog::Instance().Take()) {
+    for (const VelpoHost::CLogEntry& entry : log) {
         const char* severity = entry.severity == XSI::siErrorMsg  ? "error"
                                : entry.severity == XSI::siInfoMsg ? "info"
                                                                   : "other";
@@ -132,13 +136,18 @@ class CHost {
 public:
     // The plug-in at `plugin`, or the reason it cannot be loaded.
     static py::object Open(const py::bytes& plugin) {
+        const std::string path = plugin;
         std::unique_ptr<VelpoTools::CPluginSession> session;
-        if (const VelpoHost::CResult opened = VelpoTools::CPluginSession::Open(plugin, session);
-            !opened) {
+        VelpoHost::CResult opened = VelpoHost::CResult::Ok();
+        {
+            py::gil_scoped_release released;
+            std::lock_guard lock(evaluationMutex);
+            opened = VelpoTools::CPluginSession::Open(path, session);
+            VelpoHost::CLog::Instance().Take();  // what loading logged is not a frame's
+        }
+        if (!opened) {
             return Text(opened.Message());
         }
-        std::lock_guard lock(evaluationMutex);
-        VelpoHost::CLog::Instance().Take();  // what loading logged is not a frame's
         return py::cast(CHost(std::move(session)));
     }
 
@@ -154,35 +163,39 @@ public:
                 binding.cast<std::tuple<uint32_t, int32_t, py::array, bool>>();
             inputs.emplace_back(port, InputOf(dataType, array, perElement, count));
         }
-        std::lock_guard lock(evaluationMutex);
         VelpoHost::CResult ran = VelpoHost::CResult::Ok();
+        std::vector<VelpoHost::CLogEntry> log;
         {
             py::gil_scoped_release released;
+            std::lock_guard lock(evaluationMutex);
             session_->UseSettings(settings);
             ran = session_->Export(frame, count, std::move(inputs), threads);
+            log = VelpoHost::CLog::Instance().Take();
         }
         return py::make_tuple(ran ? py::object(py::none()) : py::object(Text(ran.Message())),
-                              TakeLog());
+                              LogList(log));
     }
 
     // (error or None, element count, {port: array}, log)
     py::tuple Import(const std::string& settingsJson, int32_t frame,
                      const std::vector<uint32_t>& ports, uint32_t threads) {
         const VelpoTools::CSettings settings = Settings(settingsJson);
-        std::lock_guard lock(evaluationMutex);
         VelpoTools::CImportedFrame imported;
         VelpoHost::CResult ran = VelpoHost::CResult::Ok();
+        std::vector<VelpoHost::CLogEntry> log;
         {
             py::gil_scoped_release released;
+            std::lock_guard lock(evaluationMutex);
             session_->UseSettings(settings);
             ran = session_->Import(frame, ports, threads, imported);
+            log = VelpoHost::CLog::Instance().Take();
         }
         py::dict outputs;
         for (auto& [port, values] : imported.outputs) {
             outputs[py::int_(port)] = ArrayOf(values);
         }
         return py::make_tuple(ran ? py::object(py::none()) : py::object(Text(ran.Message())),
-                              imported.count, outputs, TakeLog());
+                              imported.count, outputs, LogList(log));
     }
 
 private:

@@ -13,11 +13,11 @@ Example:
     (100, (100, 3), dtype('float64'))
 """
 
-from velpo._errors import HostError, PdcError
+from velpo._errors import HostError, PdcError, PluginError, SettingsWarning
 from velpo._host import Host, ImportedFrame, LogEntry
 from velpo._info import info
 from velpo._naming import file_name, sequence
-from velpo._reading import Cache, read
+from velpo._reading import Cache, Record, read
 from velpo._writing import write
 
 __all__ = [
@@ -27,6 +27,9 @@ __all__ = [
     "ImportedFrame",
     "LogEntry",
     "PdcError",
+    "PluginError",
+    "Record",
+    "SettingsWarning",
     "file_name",
     "info",
     "read",

@@ -3,6 +3,7 @@ them, through the host runtime."""
 
 from __future__ import annotations
 
+import errno
 import os
 import warnings
 from typing import Any, Dict, List, Mapping, NamedTuple, Optional, Tuple
@@ -10,9 +11,9 @@ from typing import Any, Dict, List, Mapping, NamedTuple, Optional, Tuple
 import numpy as np
 
 from velpo._arguments import INT32_MAX, INT32_MIN, PathArgument, integer
-from velpo._errors import HostError
+from velpo._errors import HostError, PluginError
 from velpo import _files
-from velpo._naming import file_name, settings_text
+from velpo._naming import _Namer, file_name, settings_text, warn_settings
 
 
 class LogEntry(NamedTuple):
@@ -67,11 +68,11 @@ def _plugin_path(plugin: Optional[PathArgument]) -> str:
         return named
     beside = os.path.join(os.path.dirname(os.path.abspath(__file__)), _runtime().PLUGIN_FILE_NAME)
     if not os.path.exists(beside):
-        raise FileNotFoundError(
-            None,
+        raise PluginError(
+            beside,
             "no plug-in beside the velpo module; name one with velpo.Host(plugin=...) "
             "or the environment variable VELPO_PLUGIN",
-            beside,
+            errno.ENOENT,
         )
     return beside
 
@@ -84,8 +85,14 @@ class Host:
     environment variable VELPO_PLUGIN, else the one installed beside the
     module. ``threads``: threads that evaluate the nodes, 0 for one per core.
     Each evaluation builds fresh node instances, as the host re-evaluating a
-    graph at a new frame would. Evaluations of all Hosts of a process run one
-    at a time, with the interpreter's lock released.
+    graph at a new frame would. A plug-in that cannot be loaded raises
+    PluginError naming the file and the reason.
+
+    Threads: the host's log and settings objects are one per process, so
+    the evaluations of all Hosts of a process run one at a time. A call from
+    another thread waits for its turn with the interpreter's lock released
+    (other Python threads run meanwhile) and then runs; calls of several
+    threads, on one Host or on one each, run one after another.
 
     Example:
         >>> import numpy as np, velpo
@@ -102,7 +109,10 @@ class Host:
         self._threads = integer(threads, "velpo.Host: threads", 0, 2**32 - 1)
         opened = _runtime().Host.open(os.fsencode(path))
         if isinstance(opened, str):
-            raise OSError(None, opened, path)
+            # The runtime's message names the file first; the error names it apart.
+            reason = opened[len(path) + 2 :] if opened.startswith(path + ": ") else opened
+            missing = not os.path.lexists(path)
+            raise PluginError(path, reason, errno.ENOENT if missing else None)
         self._host = opened
 
     @property
@@ -149,7 +159,10 @@ class Host:
         log, when the node logs an error (for a file it cannot write, with
         the system's reason after the node's message, where it can be
         found), and ValueError or TypeError naming the column when the table
-        does not fit the settings.
+        does not fit the settings. Warns (SettingsWarning) where ``velpo
+        export`` warns: two parameters that name one attribute, a "Path"
+        that the naming cuts inside a folder name; and when frame * "Step"
+        wraps around 2**32.
 
         Example:
             >>> import numpy as np, velpo
@@ -164,6 +177,11 @@ class Host:
         number = integer(frame, "velpo.Host.export: frame", INT32_MIN, INT32_MAX)
         if not isinstance(sync, bool):
             raise TypeError(f"velpo.Host.export: sync must be True or False, not {sync!r}")
+        warn_settings("velpo.Host.export", source, text, stacklevel=2)
+        path, step = _files.parse_settings(source, text)[:2]
+        namer = _Namer("velpo.Host.export", path.encode("utf-8", "surrogateescape"), step, source)
+        namer.warn_folder_cut(number)
+        namer.warn_wrap(number, number, namer.name(number))
         if not isinstance(table, Mapping):
             raise TypeError(
                 f"velpo.Host.export: table must be a mapping of column names to values, "
@@ -192,7 +210,6 @@ class Host:
             (port, data_type, values, per_element)
             for _, port, data_type, (values, per_element) in converted
         ]
-        path, step = _files.parse_settings(source, text)[:2]
         cache = file_name(path, number, step)
         _make_folder(cache)
         error, log = self._host.export(text, number, count, inputs, self._threads)
@@ -228,6 +245,7 @@ class Host:
         """
         source, text = settings_text(settings, "velpo.Host.import_")
         number = integer(frame, "velpo.Host.import_: frame", INT32_MIN, INT32_MAX)
+        warn_settings("velpo.Host.import_", source, text, stacklevel=2)
         runtime = _runtime()
         columns = runtime.import_columns(text)
         ports = [port for _, port, _, _ in columns]

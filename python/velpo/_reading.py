@@ -4,7 +4,7 @@ from __future__ import annotations
 
 import os
 from collections.abc import Iterable
-from typing import Dict, Iterator, List, Mapping, Optional, Tuple
+from typing import Dict, Iterator, List, Mapping, NamedTuple, Optional
 
 import numpy as np
 
@@ -22,8 +22,26 @@ _HEADER_FIELDS = (
 )
 
 
+class Record(NamedTuple):
+    """One record of a file as ``Cache.records()`` lists it: its name, its
+    type code, its values (as ``Cache[name]`` gives them) and whether it is
+    the record its name delivers.
+
+    Example:
+        >>> import numpy as np, velpo
+        >>> velpo.write("drops.1.pdc", {"mass": 0.5})
+        >>> velpo.read("drops.1.pdc").records()
+        [Record(name='mass', code=2, values=array(0.5), delivered=True)]
+    """
+
+    name: str
+    code: int
+    values: np.ndarray
+    delivered: bool
+
+
 class Cache(Mapping[str, np.ndarray]):
-    """The records of one PDC file as NumPy arrays, by name, in file order.
+    """The records of one PDC file as NumPy arrays, by name.
 
     A mapping: ``cache["position"]``, ``"age" in cache``, ``list(cache)``,
     ``cache.items()``. Per-particle records are float64 arrays of shape
@@ -31,6 +49,13 @@ class Cache(Mapping[str, np.ndarray]):
     records. A single value for all particles has no particle axis: a 0-d
     array for a number, shape (3,) for a vector; ``is_array`` tells which.
     Each array owns the buffer the file was decoded into.
+
+    When several records share a name, ``cache[name]`` is the one the
+    nodes deliver through a slot of that name: the last record of the name
+    (see "Records of the same name" in the README). ``records()`` lists
+    every record read, in file order. Names compare as the nodes compare
+    them: a name that is not UTF-8 in the file is found under the text the
+    host decodes it to as well as under its own bytes.
 
     Example:
         >>> import numpy as np, velpo
@@ -40,15 +65,16 @@ class Cache(Mapping[str, np.ndarray]):
         (4, ['position', 'mass'], ())
     """
 
-    __slots__ = ("path", "header", "_arrays", "_codes")
+    __slots__ = ("path", "header", "_arrays", "_codes", "_records", "_keys")
 
-    def __init__(
-        self, path: str, header: Dict[str, object], records: List[Tuple[str, int, np.ndarray]]
-    ) -> None:
+    def __init__(self, path: str, header: Dict[str, object], records: List[Record]) -> None:
         self.path = path
         self.header = header
-        self._arrays: Dict[str, np.ndarray] = {name: array for name, _, array in records}
-        self._codes: Dict[str, int] = {name: code for name, code, _ in records}
+        self._records = records
+        delivered = [record for record in records if record.delivered]
+        self._arrays: Dict[str, np.ndarray] = {record.name: record.values for record in delivered}
+        self._codes: Dict[str, int] = {record.name: record.code for record in delivered}
+        self._keys: Dict[bytes, str] = {_key(record.name): record.name for record in delivered}
 
     @property
     def particle_count(self) -> int:
@@ -64,7 +90,8 @@ class Cache(Mapping[str, np.ndarray]):
         return int(self.header["particleCount"])  # type: ignore[call-overload]
 
     def names(self) -> List[str]:
-        """The names of the records read, in file order.
+        """The names of the records read, one per name, in the file order
+        of the record each name delivers.
 
         Example:
             >>> import numpy as np, velpo
@@ -73,6 +100,18 @@ class Cache(Mapping[str, np.ndarray]):
             ['position', 'age']
         """
         return list(self._arrays)
+
+    def records(self) -> List[Record]:
+        """Every record read, in file order, those that another record of
+        the same name hides included (``delivered`` False).
+
+        Example:
+            >>> import numpy as np, velpo
+            >>> velpo.write("drops.1.pdc", {"position": np.zeros((2, 3)), "age": np.ones(2)})
+            >>> [(r.name, r.code, r.delivered) for r in velpo.read("drops.1.pdc").records()]
+            [('position', 5, True), ('age', 3, True)]
+        """
+        return list(self._records)
 
     def is_array(self, name: str) -> bool:
         """True when the record holds one value per particle, False when it
@@ -111,16 +150,31 @@ class Cache(Mapping[str, np.ndarray]):
         return len(self._arrays)
 
     def __contains__(self, name: object) -> bool:
-        return name in self._arrays
+        return self._find(name) is not None
 
     def __repr__(self) -> str:
         records = ", ".join(f"{name!r}: {self._arrays[name].shape}" for name in self._arrays)
         return f"<velpo.Cache {self.path!r}, {self.particle_count} particles, {{{records}}}>"
 
+    def _find(self, name: object) -> Optional[str]:
+        if not isinstance(name, str):
+            return None
+        if name in self._arrays:
+            return name
+        if "\0" in name:
+            return None
+        return self._keys.get(_key(name))
+
     def _known(self, name: str) -> str:
-        if name not in self._arrays:
+        found = self._find(name)
+        if found is None:
             raise KeyError(f"{self.path}: no record {name!r} was read; there are {self.names()}")
-        return name
+        return found
+
+
+def _key(name: str) -> bytes:
+    """The name as the nodes compare names."""
+    return bytes(_files.name_key(name.encode("utf-8", "surrogateescape")))
 
 
 def read(path: PathArgument, attributes: Optional[Iterable[str]] = None) -> Cache:
@@ -128,7 +182,9 @@ def read(path: PathArgument, attributes: Optional[Iterable[str]] = None) -> Cach
 
     ``attributes``: the names of the records to read; the others are
     stepped over and never decoded. None reads every record. A name that
-    several records share gives the first of them, as the nodes take it.
+    the file lacks raises KeyError naming it (and the file). A name that
+    several records share gives the last of them, as the nodes deliver it
+    through a slot of that name; ``Cache.records()`` lists them all.
 
     The file is read and decoded with the interpreter's lock released, so
     other Python threads run meanwhile. A file that the nodes refuse
@@ -153,11 +209,15 @@ def read(path: PathArgument, attributes: Optional[Iterable[str]] = None) -> Cach
                 f"not {type(attributes).__name__}"
             )
         wanted = [name_bytes(name, "velpo.read") for name in attributes]
-    header_values, records = _files.read(target, wanted)
+    header_values, records, missing = _files.read(target, wanted)
+    file = os.fsdecode(target)
+    if missing:
+        names = ", ".join(repr(name_text(name)) for name in missing)
+        raise KeyError(f"{file}: no record {names} in the file")
     header: Dict[str, object] = dict(zip(_HEADER_FIELDS, header_values))
     header["format"] = header_values[0].decode("latin-1")
     return Cache(
-        os.fsdecode(target),
+        file,
         header,
-        [(name_text(name), code, array) for name, code, array in records],
+        [Record(name_text(name), code, array, delivered) for name, code, array, delivered in records],
     )

@@ -31,15 +31,23 @@ def write(
     - shape (N,): one number per particle; (N, 3): one vector per particle;
     - a number or a 0-d array: one number for all particles;
     - a name in ``singles`` with a value of shape (3,): one vector for all
-      particles (a Cache from ``read`` says itself which records are single).
+      particles.
 
     ``particle_count`` defaults to the length of the per-particle values,
     which must all agree. By default the file is written as the nodes write
     it: codes 2 to 5, integers as doubles. ``integers="int32"`` writes
-    integer arrays that fit 32 bits as int32 records (codes 0 and 1), which
-    every reader of the format here takes. Values that cannot be written
-    exactly (float128, complex, bool, integers beyond 2**53 as doubles) are
-    refused with TypeError or ValueError naming the record.
+    integer numbers that fit 32 bits as int32 records (codes 0 and 1),
+    which every reader of the format here takes; integer vectors are then
+    written too, as doubles (codes 4 and 5: the format has no integer
+    vectors). Values that cannot be written exactly (float128, complex,
+    bool, integers beyond 2**53 as doubles) are refused with TypeError or
+    ValueError naming the record.
+
+    A Cache from ``read`` is written as it was read: every record in
+    ``records()`` order (those another record of the same name hides
+    included), each with its own type code, so ``write(p, read(q))`` gives
+    back the records of ``q``; ``integers`` does not change those codes,
+    and ``particle_count`` defaults to its header's.
 
     The file is written beside ``path`` and renamed over it when whole, as
     the Export node writes, so a reader never sees a part of it and a failed
@@ -69,11 +77,17 @@ def write(
         raise TypeError(f"{_FUNCTION}: data must be a mapping of names to values, not {type(data).__name__}")
     if isinstance(singles, (str, bytes)) or not isinstance(singles, Iterable):
         raise TypeError(f"{_FUNCTION}: singles must be a collection of names, such as {{'wind'}}")
-    single_names = set(singles)
     if isinstance(data, Cache):
-        single_names |= {name for name in data if not data.is_array(name)}
-        if particle_count is None and data.particle_count >= 0:
-            particle_count = data.particle_count
+        arrays = {name for name in set(singles) if name not in data or data.is_array(name)}
+        if arrays:
+            raise ValueError(
+                f"{_FUNCTION}: singles names {sorted(arrays)}, which the Cache does not hold as "
+                "single values; a Cache is written with the type code of each record"
+            )
+        count = max(data.particle_count, 0) if particle_count is None else particle_count
+        _files.write(target, *_cache_records(data, count))
+        return
+    single_names = set(singles)
     unknown = single_names - set(data)
     if unknown:
         raise ValueError(f"{_FUNCTION}: singles names {sorted(unknown)}, which data does not hold")
@@ -167,3 +181,20 @@ def _check_range(name: str, array: np.ndarray, low: int, high: int, target: str)
     for value in (smallest, largest):
         if not low <= value <= high:
             raise ValueError(f"{_FUNCTION}: {name!r} holds {value}, which cannot be written as {target}")
+
+
+def _cache_records(cache: Cache, particle_count: Any) -> Tuple[int, List[Tuple[bytes, int, np.ndarray]]]:
+    """(particle count, records) of a Cache, each record under its own code."""
+    count = integer(particle_count, f"{_FUNCTION}: particle_count", 0, INT32_MAX)
+    records = []
+    for record in cache.records():
+        array = record.values
+        shape = ((count,) if record.code % 2 == 1 else ()) + ((3,) if record.code >= 4 else ())
+        if array.shape != shape:
+            raise ValueError(
+                f"{_FUNCTION}: {record.name!r} (type code {record.code}) has shape {array.shape}, "
+                f"not {shape} for {count} particles"
+            )
+        dtype = np.int32 if record.code <= 1 else np.float64
+        records.append((name_bytes(record.name, _FUNCTION), record.code, np.ascontiguousarray(array, dtype=dtype)))
+    return count, records

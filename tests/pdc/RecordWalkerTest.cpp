@@ -115,6 +115,13 @@ TEST(RecordWalker, NamesTheRecordAndTheReasonOfEveryDefect) {
     const CBrokenCase cases[] = {
         {"short header", CBytes().Text("PDC ").Int32(1),
          "truncated header: the file holds 8 bytes"},
+        {"shorter than a tag", CBytes().Text("PD"), "truncated header: the file holds 2 bytes"},
+        {"a PLY file", CBytes().Text("ply\nformat binary_little_endian 1.0\n"),
+         "not a PDC file: its first four bytes are \"ply\\x0a\", not \"PDC \""},
+        {"another tag, whole header", CBytes().Text("pdc ").Int32(1).Int32(1).Int32(0).Int32(0),
+         "not a PDC file: its first four bytes are \"pdc \""},
+        {"another tag, short header", CBytes().Raw({0x89, 'P', 'N', 'G', '\r'}),
+         "not a PDC file: its first four bytes are \"\\x89PNG\""},
         {"code 6", CBytes().Header(1, 1).Record("id", 6),
          "record 0 at byte 28 (\"id\"): unknown type code 6"},
         {"negative name length", CBytes().Header(1, 1).Int32(-4), "negative name length -4"},

@@ -3,8 +3,10 @@ and `velpo import` give for the same frame."""
 
 from __future__ import annotations
 
+import errno
 import json
 import os
+import pickle
 import subprocess
 import sys
 from pathlib import Path
@@ -203,3 +205,23 @@ def test_the_plugin_is_found_beside_the_module_or_where_it_is_named(scratch: Pat
         velpo.Host(plugin=3)
     with pytest.raises(ValueError, match="threads is -1"):
         velpo.Host(threads=-1)
+
+
+@pytest.mark.parametrize(
+    "plugin, reason, code",
+    [
+        ("/etc/passwd", "cannot load the plug-in library: /etc/passwd: invalid ELF header", None),
+        ("{scratch}/libNone.so", "cannot load the plug-in: no such file", errno.ENOENT),
+        ("{scratch}", "cannot load the plug-in: it is a folder, not a library", None),
+    ],
+)
+def test_a_plugin_that_cannot_be_loaded_is_named_with_the_reason(
+    scratch: Path, plugin: str, reason: str, code: object
+) -> None:
+    path = plugin.format(scratch=scratch)
+    with pytest.raises(velpo.PluginError) as raised:
+        velpo.Host(plugin=path)
+    error = raised.value
+    assert isinstance(error, OSError) and error.errno == code
+    assert (error.filename, error.reason, str(error)) == (path, reason, f"{path}: {reason}")
+    assert "Errno" not in str(error) and pickle.loads(pickle.dumps(error)).reason == reason

@@ -5,6 +5,7 @@ never a crash, a hang or memory beyond the file's size."""
 from __future__ import annotations
 
 import errno
+import json
 import os
 import pickle
 import random
@@ -16,7 +17,7 @@ import numpy as np
 import pytest
 
 import velpo
-from conftest import SANITIZED, PdcBytes
+from conftest import SANITIZED, PdcBytes, velpo as velpo_command
 
 
 def valid_file(path: Path) -> Path:
@@ -193,3 +194,26 @@ def test_pdc_error_is_an_os_error_that_survives_pickling() -> None:
     assert (copy.filename, copy.reason, copy.errno, str(copy)) == (
         "cache/fluid.1.pdc", "truncated header", errno.EIO, "cache/fluid.1.pdc: truncated header"
     )
+
+
+def test_a_file_of_another_kind_is_not_a_pdc_file_for_every_tool(scratch: Path) -> None:
+    # A PLY whose header words, read as counts, would make a "name length
+    # 1767992864" of its first record.
+    ply = scratch / "points.1.pdc"
+    ply.write_bytes(b"ply\nformat binary_little_endian 1.0\nelement vertex 1\nproperty double x\nend_header\n"
+                    + bytes(8))
+    reason = 'not a PDC file: its first four bytes are "ply\\x0a", not "PDC "'
+    assert refusal(ply) == reason
+    facts = velpo.info(ply)
+    texts = [p if isinstance(p, str) else p.get("text", "") for p in facts["problems"]]
+    assert facts["readable"] is False and reason in texts
+    good = valid_file(scratch / "good.pdc")
+    (scratch / "s.json").write_text(json.dumps({"Path": str(scratch / "points")}))
+    for command in (["info", ply], ["dump", ply], ["diff", ply, good], ["diff", good, ply], ["check", ply],
+                    ["convert", ply, scratch / "out.ply"], ["preview", ply, "-o", scratch / "out.png"],
+                    ["import", "--settings", scratch / "s.json", "--frames", "1", "--output", scratch / "t.#.csv"]):
+        run = velpo_command(*command, check=False)
+        assert run.returncode == 1, (command, run.stderr)
+        assert reason in run.stdout + run.stderr, (command, run.stdout, run.stderr)
+        assert "name length" not in run.stdout + run.stderr
+    assert not (scratch / "out.ply").exists() and not (scratch / "out.png").exists()

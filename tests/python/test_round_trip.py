@@ -58,6 +58,18 @@ def test_every_record_kind_comes_back_exactly(scratch: Path) -> None:
         assert same_bits(cache[name], values), name
 
 
+@pytest.mark.parametrize("integers", ["double", "int32"])
+def test_integer_vectors_are_written_whatever_integers_asks(scratch: Path, integers: str) -> None:
+    # The format has no integer vectors: they go out as doubles, exactly.
+    cells = np.array([[2**31 - 1, -(2**31), 0], [7, -8, 2**40]], dtype=np.int64)
+    velpo.write("grid.pdc", {"cell": cells, "origin": np.array([1, 2, 3], dtype=np.int16), "id": [4, 5]},
+                integers=integers, singles={"origin"})
+    cache = velpo.read("grid.pdc")
+    assert [cache.code(name) for name in cache] == [5, 4, 1 if integers == "int32" else 3]
+    assert same_bits(cache["cell"], cells.astype(np.float64))
+    assert same_bits(cache["origin"], np.array([1.0, 2.0, 3.0]))
+
+
 def test_written_bytes_are_the_formats(scratch: Path) -> None:
     velpo.write(
         "spelled.pdc",
@@ -97,17 +109,46 @@ def test_a_read_cache_writes_back_to_the_same_bytes(scratch: Path) -> None:
         .record(b"f", 5).double(*range(9))
         .save(scratch / "original.pdc")
     )
-    velpo.write("copy.pdc", velpo.read(original), integers="int32")
+    for integers in ("double", "int32"):
+        velpo.write("copy.pdc", velpo.read(original), integers=integers)
+        assert Path("copy.pdc").read_bytes() == original.read_bytes()
+    cache = velpo.read("copy.pdc")
+    assert [cache.code(name) for name in cache] == [0, 1, 2, 3, 4, 5]
+
+
+def test_a_read_cache_keeps_the_codes_and_kinds_of_a_nodes_file(scratch: Path) -> None:
+    # A file as a producer writes it: integer records among vectors and doubles.
+    original = (
+        PdcBytes().header(2, 6)
+        .record(b"position", 5).double(*range(6))
+        .record(b"id", 1).int32(7, 8)
+        .record(b"age", 3).double(0.5, 1.5)
+        .record(b"velocity", 5).double(*range(6))
+        .record(b"state", 1).int32(-1, 2**31 - 1)
+        .record(b"mass", 2).double(3.0)
+        .save(scratch / "producer.pdc")
+    )
+    velpo.write("copy.pdc", velpo.read(original))
+    copy = velpo.read("copy.pdc")
+    assert [copy.code(name) for name in copy] == [5, 1, 3, 5, 1, 2]
+    assert [copy.is_array(name) for name in copy] == [True, True, True, True, True, False]
     assert Path("copy.pdc").read_bytes() == original.read_bytes()
+    partial = velpo.read(original, attributes=["state", "mass"])
+    velpo.write("part.pdc", partial)
+    assert [(r.name, r.code) for r in velpo.read("part.pdc").records()] == [("state", 1), ("mass", 2)]
+    with pytest.raises(ValueError, match=r"singles names \['age'\]"):
+        velpo.write("bad.pdc", copy, singles={"age"})
+    with pytest.raises(ValueError, match="'position' .* not \\(3, 3\\) for 3 particles"):
+        velpo.write("bad.pdc", copy, particle_count=3)
 
 
 def test_header_names_and_single_values(scratch: Path) -> None:
-    PdcBytes().header(2, 2, format=b"XYZ\xff").record(b"mass", 2).double(4.5).record(b"v", 3).double(1, 2).save(
+    PdcBytes().raw(b"PDC ").int32(3, -1, 7, 8, 2, 2).record(b"mass", 2).double(4.5).record(b"v", 3).double(1, 2).save(
         scratch / "h.pdc"
     )
     cache = velpo.read("h.pdc")
     assert cache.header == {
-        "format": "XYZ\xff", "version": 1, "byteOrder": 1, "reserved1": 0, "reserved2": 0,
+        "format": "PDC ", "version": 3, "byteOrder": -1, "reserved1": 7, "reserved2": 8,
         "particleCount": 2, "attributeCount": 2,
     }
     assert cache["mass"].ndim == 0 and float(cache["mass"]) == 4.5
@@ -133,8 +174,8 @@ def test_arrays_own_their_buffers_and_outlive_the_cache(scratch: Path) -> None:
 def test_attributes_reads_only_the_named_records(scratch: Path) -> None:
     big = np.arange(3 * 50000, dtype=np.float64).reshape(-1, 3)
     velpo.write("some.pdc", {"position": big, "age": np.arange(50000.0), "drag": 0.5, "id": np.arange(50000)})
-    part = velpo.read("some.pdc", attributes=["id", "drag", "absent"])
-    assert part.names() == ["drag", "id"]     # file order, absent names left out
+    part = velpo.read("some.pdc", attributes=["id", "drag"])
+    assert part.names() == ["drag", "id"]     # file order
     whole = velpo.read("some.pdc")
     assert same_bits(part["id"], whole["id"]) and same_bits(part["drag"], whole["drag"])
     assert velpo.read("some.pdc", attributes=[]).names() == []
@@ -145,13 +186,55 @@ def test_attributes_reads_only_the_named_records(scratch: Path) -> None:
         velpo.read("some.pdc", attributes=[b"position"])
 
 
-def test_of_records_sharing_a_name_the_first_is_read(scratch: Path) -> None:
-    PdcBytes().header(1, 3).record(b"age", 3).double(1).record(b"age", 3).double(2).record(b"x\0junk", 2).double(3).save(
-        scratch / "twice.pdc"
-    )
+def test_a_name_the_file_lacks_is_a_key_error_naming_it(scratch: Path) -> None:
+    velpo.write("some.pdc", {"position": np.zeros((2, 3)), "age": np.ones(2)})
+    for wanted, missing in [(["position", "nosuch"], "'nosuch'"), (["x", "age", "y"], "'x', 'y'"),
+                            (["Age"], "'Age'")]:
+        with pytest.raises(KeyError) as raised:
+            velpo.read("some.pdc", attributes=wanted)
+        assert f"some.pdc: no record {missing} in the file" in str(raised.value)
+
+
+def test_of_records_sharing_a_name_the_last_is_read_as_the_nodes_deliver_it(scratch: Path) -> None:
+    PdcBytes().header(2, 4).record(b"age", 3).double(1, 1).record(b"x\0junk", 2).double(3).record(
+        b"age", 3).double(2, 2).record(b"mass", 2).double(4).save(scratch / "twice.pdc")
     cache = velpo.read("twice.pdc")
-    assert cache.names() == ["age", "x"] and cache["age"][0] == 1
-    assert velpo.read("twice.pdc", attributes=["age"])["age"][0] == 1
+    assert cache.names() == ["x", "age", "mass"] and list(cache["age"]) == [2, 2]
+    assert [(r.name, r.code, list(np.atleast_1d(r.values)), r.delivered) for r in cache.records()] == [
+        ("age", 3, [1, 1], False), ("x", 2, [3], True), ("age", 3, [2, 2], True), ("mass", 2, [4], True)
+    ]
+    part = velpo.read("twice.pdc", attributes=["age"])
+    assert list(part["age"]) == [2, 2] and [r.delivered for r in part.records()] == [False, True]
+    # Writing the Cache keeps every record, the hidden one included (the
+    # name "x\0junk" as readers cut it).
+    velpo.write("again.pdc", cache)
+    again = velpo.read("again.pdc")
+    assert [(r.name, r.code, r.values.tolist(), r.delivered) for r in again.records()] == [
+        (r.name, r.code, r.values.tolist(), r.delivered) for r in cache.records()
+    ]
+
+
+def test_a_record_of_the_empty_name_is_listed_and_delivered_by_no_name(scratch: Path) -> None:
+    # No slot bears the empty name (it marks a slot unused), so no reader
+    # delivers such a record; it stays in the listing.
+    PdcBytes().header(1, 3).record(b"", 3).double(1).record(b"\0cut", 2).double(2).record(b"age", 3).double(3).save(
+        scratch / "empty.pdc"
+    )
+    cache = velpo.read("empty.pdc")
+    assert cache.names() == ["age"] and "" not in cache
+    assert [(r.name, r.delivered) for r in cache.records()] == [("", False), ("", False), ("age", True)]
+
+
+def test_names_compare_as_the_nodes_compare_them(scratch: Path) -> None:
+    # b"\xe9" is no UTF-8: the host reads it as Latin-1 "é", the name that
+    # "é" in UTF-8 spells too, so the second record hides the first.
+    PdcBytes().header(1, 2).record("é".encode(), 3).double(1).record(b"\xe9", 3).double(2).save(
+        scratch / "same.pdc"
+    )
+    cache = velpo.read("same.pdc")
+    assert cache.names() == ["\udce9"] and cache["é"][0] == 2 and cache["\udce9"][0] == 2 and "é" in cache
+    assert [r.delivered for r in cache.records()] == [False, True]
+    assert velpo.read("same.pdc", attributes=["é"])["é"][0] == 2
 
 
 def test_names_that_are_not_utf8_keep_their_bytes(scratch: Path) -> None:

@@ -3,6 +3,7 @@ other Python threads go on; reads from several threads at once agree."""
 
 from __future__ import annotations
 
+import subprocess
 import sys
 import threading
 import time
@@ -93,3 +94,59 @@ def test_threads_reading_and_writing_at_once_get_whole_files(scratch: Path) -> N
     for thread in threads:
         thread.join()
     assert errors == []
+
+
+# Each thread exports its own frames and reads them back; on one Host
+# shared by every thread, or one Host each. Run in a child interpreter, so
+# that a deadlock fails the test at the timeout instead of hanging it.
+HOST_THREADS = """
+import sys, threading
+import numpy as np
+import velpo
+
+shared = sys.argv[1] == "shared"
+host = velpo.Host(threads=2) if shared else None
+errors = []
+
+def work(worker):
+    try:
+        mine = host or velpo.Host(threads=2)
+        settings = {"Path": f"w{worker}/fluid", "Float0": "age"}
+        for frame in range(1, 9):
+            n = 200 + worker
+            age = np.full(n, worker * 100 + frame, dtype=np.float32)
+            mine.export(settings, frame, {"id": np.arange(n), "position": np.zeros((n, 3)), "age": age})
+            table = mine.import_(settings, frame).table
+            assert np.array_equal(table["age"], age) and len(table["id"]) == n
+    except Exception as error:
+        errors.append(repr(error))
+
+threads = [threading.Thread(target=work, args=(w,)) for w in range(4)]
+for thread in threads:
+    thread.start()
+for thread in threads:
+    thread.join()
+print("errors", errors)
+sys.exit(1 if errors else 0)
+"""
+
+
+@pytest.mark.parametrize("hosts", ["shared", "one each"])
+def test_threads_calling_the_nodes_run_one_after_another(scratch: Path, hosts: str) -> None:
+    for worker in range(4):
+        (scratch / f"w{worker}").mkdir()
+    try:
+        run = subprocess.run(
+            [sys.executable, "-c", HOST_THREADS, hosts.split()[0]],
+            capture_output=True, text=True, timeout=240,
+        )
+    except subprocess.TimeoutExpired:
+        pytest.fail(f"threads calling velpo.Host ({hosts}) did not finish: deadlock")
+    assert run.returncode == 0, run.stdout + run.stderr
+    assert run.stdout.strip() == "errors []"
+
+
+def test_a_thread_waiting_for_the_nodes_lets_other_threads_run(scratch: Path, no_forced_switch: None) -> None:
+    host = velpo.Host()
+    data = {"id": np.arange(500_000), "position": np.zeros((500_000, 3))}
+    assert max(progress_during(lambda: host.export({"Path": "big"}, 1, data)) for _ in range(3)) > 0

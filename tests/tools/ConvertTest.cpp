@@ -140,8 +140,7 @@ std::vector<CRoundTripCase> RoundTripCases() {
     cases.push_back(
         {"long name",
          CPdcBytes().Header(1, 1).Record(std::string(70000, 'n'), 3).Double(1).Bytes()});
-    CPdcBytes header =
-        CPdcBytes().Raw(std::string_view("XYZ\0", 4)).Int(7).Int(0).Int(-1).Int(5).Int(2).Int(1);
+    CPdcBytes header = CPdcBytes().Raw("PDC ").Int(7).Int(0).Int(-1).Int(5).Int(2).Int(1);
     cases.push_back({"header fields", header.Record("a", 1).Int(1).Int(2).Bytes()});
     cases.push_back(
         {"no particles", CPdcBytes().Header(0, 2).Record("position", 5).Record("id", 1).Bytes()});
@@ -233,6 +232,32 @@ TEST(ConvertPly, PropertiesAndCommentsAreWhatPointReadersExpect) {
               "end_header\n"
               "1 2 3 1 0 0 0\n"
               "4 5 6 2 1 1 1\n");
+}
+
+// x, y, z, where point tools look, are the positions the nodes deliver: the
+// last "position" holding vectors; the others keep a property of their own.
+TEST(ConvertPly, XYZAreThePositionTheNodesDeliver) {
+    CScratchFolder scratch;
+    const CPdcBytes in = CPdcBytes()
+                             .Header(1, 4)
+                             .Record("position", 5)
+                             .Doubles({1, 2, 3})
+                             .Record("position", 5)
+                             .Doubles({4, 5, 6})
+                             .Record(std::string_view("position\0old", 12), 5)
+                             .Doubles({7, 8, 9})
+                             .Record("position", 3)
+                             .Double(-1);
+    ASSERT_TRUE(WriteFile(scratch / "in.pdc", in.Bytes()));
+    ASSERT_EQ(Convert(scratch / "in.pdc", scratch / "mid.ply", {true, false}), "");
+    const std::string ply = ReadFile(scratch / "mid.ply");
+    EXPECT_NE(ply.find("property double x\nproperty double y\nproperty double z\n"
+                       "property double position_x\n"),
+              std::string::npos)
+        << ply;
+    EXPECT_NE(ply.find("end_header\n7 8 9 1 2 3 4 5 6 -1\n"), std::string::npos) << ply;
+    ASSERT_EQ(Convert(scratch / "mid.ply", scratch / "out.pdc"), "");
+    EXPECT_EQ(ReadFile(scratch / "out.pdc"), in.Bytes());
 }
 
 TEST(ConvertNames, EveryByteRoundTripsAndOnlyOneSpellingIsTaken) {
@@ -448,6 +473,9 @@ TEST(ConvertBadPly, EachDefectIsNamedAndNothingIsWritten) {
               "comment velpo pdc PDC%20 1 1 0 0 0 1\n"
               "comment velpo value 2 mass\nelement vertex 0\n"),
          "record \"mass\" needs 1 numbers"},
+        {"another PDC tag",
+         Head("ascii", "comment velpo pdc XYZ%00 1 1 0 0 0 0\nelement vertex 0\n"),
+         "the PDC tag \"XYZ\\x00\" is not \"PDC \""},
         {"velpo records without header",
          Head("ascii",
               "comment velpo value 2 m 1\n"
@@ -479,6 +507,16 @@ TEST(ConvertBadPdc, TheWalkersProblemIsNamedAndNoPlyIsWritten) {
     const std::string problem = Convert(scratch / "cut.pdc", scratch / "out.ply");
     EXPECT_EQ(problem.rfind(scratch / "cut.pdc", 0), 0u) << problem;
     EXPECT_NE(problem.find("truncated file or forged particle count"), std::string::npos)
+        << problem;
+    EXPECT_FALSE(std::filesystem::exists(scratch / "out.ply"));
+}
+
+TEST(ConvertBadPdc, AFileOfAnotherTagIsNotAPdcFile) {
+    CScratchFolder scratch;
+    ASSERT_TRUE(WriteFile(scratch / "p.pdc", "ply\nformat ascii 1.0\nelement vertex 1\n"));
+    const std::string problem = Convert(scratch / "p.pdc", scratch / "out.ply");
+    EXPECT_NE(problem.find("not a PDC file: its first four bytes are \"ply\\x0a\""),
+              std::string::npos)
         << problem;
     EXPECT_FALSE(std::filesystem::exists(scratch / "out.ply"));
 }

@@ -421,5 +421,28 @@ TEST(PreviewFrame, VectorLengthsAndSingleValuesGiveTheStatistics) {
     EXPECT_EQ(single.Mean(), 2.5);
 }
 
+// Of records sharing a name, the one the nodes deliver is drawn: the last
+// "position" that holds vectors, the last record of the colour's name.
+TEST(PreviewFrame, TheRecordTheNodesDeliverIsDrawn) {
+    CScratch scratch;
+    CPdcBytes bytes;
+    bytes.Header(2, 6).Record("position", 5).Doubles({0, 0, 0, 1, 1, 1});
+    bytes.Record("heat", 3).Doubles({1, 2});
+    bytes.Record("position", 5).Doubles({5, 6, 7, 8, 9, 10});
+    bytes.Record("position", 3).Doubles({-1, -2});  // numbers: no Vector slot takes them
+    bytes.Record("heat", 3).Doubles({30, 40});
+    bytes.Record("position", 0).Int(3);
+    WriteFile(scratch / "twice.pdc", bytes.Bytes());
+    CParticleFrame frame;
+    ASSERT_TRUE(ReadParticleFrame(scratch / "twice.pdc", {true, "heat"}, frame).Succeeded());
+    EXPECT_EQ(frame.positions.values, (std::vector<double>{5, 6, 7, 8, 9, 10}));
+    EXPECT_EQ(frame.colour.values, (std::vector<double>{30, 40}));
+    const CBounds bounds = BoundsOf(frame);
+    EXPECT_EQ(bounds.min, (CVec3{5, 6, 7}));
+    ASSERT_TRUE(ReadParticleFrame(scratch / "twice.pdc", {true, "position"}, frame).Succeeded());
+    EXPECT_EQ(frame.colour.values, (std::vector<double>{3}));  // the last, whatever its code
+    EXPECT_EQ(frame.positions.values, (std::vector<double>{5, 6, 7, 8, 9, 10}));
+}
+
 }  // namespace
 }  // namespace VelpoTools

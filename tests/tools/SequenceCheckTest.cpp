@@ -251,5 +251,43 @@ TEST(SequenceCheck, FactsOfOneReadHashContentsAndCountNonFiniteValues) {
     EXPECT_FALSE(none.present);
 }
 
+// Of records sharing a name, the one the nodes deliver through a slot of
+// that name (the last) is the attribute check speaks of.
+TEST(SequenceCheck, TheLastRecordOfANameIsItsAttribute) {
+    CScratch scratch;
+    const auto frame = [](int32_t firstCode, bool nanInFirst) {
+        CPdcBytes bytes;
+        bytes.Header(1, 3).Record("age", firstCode);
+        firstCode == 1 ? bytes.Int(7) : bytes.Double(nanInFirst ? std::nan("") : 1.0);
+        bytes.Record("mass", 2).Double(2).Record("age", 3).Double(3);
+        return bytes.Bytes();
+    };
+    WriteFile(scratch.Path() / "p.1.pdc", frame(3, true));
+    WriteFile(scratch.Path() / "p.2.pdc", frame(1, false));
+    const CFrameFacts one = FrameFacts({1, scratch / "p.1.pdc"});
+    const CFrameFacts two = FrameFacts({2, scratch / "p.2.pdc"});
+    ASSERT_EQ(one.attributes.size(), 2u);
+    EXPECT_EQ(one.attributes[0].name, "mass");
+    EXPECT_EQ(one.attributes[1].name, "age");
+    EXPECT_EQ(one.attributes[1].nan, 0u);  // the hidden record's NaN never reaches a slot
+    EXPECT_TRUE(FrameProblems(one).empty());
+    // The first "age" changes its code, the delivered one does not.
+    ASSERT_EQ(two.attributes.size(), 2u);
+    EXPECT_EQ(two.attributes[1].code, 3);
+    for (const CCheckProblem& problem : ChangeProblems(one, two, CCheckLimits())) {
+        EXPECT_EQ(problem.text.find("changes type code"), std::string::npos) << problem.text;
+    }
+    // A code change of the delivered record is one.
+    CPdcBytes changed;
+    changed.Header(1, 2).Record("age", 3).Double(1).Record("age", 1).Int(4);
+    WriteFile(scratch.Path() / "p.3.pdc", changed.Bytes());
+    const std::vector<CCheckProblem> problems =
+        ChangeProblems(two, FrameFacts({3, scratch / "p.3.pdc"}), CCheckLimits());
+    ASSERT_FALSE(problems.empty());
+    EXPECT_NE(problems[0].text.find("attribute \"age\" changes type code from 3 to 1"),
+              std::string::npos)
+        << problems[0].text;
+}
+
 }  // namespace
 }  // namespace VelpoTools

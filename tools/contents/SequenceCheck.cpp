@@ -8,6 +8,7 @@
 #include <numeric>
 #include <system_error>
 
+#include "pdc/SlotFilling.h"
 #include "tools/Numbers.h"
 #include "tools/Text.h"
 #include "tools/contents/ContentHash.h"
@@ -59,8 +60,7 @@ std::string NonFiniteText(const CAttributeFacts& attribute) {
     return text + ((attribute.nan + attribute.infinite) == 1 ? " value" : " values");
 }
 
-// The code of each attribute by name; a name that comes twice keeps its
-// first record, as the readers fill a slot from the first record that fits.
+// The code of each attribute by name (FrameFacts keeps one record per name).
 std::map<std::string, int32_t> CodesByName(const CFrameFacts& facts) {
     std::map<std::string, int32_t> codes;
     for (const CAttributeFacts& attribute : facts.attributes) {
@@ -95,7 +95,15 @@ CFrameFacts FrameFacts(const CSequenceFrame& frame) {
         return facts;
     }
     facts.particleCount = inspection.header->particleCount;
+    // Of records sharing a name, the one the readers deliver speaks for it.
+    CPdcNameFilling names;
     for (const CInspectedRecord& inspected : inspection.records) {
+        names.Take(inspected.record);
+    }
+    for (const CInspectedRecord& inspected : inspection.records) {
+        if (!names.Delivers(inspected.record.index)) {
+            continue;
+        }
         CAttributeFacts& attribute = facts.attributes.emplace_back();
         attribute.name = inspected.record.name;
         attribute.code = inspected.record.code;

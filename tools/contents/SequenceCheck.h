@@ -42,7 +42,9 @@ struct CFrameFacts {
     std::string failure;   // why it cannot be read; empty when it can
     int64_t size = 0;      // bytes
     int64_t particleCount = 0;
-    std::vector<CAttributeFacts> attributes;  // in file order
+    // One per name, the record that name delivers (pdc/SlotFilling.h: the
+    // last of the name), in file order.
+    std::vector<CAttributeFacts> attributes;
     // Of the records' names, codes, counts and values and the header's
     // particle count: equal hashes mean identical contents.
     uint64_t contentHash = 0;

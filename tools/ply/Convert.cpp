@@ -7,6 +7,7 @@
 #include <limits>
 #include <set>
 
+#include "pdc/SlotFilling.h"
 #include "tools/Text.h"
 
 namespace VelpoTools {
@@ -106,17 +107,31 @@ struct CPropertyPlan {
     std::string name;
 };
 
-bool IsPosition(const CConvertRecord& record) {
-    return record.code == PdcCodeVectorArray && record.name == "position" && !record.nameOnly;
+// The "position" the nodes deliver (pdc/SlotFilling.h: the last one holding
+// vectors) when it holds one per particle, else the end.
+std::vector<CConvertRecord>::const_iterator PositionRecord(
+    const std::vector<CConvertRecord>& records) {
+    CPdcSlotFilling filling;
+    filling.AddSlot(XSI::CString(L"position"), PdcTypeVector);
+    auto position = records.end();
+    for (auto record = records.begin(); record != records.end(); ++record) {
+        XSI::CString name;
+        name.PutAsciiString(record->name.c_str());  // up to a zero byte, as readers cut it
+        if (!record->nameOnly && filling.Take(name, record->code) >= 0) {
+            position = record;
+        }
+    }
+    return position != records.end() && position->code == PdcCodeVectorArray ? position
+                                                                             : records.end();
 }
 
 // The properties the records of `records` become, in vertex order: the
-// first vector array "position" as x, y, z, then every other array record
-// in record order, each under a name no earlier property has.
+// delivered vector array "position" as x, y, z, then every other array
+// record in record order, each under a name no earlier property has.
 std::vector<CPropertyPlan> PlanProperties(const std::vector<CConvertRecord>& records) {
     std::vector<CPropertyPlan> plan;
     std::set<std::string> used;
-    const auto position = std::find_if(records.begin(), records.end(), IsPosition);
+    const auto position = PositionRecord(records);
     if (position != records.end()) {
         const size_t index = static_cast<size_t>(position - records.begin());
         for (int32_t c = 0; c < 3; ++c) {
@@ -199,6 +214,11 @@ CResult ParseHeaderComment(const std::vector<std::string_view>& words, PdcHeader
         return CResult::Fail(
             "expected \"velpo pdc <format> <version> <byte order> <reserved> <reserved> "
             "<particles> <records>\"");
+    }
+    // Readers refuse a file of another tag; none is written.
+    if (format != std::string_view(PdcMagic, PdcMagicBytes)) {
+        return CResult::Fail("the PDC tag " + Quoted(format) +
+                             " is not \"PDC \", which every PDC file begins with");
     }
     std::copy(format.begin(), format.end(), header.format);
     return CResult::Ok();

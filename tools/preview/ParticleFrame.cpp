@@ -7,6 +7,7 @@
 
 #include "pdc/ByteOrder.h"
 #include "pdc/RecordWalker.h"
+#include "pdc/SlotFilling.h"
 #include "tools/InputFile.h"
 #include "tools/Text.h"
 
@@ -15,8 +16,6 @@ namespace VelpoTools {
 using VelpoHost::CResult;
 
 namespace {
-
-constexpr const char* PositionName = "position";
 
 // The record's numbers, decoded. The walker has checked its count against
 // the bytes the file holds, so the size is bounded by the file's size.
@@ -62,16 +61,28 @@ CResult ReadParticleFrame(const std::string& file, const CFrameWants& wants,
         return CResult::Fail(file + ": " + walker.Problem());
     }
     frame.particles = std::max<int64_t>(walker.Header().particleCount, 0);
+    // Of records sharing a name, the one the nodes deliver counts
+    // (pdc/SlotFilling.h): each is read as it comes and a later one replaces
+    // it. "position" is what a Vector slot delivers; the colour, whatever
+    // the code, what a slot taking every code delivers.
+    const XSI::CString positionName(L"position");
+    CPdcSlotFilling position;
+    position.AddSlot(positionName, PdcTypeVector);
+    CPdcSlotFilling positionNamed;  // for the message when no vector comes
+    positionNamed.AddSlot(positionName, PdcTypeAny);
+    CPdcSlotFilling colour;
+    colour.AddSlot(XSI::CString::FromUtf8(wants.colour), PdcTypeAny);
+    int32_t positionCode = -1;
     bool positionSeen = false;
     bool colourSeen = false;
     CPdcRecord record;
     while (walker.Next(record)) {
-        if (wants.positions && !positionSeen && !record.nameCut && record.name == PositionName) {
+        if (wants.positions && positionNamed.Take(record) >= 0) {
+            positionCode = record.code;
+        }
+        const bool isPosition = wants.positions && position.Take(record) >= 0;
+        if (isPosition) {
             positionSeen = true;
-            if (record.Components() != 3) {
-                return CResult::Fail(file + ": the record \"position\" holds numbers (type code " +
-                                     std::to_string(record.code) + "), not vectors");
-            }
             if (!Addressable(record)) {
                 return TooLarge(file, record);
             }
@@ -79,10 +90,9 @@ CResult ReadParticleFrame(const std::string& file, const CFrameWants& wants,
                 break;
             }
         }
-        if (!wants.colour.empty() && !colourSeen && !record.nameCut &&
-            record.name == wants.colour) {
+        if (colour.Take(record) >= 0) {
             colourSeen = true;
-            if (record.name == PositionName && wants.positions) {
+            if (isPosition) {
                 frame.colour = frame.positions;
             } else if (!Addressable(record)) {
                 return TooLarge(file, record);
@@ -95,6 +105,10 @@ CResult ReadParticleFrame(const std::string& file, const CFrameWants& wants,
         return CResult::Fail(file + ": " + Escaped(walker.Problem()));
     }
     if (wants.positions && !positionSeen) {
+        if (positionCode >= 0) {
+            return CResult::Fail(file + ": the record \"position\" holds numbers (type code " +
+                                 std::to_string(positionCode) + "), not vectors");
+        }
         return CResult::Fail(file + ": no record \"position\" (the particles' positions)");
     }
     if (!wants.colour.empty() && !colourSeen) {

@@ -44,8 +44,9 @@ struct CFrameWants {
 
 // Reads `file`. Fails naming the file when it cannot be read whole, when it
 // has no record "position" holding vectors (with positions wanted), or no
-// record named `wants.colour`. The first record of a name counts, as for
-// the readers.
+// record named `wants.colour`. Of records sharing a name, the one the nodes
+// deliver counts (pdc/SlotFilling.h): the last "position" holding vectors,
+// the last record named `wants.colour`.
 VelpoHost::CResult ReadParticleFrame(const std::string& file, const CFrameWants& wants,
                                      CParticleFrame& frame);
 
