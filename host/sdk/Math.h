@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "host/sdk/Arrays.h"
 #include "host/sdk/CStatus.h"
 #include "host/sdk/Export.h"
 
@@ -56,7 +57,8 @@ private:
 static_assert(sizeof(CVector3f) == 3 * sizeof(float));
 static_assert(sizeof(CVector3) == 3 * sizeof(double));
 
-// Array of double-precision vectors; new elements are (0, 0, 0).
+// Array of double-precision vectors; new elements are (0, 0, 0), except
+// after ResizeForOverwrite.
 class XSI_API CVector3Array {
 public:
     explicit CVector3Array(int32_t count = 0);
@@ -64,6 +66,9 @@ public:
     int32_t GetCount() const { return static_cast<int32_t>(items_.size()); }
     // A negative count is refused (InvalidArgument) and changes nothing.
     CStatus Resize(int32_t count);
+    // Resize whose new elements hold no defined value until written (see
+    // CValueArray::ResizeForOverwrite).
+    CStatus ResizeForOverwrite(int32_t count);
     CVector3& operator[](int32_t index) { return items_[static_cast<size_t>(index)]; }
     const CVector3& operator[](int32_t index) const { return items_[static_cast<size_t>(index)]; }
     // Contiguous storage of GetCount() elements, for bulk transfer.
@@ -71,7 +76,7 @@ public:
     const CVector3* GetArray() const { return items_.data(); }
 
 private:
-    std::vector<CVector3> items_;
+    std::vector<CVector3, CArrayAllocator<CVector3>> items_;
 };
 
 }  // namespace XSI::MATH
