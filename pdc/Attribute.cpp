@@ -96,6 +96,43 @@ bool ReadInPlace(FILE* file, T* out, size_t count, Swap swapInPlace) {
     return true;
 }
 
+// Reads `count` doubles narrowed to 4-byte values (floats, or int32
+// numbers) into `out` without scratch memory: each run of doubles lands in
+// `out` itself, starting where its results go, and is converted front to
+// back, so no result overwrites a double not yet converted. A run takes at
+// most half of what is left of the array; the last few values go through a
+// small buffer. For memory sized for overwrite: on a short read the values
+// read whole are stored and the rest become zero.
+template <class T, class Load>
+bool ReadNarrowing(FILE* file, T* out, size_t count, Load load) {
+    static_assert(sizeof(T) * 2 == DoubleBytes);
+    constexpr size_t SmallRun = 64;
+    const size_t largestRun = PdcChunks::MaxChunkBytes / DoubleBytes;
+    auto* bytes = reinterpret_cast<unsigned char*>(out);
+    unsigned char small[SmallRun * DoubleBytes];
+    size_t done = 0;
+    while (file && done < count) {
+        const size_t left = count - done;
+        size_t run = std::min(left, SmallRun);
+        unsigned char* landing = small;
+        if (left >= 2 * SmallRun) {
+            run = std::min(largestRun, left / 2);
+            landing = bytes + sizeof(T) * done;
+        }
+        const size_t got = std::fread(landing, 1, DoubleBytes * run, file);
+        load(out + done, landing, got / DoubleBytes);
+        done += got / DoubleBytes;
+        if (got != DoubleBytes * run) {
+            break;
+        }
+    }
+    if (done < count) {
+        std::memset(bytes + sizeof(T) * done, 0, sizeof(T) * (count - done));
+        return false;
+    }
+    return true;
+}
+
 template <class Array, class T>
 bool GetElement(const CRelaxedBool& isArray, const Array& values, int32_t index, T& value) {
     if (!isArray) {
@@ -255,15 +292,14 @@ bool CAttribute::FReadArray(FILE* file, bool fileHoldsIntegers, int32_t count) {
     const size_t n = static_cast<size_t>(count);
     switch (type) {
         case PdcTypeFloat:
-            return ReadConverted(file, floatValues.GetArray(), n, DoubleBytes, true,
+            return ReadNarrowing(file, floatValues.GetArray(), n,
                                  PdcByteOrder::LoadDoublesAsFloats);
         case PdcTypeLong:
             if (fileHoldsIntegers) {
                 return ReadInPlace(file, reinterpret_cast<uint32_t*>(longValues.GetArray()), n,
                                    PdcByteOrder::LoadUInt32sInPlace);
             }
-            return ReadConverted(file, longValues.GetArray(), n, DoubleBytes, true,
-                                 PdcByteOrder::LoadDoublesAsLongs);
+            return ReadNarrowing(file, longValues.GetArray(), n, PdcByteOrder::LoadDoublesAsLongs);
         case PdcTypeVector:
             return ReadInPlace(file, reinterpret_cast<uint64_t*>(vectorValues.GetArray()),
                                VectorDoubles * n, PdcByteOrder::LoadUInt64sInPlace);

@@ -78,7 +78,9 @@ void StoreInt32s(unsigned char* out, const int32_t* values, size_t count);
 
 // File bytes to machine values. Doubles narrow to float by rounding to
 // nearest; doubles become int32 numbers as PdcDoubleToLong has it
-// (truncated toward zero, saturated, NaN gives 0).
+// (truncated toward zero, saturated, NaN gives 0). The narrowing ones go
+// front to back, so `values` may start at `in` itself: a reader can land
+// the file's doubles in the array that keeps the results.
 void LoadDoubles(double* values, const unsigned char* in, size_t count);
 void LoadDoublesAsFloats(float* values, const unsigned char* in, size_t count);
 void LoadDoublesAsLongs(int32_t* values, const unsigned char* in, size_t count);
@@ -95,7 +97,8 @@ void LoadUInt32sInPlace(uint32_t* words, size_t count);
 enum class CBulkLevel { Portable, Sse2, Avx2 };
 
 struct CBulkConversions {
-    // Byte order reversed in 8- or 4-byte words; `out` may equal `in`.
+    // 8- or 4-byte words between the file's byte order and the machine's;
+    // `out` may equal `in`.
     void (*swap64)(void* out, const void* in, size_t count);
     void (*swap32)(void* out, const void* in, size_t count);
     void (*storeFloatsAsDoubles)(unsigned char* out, const float* values, size_t count);

@@ -59,8 +59,14 @@ std::vector<double> EdgeDoubles() {
 }
 
 std::vector<int32_t> EdgeInt32s() {
-    std::vector<int32_t> values = {0, 1, -1, 7, std::numeric_limits<int32_t>::min(),
-                                   std::numeric_limits<int32_t>::max(), 0x01020304, -0x01020304};
+    std::vector<int32_t> values = {0,
+                                   1,
+                                   -1,
+                                   7,
+                                   std::numeric_limits<int32_t>::min(),
+                                   std::numeric_limits<int32_t>::max(),
+                                   0x01020304,
+                                   -0x01020304};
     for (int32_t i = 0; i < 64; ++i) {
         values.push_back(i * 0x10203 - 0x4000000);
     }
@@ -115,7 +121,9 @@ void ForEveryRun(size_t total, Check check) {
 
 class ByteOrderBulk : public ::testing::TestWithParam<CBulkLevel> {
 protected:
-    const CBulkConversions& Conversions() const { return *PdcByteOrder::BulkConversions(GetParam()); }
+    const CBulkConversions& Conversions() const {
+        return *PdcByteOrder::BulkConversions(GetParam());
+    }
 };
 
 TEST_P(ByteOrderBulk, DoublesFromTheFileKeepEveryBitAndNarrowOrTruncateAsOneByOne) {
@@ -199,6 +207,30 @@ TEST_P(ByteOrderBulk, SwapsInPlaceAndBack) {
     Conversions().swap64(doubles.data(), doubles.data(), doubles.size());
     EXPECT_EQ(ints, intsBefore);
     EXPECT_TRUE(SameBits(doubles.data(), doublesBefore.data(), doubles.size()));
+}
+
+// Narrowing in place: the doubles land where the results go and are
+// converted front to back, as the slot reader does.
+TEST_P(ByteOrderBulk, NarrowsInPlace) {
+    const std::vector<double> values = EdgeDoubles();
+    const std::vector<unsigned char> file = FileDoubles(values);
+    std::vector<unsigned char> memory(file);
+    Conversions().loadDoublesAsFloats(reinterpret_cast<float*>(memory.data()), memory.data(),
+                                      values.size());
+    for (size_t i = 0; i < values.size(); ++i) {
+        const float expected = static_cast<float>(values[i]);
+        ASSERT_TRUE(
+            SameBits(memory.data() + 4 * i, reinterpret_cast<const unsigned char*>(&expected), 4))
+            << i;
+    }
+    memory = file;
+    Conversions().loadDoublesAsLongs(reinterpret_cast<int32_t*>(memory.data()), memory.data(),
+                                     values.size());
+    for (size_t i = 0; i < values.size(); ++i) {
+        int32_t got;
+        std::memcpy(&got, memory.data() + 4 * i, 4);
+        ASSERT_EQ(got, PdcDoubleToLong(values[i])) << i;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, ByteOrderBulk, ::testing::ValuesIn(Levels()),
