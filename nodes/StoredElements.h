@@ -30,8 +30,8 @@ public:
         for (uint64_t at = first; at < end;) {
             const uint64_t word = at / 64;
             const uint64_t upTo = std::min<uint64_t>(end, (word + 1) * 64);
-            const uint64_t bits = upTo - at == 64 ? ~uint64_t{0}
-                                                  : ((uint64_t{1} << (upTo - at)) - 1) << (at % 64);
+            const uint64_t bits =
+                upTo - at == 64 ? ~uint64_t{0} : ((uint64_t{1} << (upTo - at)) - 1) << (at % 64);
             words_[word].fetch_or(bits, std::memory_order_relaxed);
             at = upTo;
         }

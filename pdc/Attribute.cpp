@@ -52,22 +52,12 @@ const double* AsDoubles(const XSI::MATH::CVector3* vectors) {
 
 // Reads `count` numbers of `width` bytes into `out` through a scratch run
 // and `load(out + first, bytes, run)`. On a short read the numbers that
-// arrived whole are stored; with `zeroRest` the others become zero (memory
-// sized for overwrite holds nothing defined), otherwise they stay as they
-// were.
+// arrived whole are stored and the others stay as they were.
 template <class T, class Load>
-bool ReadConverted(FILE* file, T* out, size_t count, size_t width, bool zeroRest, Load load) {
-    size_t done = 0;
-    const bool whole =
-        file && PdcChunks::ReadValues(file, width, count,
-                                      [&](const unsigned char* in, size_t first, size_t run) {
-                                          load(out + first, in, run);
-                                          done = first + run;
-                                      });
-    if (!whole && zeroRest) {
-        std::memset(static_cast<void*>(out + done), 0, (count - done) * sizeof(T));
-    }
-    return whole;
+bool ReadConverted(FILE* file, T* out, size_t count, size_t width, Load load) {
+    return PdcChunks::ReadValues(
+        file, width, count,
+        [&](const unsigned char* in, size_t first, size_t run) { load(out + first, in, run); });
 }
 
 // Reads `count` numbers whose machine form has the file's width straight
@@ -258,17 +248,17 @@ bool CAttribute::FRead(FILE* file, bool fileHoldsIntegers) {
                 EnsureFirstElement(floatValues);
             }
             return ReadConverted(file, floatValues.GetArray(), ElementCount(floatValues, array),
-                                 DoubleBytes, false, PdcByteOrder::LoadDoublesAsFloats);
+                                 DoubleBytes, PdcByteOrder::LoadDoublesAsFloats);
         case PdcTypeLong: {
             if (!array) {
                 EnsureFirstElement(longValues);
             }
             const size_t count = ElementCount(longValues, array);
             if (fileHoldsIntegers) {
-                return ReadConverted(file, longValues.GetArray(), count, Int32Bytes, false,
+                return ReadConverted(file, longValues.GetArray(), count, Int32Bytes,
                                      PdcByteOrder::LoadInt32s);
             }
-            return ReadConverted(file, longValues.GetArray(), count, DoubleBytes, false,
+            return ReadConverted(file, longValues.GetArray(), count, DoubleBytes,
                                  PdcByteOrder::LoadDoublesAsLongs);
         }
         case PdcTypeVector:
@@ -277,7 +267,7 @@ bool CAttribute::FRead(FILE* file, bool fileHoldsIntegers) {
             }
             return ReadConverted(file, AsDoubles(vectorValues.GetArray()),
                                  VectorDoubles * ElementCount(vectorValues, array), DoubleBytes,
-                                 false, PdcByteOrder::LoadDoubles);
+                                 PdcByteOrder::LoadDoubles);
         default:
             return true;
     }

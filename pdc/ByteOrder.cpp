@@ -152,8 +152,7 @@ VELPO_SSE2 void StoreFloatsAsDoublesSse2(unsigned char* out, const float* values
     StoreFloatsAsDoublesPortable(out + DoubleBytes * i, values + i, count - i);
 }
 
-VELPO_SSE2 void StoreInt32sAsDoublesSse2(unsigned char* out, const int32_t* values,
-                                         size_t count) {
+VELPO_SSE2 void StoreInt32sAsDoublesSse2(unsigned char* out, const int32_t* values, size_t count) {
     size_t i = 0;
     for (; i + 4 <= count; i += 4) {
         const __m128i integers = LoadBytes(values + i);
@@ -216,8 +215,8 @@ VELPO_AVX2_INLINE __m256i Swap64Mask() {
 }
 
 VELPO_AVX2_INLINE __m256i Swap32Mask() {
-    return _mm256_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12, 3, 2, 1, 0, 7,
-                            6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12);
+    return _mm256_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12, 3, 2, 1, 0, 7, 6,
+                            5, 4, 11, 10, 9, 8, 15, 14, 13, 12);
 }
 
 VELPO_AVX2_INLINE __m256i LoadBytes256(const void* in) {
@@ -265,8 +264,7 @@ VELPO_AVX2 void StoreFloatsAsDoublesAvx2(unsigned char* out, const float* values
     StoreFloatsAsDoublesPortable(out + DoubleBytes * i, values + i, count - i);
 }
 
-VELPO_AVX2 void StoreInt32sAsDoublesAvx2(unsigned char* out, const int32_t* values,
-                                         size_t count) {
+VELPO_AVX2 void StoreInt32sAsDoublesAvx2(unsigned char* out, const int32_t* values, size_t count) {
     const __m256i mask = Swap64Mask();
     size_t i = 0;
     for (; i + 4 <= count; i += 4) {
