@@ -92,9 +92,11 @@ std::vector<unsigned char> FileDoubles(const std::vector<double>& values) {
     return bytes;
 }
 
+// Compares bytes, so that NaNs compare by their bits; an empty run (whose
+// storage may be null) is always the same.
 template <class T>
 bool SameBits(const T* a, const T* b, size_t count) {
-    return std::memcmp(a, b, count * sizeof(T)) == 0;
+    return count == 0 || std::memcmp(a, b, count * sizeof(T)) == 0;
 }
 
 std::vector<CBulkLevel> Levels() {
