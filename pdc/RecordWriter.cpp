@@ -13,10 +13,9 @@ namespace {
 using PdcByteOrder::DoubleBytes;
 using PdcByteOrder::Int32Bytes;
 
-// Blocks of CPdcWriter::BlockBytes: large enough that the per-call cost of
-// the sink vanishes, small enough to stay in the cache between the
-// conversion and the copy into the file.
-constexpr size_t BlockBytes = CPdcWriter::BlockBytes;
+// Blocks (CPdcWriter::BlockBytes) are large enough that the per-call cost of
+// the sink vanishes and small enough to stay in the cache between the
+// conversion and the copy into the file; page-aligned for the copy.
 constexpr std::align_val_t BlockAlignment{4096};
 
 constexpr size_t FormatBytes = 4;
