@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "host/sdk/Xsi.h"
+#include "nodes/StoredElements.h"
 #include "pdc/Pdc.h"
 
 // What lives from BeginEvaluate to EndEvaluate of one evaluation of an
@@ -17,6 +18,8 @@ struct CPdcUserData {
     XSI::CString path;
     int32_t step = 0;
     int32_t frame = 0;
+    // Export only: the elements its Evaluate calls have stored.
+    std::unique_ptr<CStoredElements> stored;
 };
 
 // The record stored in the node's user data, or null.
@@ -106,6 +109,9 @@ public:
     ~CBoundIndexSet() { context_.ReleaseIndexSet(set_); }
 
     XSI::CIndexSet::Iterator Begin() const { return set_.Begin(); }
+    // The subset is the elements [Offset(), Offset() + Count()).
+    uint32_t Offset() const { return set_.GetOffset(); }
+    uint32_t Count() const { return set_.GetCount(); }
 
 private:
     XSI::ICENodeContext& context_;

@@ -31,30 +31,39 @@ void MarkArray(CAttribute& slot, const CBoundArray<T>& input) {
     }
 }
 
-// Copies one input over the elements of the current subset into a slot's
-// array at their absolute indices. Values past the array (Count smaller than
-// the elements evaluated) are dropped. Every call writes only the indices of
-// its own subset, so concurrent calls never touch the same element.
+// The elements of one Evaluate call: the subset [offset, offset + count)
+// of the evaluation, and how many of them lie inside the slot arrays (Count
+// smaller than the elements evaluated drops the rest).
+struct CSubset {
+    uint32_t offset = 0;
+    uint32_t count = 0;
+    uint32_t stored = 0;
+
+    CSubset(const CBoundIndexSet& set, uint32_t arraySize)
+        : offset(set.Offset()), count(set.Count()) {
+        stored = offset < arraySize ? std::min(count, arraySize - offset) : 0;
+    }
+};
+
+// Copies `n` values of an input as the host serves them into `out`, one
+// tight loop: element i of a per-element input; its one value for every
+// element of a constant; zero for an input that holds no data (or past the
+// end of a short one).
 template <class Value, class Input, class Convert>
-void StoreSubset(const CBoundIndexSet& set, const CBoundArray<Input>& input, Value* values,
-                 int32_t size, Convert convert) {
-    const uint32_t limit = size > 0 ? static_cast<uint32_t>(size) : 0;
-    if (input.GetCount() == 1) {
-        const Value value = convert(input[0]);
-        for (CIndexSet::Iterator it = set.Begin(); it.HasNext(); it.Next()) {
-            const uint32_t absolute = it.GetAbsoluteIndex();
-            if (absolute < limit) {
-                values[absolute] = value;
-            }
-        }
+void CopyInput(const CBoundArray<Input>& input, Value* out, uint32_t n, Convert convert) {
+    const uint32_t held = input.GetCount();
+    if (held == 1) {
+        std::fill(out, out + n, convert(input[0]));
         return;
     }
-    for (CIndexSet::Iterator it = set.Begin(); it.HasNext(); it.Next()) {
-        const uint32_t absolute = it.GetAbsoluteIndex();
-        if (absolute < limit) {
-            values[absolute] = convert(input[it.GetIndex()]);
+    const uint32_t copied = std::min(n, held);
+    if (copied > 0) {
+        const Input* in = &input[0];
+        for (uint32_t i = 0; i < copied; ++i) {
+            out[i] = convert(in[i]);
         }
     }
+    std::fill(out + copied, out + n, convert(Input{}));
 }
 
 float AsFloat(float value) {
@@ -69,24 +78,42 @@ MATH::CVector3 AsVector(const MATH::CVector3f& value) {
     return MATH::CVector3(value.GetX(), value.GetY(), value.GetZ());
 }
 
-void StoreInput(const CBoundIndexSet& set, const CBoundArray<float>& input, CAttribute& slot) {
-    if (slot.type == PdcTypeFloat) {
-        StoreSubset(set, input, slot.floatValues.GetArray(), slot.floatValues.GetCount(), AsFloat);
+// Stores the subset's values of one input into a slot's array at their
+// absolute indices. Every call writes only the indices of its own subset,
+// so concurrent calls never touch the same element. Unnamed slots are never
+// written to the file and are skipped.
+void StoreInput(const CSubset& subset, const CBoundArray<float>& input, CAttribute& slot) {
+    if (slot.type == PdcTypeFloat && subset.stored > 0) {
+        CopyInput(input, slot.floatValues.GetArray() + subset.offset, subset.stored, AsFloat);
     }
 }
 
-void StoreInput(const CBoundIndexSet& set, const CBoundArray<int32_t>& input, CAttribute& slot) {
-    if (slot.type == PdcTypeLong) {
-        StoreSubset(set, input, slot.longValues.GetArray(), slot.longValues.GetCount(), AsLong);
+void StoreInput(const CSubset& subset, const CBoundArray<int32_t>& input, CAttribute& slot) {
+    if (slot.type == PdcTypeLong && subset.stored > 0) {
+        CopyInput(input, slot.longValues.GetArray() + subset.offset, subset.stored, AsLong);
     }
 }
 
-void StoreInput(const CBoundIndexSet& set, const CBoundArray<MATH::CVector3f>& input,
+void StoreInput(const CSubset& subset, const CBoundArray<MATH::CVector3f>& input,
                 CAttribute& slot) {
-    if (slot.type == PdcTypeVector) {
-        StoreSubset(set, input, slot.vectorValues.GetArray(), slot.vectorValues.GetCount(),
-                    AsVector);
+    if (slot.type == PdcTypeVector && subset.stored > 0) {
+        CopyInput(input, slot.vectorValues.GetArray() + subset.offset, subset.stored, AsVector);
     }
+}
+
+// Elements that no Evaluate call stored get zero, in every named slot.
+void ZeroUnstored(const CStoredElements& stored, CPdc& pdc) {
+    stored.ForEachGap([&pdc](uint32_t first, uint32_t count) {
+        for (CAttribute& slot : pdc.attributes) {
+            if (slot.type == PdcTypeFloat) {
+                std::fill_n(slot.floatValues.GetArray() + first, count, 0.0f);
+            } else if (slot.type == PdcTypeLong) {
+                std::fill_n(slot.longValues.GetArray() + first, count, 0);
+            } else if (slot.type == PdcTypeVector) {
+                std::fill_n(slot.vectorValues.GetArray() + first, count, MATH::CVector3());
+            }
+        }
+    });
 }
 
 // The numbered inputs of one kind (T: float, int32_t or CVector3f, as its
@@ -101,9 +128,9 @@ public:
         }
     }
 
-    void Store(const CBoundIndexSet& set, CAttribute* slots) const {
+    void Store(const CSubset& subset, CAttribute* slots) const {
         for (int32_t i = 0; i < Kind.count; ++i) {
-            StoreInput(set, inputs_[i], slots[Kind.Slot(i)]);
+            StoreInput(subset, inputs_[i], slots[Kind.Slot(i)]);
         }
     }
 
@@ -155,7 +182,10 @@ CStatus VelpoExport_BeginEvaluate(ICENodeContext& context) {
         record->step = settings.step;
         record->frame = frame;
         ApplySlotLayout(*record->pdc, settings);
-        record->pdc->Resize(count);
+        // The Evaluate calls' copies are the first to touch the arrays;
+        // EndEvaluate zeroes what none of them stored.
+        record->pdc->ResizeForOverwrite(count);
+        record->stored = std::make_unique<CStoredElements>(static_cast<uint32_t>(count));
         PutPdcUserData(context, record.release());
     } catch (...) {
         // Only running out of memory for Count particles gets here: no record,
@@ -201,15 +231,17 @@ void Evaluate(ICENodeContext& context) {
     const CBoundIndexSet set(context);
 
     // Slot by slot rather than point by point: each pass streams through one
-    // input and one array. Unnamed slots are never written, so they are
-    // skipped.
-    StoreInput(set, id, slots[PdcIdSlot]);
-    StoreInput(set, position, slots[PdcPositionSlot]);
-    floats.Store(set, slots);
-    longs.Store(set, slots);
-    vectors.Store(set, slots);
-    for (CIndexSet::Iterator it = set.Begin(); it.HasNext(); it.Next()) {
-        output[it.GetIndex()] = position[it.GetIndex()];
+    // input and one array.
+    const CSubset subset(set, record->stored->Count());
+    StoreInput(subset, id, slots[PdcIdSlot]);
+    StoreInput(subset, position, slots[PdcPositionSlot]);
+    floats.Store(subset, slots);
+    longs.Store(subset, slots);
+    vectors.Store(subset, slots);
+    record->stored->Mark(subset.offset, subset.stored);
+    const uint32_t outputs = std::min(set.Count(), output.GetCount());
+    if (outputs > 0) {
+        CopyInput(position, &output[0], outputs, [](const MATH::CVector3f& v) { return v; });
     }
 }
 
@@ -228,6 +260,7 @@ CStatus VelpoExport_EndEvaluate(ICENodeContext& context) {
     }
     CString fileName;
     try {
+        ZeroUnstored(*record->stored, *record->pdc);
         fileName = GetFileName(record->path, static_cast<uint32_t>(record->frame), record->step);
         if (!WriteCacheFile(*record->pdc, fileName.GetAsciiString())) {
             LogError(CannotWrite, fileName);

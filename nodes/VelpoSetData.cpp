@@ -59,27 +59,6 @@ std::unique_ptr<CPdcUserData> ReadCache(ICENodeContext& context) {
     return record;
 }
 
-// Fills the output of one port for the current subset from one slot. A point
-// the slot has no value for (an array slot with fewer particles than points)
-// gets zero, whatever the subsets: the result must not depend on how the host
-// splits the work.
-template <class Output, class Value, class Read, class Convert>
-void FillOutput(ICENodeContext& context, int32_t dataType, const CAttribute& slot, Read read,
-                Convert convert) {
-    CBoundArray<Output> output;
-    output.BindOutput(context, dataType);
-    const CBoundIndexSet set(context);
-    for (CIndexSet::Iterator it = set.Begin(); it.HasNext(); it.Next()) {
-        // Past 2^31 - 1 the index turns negative, and a negative index finds
-        // no element of an array slot, which is right.
-        const int32_t absolute = static_cast<int32_t>(it.GetAbsoluteIndex());
-        // A fresh zero per point: a failed read leaves it untouched.
-        Value value{};
-        (slot.*read)(absolute, value);
-        output[it.GetIndex()] = convert(value);
-    }
-}
-
 float AsFloat(float value) {
     return value;
 }
@@ -93,21 +72,62 @@ MATH::CVector3f AsVector(const MATH::CVector3& value) {
                            static_cast<float>(value.GetZ()));
 }
 
+// Fills the output of one port for the current subset from one slot, point
+// by point through the slot's accessor. A point the slot has no value for
+// (an array slot with fewer particles than points) gets zero, whatever the
+// subsets: the result must not depend on how the host splits the work.
+template <class Output, class Value, class Read, class Convert>
+void FillPerPoint(CBoundArray<Output>& output, const CBoundIndexSet& set, const CAttribute& slot,
+                  Read read, Convert convert) {
+    for (CIndexSet::Iterator it = set.Begin(); it.HasNext(); it.Next()) {
+        // Past 2^31 - 1 the index turns negative, and a negative index finds
+        // no element of an array slot, which is right.
+        const int32_t absolute = static_cast<int32_t>(it.GetAbsoluteIndex());
+        // A fresh zero per point: a failed read leaves it untouched.
+        Value value{};
+        (slot.*read)(absolute, value);
+        output[it.GetIndex()] = convert(value);
+    }
+}
+
+// The same result in one tight loop, for an array slot that holds a value
+// for every point of the subset: the usual case, where points and
+// particles correspond one to one.
+template <class Output, class Value, class Read, class Convert>
+void FillOutput(ICENodeContext& context, int32_t dataType, const CAttribute& slot,
+                const Value* values, int32_t held, Read read, Convert convert) {
+    CBoundArray<Output> output;
+    output.BindOutput(context, dataType);
+    const CBoundIndexSet set(context);
+    const uint64_t end = uint64_t{set.Offset()} + set.Count();
+    if (!slot.isArray || held < 0 || end > static_cast<uint64_t>(held) ||
+        output.GetCount() < set.Count() || set.Count() == 0) {
+        FillPerPoint<Output, Value>(output, set, slot, read, convert);
+        return;
+    }
+    const Value* in = values + set.Offset();
+    Output* out = &output[0];
+    for (uint32_t i = 0; i < set.Count(); ++i) {
+        out[i] = convert(in[i]);
+    }
+}
+
 // The output for a slot holding `slotType` values (the port's kind: an
 // unnamed slot has no type of its own and still gives zeros of the port's).
 void FillFromSlot(ICENodeContext& context, int32_t slotType, const CAttribute& slot) {
     switch (slotType) {
         case PdcTypeFloat:
-            FillOutput<float, float>(context, siICENodeDataFloat, slot, &CAttribute::GetFloat,
-                                     AsFloat);
+            FillOutput<float>(context, siICENodeDataFloat, slot, slot.floatValues.GetArray(),
+                              slot.floatValues.GetCount(), &CAttribute::GetFloat, AsFloat);
             break;
         case PdcTypeLong:
-            FillOutput<int32_t, int32_t>(context, siICENodeDataLong, slot, &CAttribute::GetLong,
-                                         AsLong);
+            FillOutput<int32_t>(context, siICENodeDataLong, slot, slot.longValues.GetArray(),
+                                slot.longValues.GetCount(), &CAttribute::GetLong, AsLong);
             break;
         default:
-            FillOutput<MATH::CVector3f, MATH::CVector3>(context, siICENodeDataVector3, slot,
-                                                        &CAttribute::GetVector, AsVector);
+            FillOutput<MATH::CVector3f>(context, siICENodeDataVector3, slot,
+                                        slot.vectorValues.GetArray(), slot.vectorValues.GetCount(),
+                                        &CAttribute::GetVector, AsVector);
             break;
     }
 }

@@ -3,8 +3,9 @@
 
 #include "pdc/ByteOrder.h"
 #include "pdc/Chunks.h"
-#include "pdc/Convert.h"
+#include "pdc/FirstTouch.h"
 #include "pdc/Pdc.h"
+#include "pdc/RecordWriter.h"
 
 // Narrowing a double read from a file to float must be defined for every
 // value: IEEE 754 rounds out-of-range values to infinity.
@@ -12,10 +13,6 @@ static_assert(std::numeric_limits<float>::is_iec559 && std::numeric_limits<doubl
 
 using PdcByteOrder::DoubleBytes;
 using PdcByteOrder::Int32Bytes;
-using PdcByteOrder::LoadDouble;
-using PdcByteOrder::LoadInt32;
-using PdcByteOrder::StoreDouble;
-using PdcByteOrder::StoreInt32;
 
 namespace {
 
@@ -42,49 +39,88 @@ size_t ElementCount(const Array& values, bool array) {
     return array ? static_cast<size_t>(values.GetCount()) : 1;
 }
 
-bool WriteDoubles(FILE* file, const double* values, size_t count) {
-    return PdcChunks::WriteValues(file, DoubleBytes, count,
-                                  [values](unsigned char* out, size_t first, size_t run) {
-                                      PdcByteOrder::StoreDoubles(out, values + first, run);
-                                  });
+// A vector array as the run of doubles it is: CVector3 is three doubles
+// without padding. The conversions move bytes, never dereferencing these
+// pointers as doubles.
+double* AsDoubles(XSI::MATH::CVector3* vectors) {
+    return reinterpret_cast<double*>(vectors);
 }
 
-template <class T>
-bool WriteAsDoubles(FILE* file, const T* values, size_t count) {
-    return PdcChunks::WriteValues(
-        file, DoubleBytes, count, [values](unsigned char* out, size_t first, size_t run) {
-            for (size_t i = 0; i < run; ++i) {
-                StoreDouble(out + DoubleBytes * i, static_cast<double>(values[first + i]));
-            }
-        });
+const double* AsDoubles(const XSI::MATH::CVector3* vectors) {
+    return reinterpret_cast<const double*>(vectors);
 }
 
-// The vector array as a run of doubles: CVector3 is three doubles without
-// padding, and its bytes are copied, never aliased.
-bool WriteVectors(FILE* file, const XSI::MATH::CVector3* vectors, size_t count) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(vectors);
-    return PdcChunks::WriteValues(file, DoubleBytes, count * VectorDoubles,
-                                  [bytes](unsigned char* out, size_t first, size_t run) {
-                                      const unsigned char* in = bytes + DoubleBytes * first;
-                                      for (size_t i = 0; i < run; ++i) {
-                                          double value;
-                                          std::memcpy(&value, in + DoubleBytes * i, DoubleBytes);
-                                          StoreDouble(out + DoubleBytes * i, value);
-                                      }
-                                  });
+// Reads `count` numbers of `width` bytes into `out` through a scratch run
+// and `load(out + first, bytes, run)`. On a short read the numbers that
+// arrived whole are stored and the others stay as they were.
+template <class T, class Load>
+bool ReadConverted(FILE* file, T* out, size_t count, size_t width, Load load) {
+    return PdcChunks::ReadValues(
+        file, width, count,
+        [&](const unsigned char* in, size_t first, size_t run) { load(out + first, in, run); });
 }
 
-bool ReadVectors(FILE* file, XSI::MATH::CVector3* vectors, size_t count) {
-    auto* bytes = reinterpret_cast<unsigned char*>(vectors);
-    return PdcChunks::ReadValues(file, DoubleBytes, count * VectorDoubles,
-                                 [bytes](const unsigned char* in, size_t first, size_t run) {
-                                     // A local copy: stores through it may alias the capture.
-                                     unsigned char* out = bytes + DoubleBytes * first;
-                                     for (size_t i = 0; i < run; ++i) {
-                                         const double value = LoadDouble(in + DoubleBytes * i);
-                                         std::memcpy(out + DoubleBytes * i, &value, DoubleBytes);
-                                     }
-                                 });
+// Reads `count` numbers whose machine form has the file's width straight
+// into `out`, a run at a time, each run turned into the machine's byte
+// order while it is still in the cache. For memory sized for overwrite:
+// on a short read the numbers that arrived whole are stored and the rest,
+// a partly read number included, become zero.
+template <class T, class Swap>
+bool ReadInPlace(FILE* file, T* out, size_t count, Swap swapInPlace) {
+    auto* bytes = reinterpret_cast<unsigned char*>(out);
+    const size_t perRun = PdcChunks::MaxChunkBytes / sizeof(T);
+    size_t done = 0;
+    while (file && done < count) {
+        const size_t run = std::min(perRun, count - done);
+        const size_t got = std::fread(bytes + sizeof(T) * done, 1, sizeof(T) * run, file);
+        swapInPlace(out + done, got / sizeof(T));
+        done += got / sizeof(T);
+        if (got != sizeof(T) * run) {
+            break;
+        }
+    }
+    if (done < count) {
+        std::memset(bytes + sizeof(T) * done, 0, sizeof(T) * (count - done));
+        return false;
+    }
+    return true;
+}
+
+// Reads `count` doubles narrowed to 4-byte values (floats, or int32
+// numbers) into `out` without scratch memory: each run of doubles lands in
+// `out` itself, starting where its results go, and is converted front to
+// back, so no result overwrites a double not yet converted. A run takes at
+// most half of what is left of the array; the last few values go through a
+// small buffer. For memory sized for overwrite: on a short read the values
+// read whole are stored and the rest become zero.
+template <class T, class Load>
+bool ReadNarrowing(FILE* file, T* out, size_t count, Load load) {
+    static_assert(sizeof(T) * 2 == DoubleBytes);
+    constexpr size_t SmallRun = 64;
+    const size_t largestRun = PdcChunks::MaxChunkBytes / DoubleBytes;
+    auto* bytes = reinterpret_cast<unsigned char*>(out);
+    unsigned char small[SmallRun * DoubleBytes];
+    size_t done = 0;
+    while (file && done < count) {
+        const size_t left = count - done;
+        size_t run = std::min(left, SmallRun);
+        unsigned char* landing = small;
+        if (left >= 2 * SmallRun) {
+            run = std::min(largestRun, left / 2);
+            landing = bytes + sizeof(T) * done;
+        }
+        const size_t got = std::fread(landing, 1, DoubleBytes * run, file);
+        load(out + done, landing, got / DoubleBytes);
+        done += got / DoubleBytes;
+        if (got != DoubleBytes * run) {
+            break;
+        }
+    }
+    if (done < count) {
+        std::memset(bytes + sizeof(T) * done, 0, sizeof(T) * (count - done));
+        return false;
+    }
+    return true;
 }
 
 template <class Array, class T>
@@ -97,6 +133,15 @@ bool GetElement(const CRelaxedBool& isArray, const Array& values, int32_t index,
     }
     value = values[index];
     return true;
+}
+
+// Sizes `values` for overwrite and lets the system back a large array with
+// large pages before the first write touches it.
+template <class Array>
+void SizeForOverwrite(Array& values, int32_t count) {
+    values.ResizeForOverwrite(count);
+    PdcFirstTouch::PrepareLargeArray(values.GetArray(),
+                                     static_cast<size_t>(count) * sizeof(*values.GetArray()));
 }
 
 }  // namespace
@@ -127,57 +172,69 @@ void CAttribute::Resize(int32_t count) {
     }
 }
 
+void CAttribute::ResizeForOverwrite(int32_t count) {
+    if (count < 0) {
+        return;
+    }
+    switch (type) {
+        case PdcTypeFloat:
+            SizeForOverwrite(floatValues, count);
+            break;
+        case PdcTypeLong:
+            SizeForOverwrite(longValues, count);
+            break;
+        case PdcTypeVector:
+            SizeForOverwrite(vectorValues, count);
+            break;
+        default:
+            break;
+    }
+}
+
 bool CAttribute::FWrite(FILE* file) const {
-    if (!file || type < PdcTypeFloat || type > PdcTypeVector) {
+    if (!file) {
         return false;
     }
-    // The length written is the byte count of the narrow form actually
-    // written, which differs from the character count for non-ASCII names.
-    const char* nameBytes = name.GetAsciiString();
-    const size_t nameLength = std::strlen(nameBytes);
-    if (nameLength > static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
+    CPdcWriter writer(file);
+    return Write(writer) && writer.Flush();
+}
+
+bool CAttribute::Write(CPdcWriter& writer) const {
+    if (type < PdcTypeFloat || type > PdcTypeVector) {
         return false;
     }
     const bool array = isArray;
     int32_t code;
+    int32_t count = 1;
     if (type == PdcTypeVector) {
         code = array ? PdcCodeVectorArray : PdcCodeVector;
+        count = array ? vectorValues.GetCount() : 1;
     } else {
         code = array ? PdcCodeDoubleArray : PdcCodeDouble;
+        if (array) {
+            count = type == PdcTypeFloat ? floatValues.GetCount() : longValues.GetCount();
+        }
     }
-    unsigned char lengthBytes[Int32Bytes], codeBytes[Int32Bytes];
-    StoreInt32(lengthBytes, static_cast<int32_t>(nameLength));
-    StoreInt32(codeBytes, code);
-    if (std::fwrite(lengthBytes, 1, Int32Bytes, file) != Int32Bytes ||
-        std::fwrite(nameBytes, 1, nameLength, file) != nameLength ||
-        std::fwrite(codeBytes, 1, Int32Bytes, file) != Int32Bytes) {
+    // The length written is the byte count of the narrow form actually
+    // written, which differs from the character count for non-ASCII names.
+    if (!writer.BeginRecord(name.GetAsciiString(), code, count)) {
         return false;
     }
-
     bool written;
     if (type == PdcTypeFloat) {
-        if (array) {
-            written = WriteAsDoubles(file, floatValues.GetArray(), ElementCount(floatValues, true));
-        } else {
-            const double value = FirstOrZero<float>(floatValues);
-            written = WriteDoubles(file, &value, 1);
-        }
+        const float value = FirstOrZero<float>(floatValues);
+        written = writer.AppendFloats(array ? floatValues.GetArray() : &value,
+                                      static_cast<size_t>(count));
     } else if (type == PdcTypeLong) {
-        if (array) {
-            written = WriteAsDoubles(file, longValues.GetArray(), ElementCount(longValues, true));
-        } else {
-            const double value = FirstOrZero<int32_t>(longValues);
-            written = WriteDoubles(file, &value, 1);
-        }
+        const int32_t value = FirstOrZero<int32_t>(longValues);
+        written =
+            writer.AppendInt32s(array ? longValues.GetArray() : &value, static_cast<size_t>(count));
     } else {
-        if (array) {
-            written = WriteVectors(file, vectorValues.GetArray(), ElementCount(vectorValues, true));
-        } else {
-            const auto value = FirstOrZero<XSI::MATH::CVector3>(vectorValues);
-            written = WriteVectors(file, &value, 1);
-        }
+        const auto value = FirstOrZero<XSI::MATH::CVector3>(vectorValues);
+        written = writer.AppendDoubles(AsDoubles(array ? vectorValues.GetArray() : &value),
+                                       VectorDoubles * static_cast<size_t>(count));
     }
-    return written && !std::ferror(file);
+    return written && writer.EndRecord();
 }
 
 bool CAttribute::FRead(FILE* file, bool fileHoldsIntegers) {
@@ -186,46 +243,56 @@ bool CAttribute::FRead(FILE* file, bool fileHoldsIntegers) {
     }
     const bool array = isArray;
     switch (type) {
-        case PdcTypeFloat: {
+        case PdcTypeFloat:
             if (!array) {
                 EnsureFirstElement(floatValues);
             }
-            float* out = floatValues.GetArray();
-            return PdcChunks::ReadValues(
-                file, DoubleBytes, ElementCount(floatValues, array),
-                [out](const unsigned char* in, size_t first, size_t run) {
-                    for (size_t i = 0; i < run; ++i) {
-                        out[first + i] = static_cast<float>(LoadDouble(in + DoubleBytes * i));
-                    }
-                });
-        }
+            return ReadConverted(file, floatValues.GetArray(), ElementCount(floatValues, array),
+                                 DoubleBytes, PdcByteOrder::LoadDoublesAsFloats);
         case PdcTypeLong: {
             if (!array) {
                 EnsureFirstElement(longValues);
             }
-            int32_t* out = longValues.GetArray();
             const size_t count = ElementCount(longValues, array);
             if (fileHoldsIntegers) {
-                return PdcChunks::ReadValues(
-                    file, Int32Bytes, count,
-                    [out](const unsigned char* in, size_t first, size_t run) {
-                        for (size_t i = 0; i < run; ++i) {
-                            out[first + i] = LoadInt32(in + Int32Bytes * i);
-                        }
-                    });
+                return ReadConverted(file, longValues.GetArray(), count, Int32Bytes,
+                                     PdcByteOrder::LoadInt32s);
             }
-            return PdcChunks::ReadValues(
-                file, DoubleBytes, count, [out](const unsigned char* in, size_t first, size_t run) {
-                    for (size_t i = 0; i < run; ++i) {
-                        out[first + i] = PdcDoubleToLong(LoadDouble(in + DoubleBytes * i));
-                    }
-                });
+            return ReadConverted(file, longValues.GetArray(), count, DoubleBytes,
+                                 PdcByteOrder::LoadDoublesAsLongs);
         }
         case PdcTypeVector:
             if (!array) {
                 EnsureFirstElement(vectorValues);
             }
-            return ReadVectors(file, vectorValues.GetArray(), ElementCount(vectorValues, array));
+            return ReadConverted(file, AsDoubles(vectorValues.GetArray()),
+                                 VectorDoubles * ElementCount(vectorValues, array), DoubleBytes,
+                                 PdcByteOrder::LoadDoubles);
+        default:
+            return true;
+    }
+}
+
+bool CAttribute::FReadArray(FILE* file, bool fileHoldsIntegers, int32_t count) {
+    isArray = true;
+    if (count < 0) {
+        return false;
+    }
+    ResizeForOverwrite(count);
+    const size_t n = static_cast<size_t>(count);
+    switch (type) {
+        case PdcTypeFloat:
+            return ReadNarrowing(file, floatValues.GetArray(), n,
+                                 PdcByteOrder::LoadDoublesAsFloats);
+        case PdcTypeLong:
+            if (fileHoldsIntegers) {
+                return ReadInPlace(file, reinterpret_cast<uint32_t*>(longValues.GetArray()), n,
+                                   PdcByteOrder::LoadUInt32sInPlace);
+            }
+            return ReadNarrowing(file, longValues.GetArray(), n, PdcByteOrder::LoadDoublesAsLongs);
+        case PdcTypeVector:
+            return ReadInPlace(file, reinterpret_cast<uint64_t*>(vectorValues.GetArray()),
+                               VectorDoubles * n, PdcByteOrder::LoadUInt64sInPlace);
         default:
             return true;
     }

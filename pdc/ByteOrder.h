@@ -63,36 +63,52 @@ inline double LoadDouble(const unsigned char* in) {
     return std::bit_cast<double>(LoadUInt64(in));
 }
 
-// Runs of values: `count` values between machine form and file bytes
-// (count * 8 bytes).
-inline void StoreDoubles(unsigned char* out, const double* values, size_t count) {
-    for (size_t i = 0; i < count; ++i) {
-        StoreDouble(out + DoubleBytes * i, values[i]);
-    }
-}
+// Runs of values, converted with the widest instructions the machine has
+// (AVX2 or SSE2 where present, checked once at run time; plain code
+// elsewhere). Every variant gives the same bits as the one-value functions
+// above. `count` is the number of values; file bytes are count * 8 bytes
+// for doubles and count * 4 for int32 numbers. Pointers need no alignment.
 
-inline void LoadDoubles(double* values, const unsigned char* in, size_t count) {
-    for (size_t i = 0; i < count; ++i) {
-        values[i] = LoadDouble(in + DoubleBytes * i);
-    }
-}
+// Machine values to file bytes. Floats and int32 numbers are widened to
+// doubles exactly.
+void StoreDoubles(unsigned char* out, const double* values, size_t count);
+void StoreFloatsAsDoubles(unsigned char* out, const float* values, size_t count);
+void StoreInt32sAsDoubles(unsigned char* out, const int32_t* values, size_t count);
+void StoreInt32s(unsigned char* out, const int32_t* values, size_t count);
+
+// File bytes to machine values. Doubles narrow to float by rounding to
+// nearest; doubles become int32 numbers as PdcDoubleToLong has it
+// (truncated toward zero, saturated, NaN gives 0). The narrowing ones go
+// front to back, so `values` may start at `in` itself: a reader can land
+// the file's doubles in the array that keeps the results.
+void LoadDoubles(double* values, const unsigned char* in, size_t count);
+void LoadDoublesAsFloats(float* values, const unsigned char* in, size_t count);
+void LoadDoublesAsLongs(int32_t* values, const unsigned char* in, size_t count);
+void LoadInt32s(int32_t* values, const unsigned char* in, size_t count);
 
 // Runs converted in place, for a reader that takes the file's bytes straight
 // into the memory it keeps: `count` big-endian words become machine words.
-inline void LoadUInt64sInPlace(uint64_t* words, size_t count) {
-    for (size_t i = 0; i < count; ++i) {
-        unsigned char bytes[DoubleBytes];
-        std::memcpy(bytes, words + i, DoubleBytes);
-        words[i] = LoadUInt64(bytes);
-    }
-}
+void LoadUInt64sInPlace(uint64_t* words, size_t count);
+void LoadUInt32sInPlace(uint32_t* words, size_t count);
 
-inline void LoadUInt32sInPlace(uint32_t* words, size_t count) {
-    for (size_t i = 0; i < count; ++i) {
-        unsigned char bytes[Int32Bytes];
-        std::memcpy(bytes, words + i, Int32Bytes);
-        words[i] = static_cast<uint32_t>(LoadInt32(bytes));
-    }
-}
+// The variants, for tests and benchmarks that compare them. Each table
+// converts as the functions above; BulkConversions is null for a level the
+// machine (or this build) cannot run.
+enum class CBulkLevel { Portable, Sse2, Avx2 };
+
+struct CBulkConversions {
+    // 8- or 4-byte words between the file's byte order and the machine's;
+    // `out` may equal `in`.
+    void (*swap64)(void* out, const void* in, size_t count);
+    void (*swap32)(void* out, const void* in, size_t count);
+    void (*storeFloatsAsDoubles)(unsigned char* out, const float* values, size_t count);
+    void (*storeInt32sAsDoubles)(unsigned char* out, const int32_t* values, size_t count);
+    void (*loadDoublesAsFloats)(float* values, const unsigned char* in, size_t count);
+    void (*loadDoublesAsLongs)(int32_t* values, const unsigned char* in, size_t count);
+};
+
+const CBulkConversions* BulkConversions(CBulkLevel level);
+// The level the functions above use: the best this machine runs.
+CBulkLevel BestBulkLevel();
 
 }  // namespace PdcByteOrder

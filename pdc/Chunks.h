@@ -1,4 +1,5 @@
-// Values moved between a stream and memory in runs, not one call per value.
+// Values read from a stream in runs, not one call per value (writers go
+// through CPdcWriter, pdc/RecordWriter.h).
 //
 // The stream sees the same bytes in the same order as with one call per
 // value; only the number of calls changes. A short read still delivers every
@@ -52,25 +53,6 @@ bool ReadValues(FILE* file, size_t width, size_t count, Store&& store) {
         const size_t got = std::fread(buffer.Bytes(), 1, run * width, file);
         store(static_cast<const unsigned char*>(buffer.Bytes()), first, got / width);
         if (got != run * width) {
-            return false;
-        }
-        first += run;
-    }
-    return true;
-}
-
-// Writes `count` values of `width` bytes; produce(bytes, firstIndex,
-// runLength) fills each run. False as soon as the stream takes fewer bytes.
-template <class Produce>
-bool WriteValues(FILE* file, size_t width, size_t count, Produce&& produce) {
-    if (count == 0) {
-        return true;
-    }
-    CChunkBuffer buffer(width, count);
-    for (size_t first = 0; first < count;) {
-        const size_t run = std::min(buffer.ValuesPerChunk(), count - first);
-        produce(buffer.Bytes(), first, run);
-        if (std::fwrite(buffer.Bytes(), 1, run * width, file) != run * width) {
             return false;
         }
         first += run;

@@ -1,6 +1,7 @@
 #include "pdc/Pdc.h"
 
 #include "pdc/RecordWalker.h"
+#include "pdc/RecordWriter.h"
 #include "pdc/SlotFilling.h"
 
 bool PdcSlotAccepts(int32_t slotType, int32_t code) {
@@ -31,6 +32,12 @@ void CPdc::Resize(int32_t count) {
     }
 }
 
+void CPdc::ResizeForOverwrite(int32_t count) {
+    for (CAttribute& attribute : attributes) {
+        attribute.ResizeForOverwrite(count);
+    }
+}
+
 int32_t CPdc::PositionCount() const {
     const CAttribute& position = attributes[PdcPositionSlot];
     switch (position.type) {
@@ -57,13 +64,14 @@ bool CPdc::FWriteAttributes(FILE* file) const {
     if (!file) {
         return false;
     }
+    CPdcWriter writer(file);
     for (const CAttribute& attribute : attributes) {
-        if (!attribute.name.IsEmpty() && !attribute.FWrite(file)) {
+        if (!attribute.name.IsEmpty() && !attribute.Write(writer)) {
             return false;
         }
     }
     // A full disk often shows only when the stream's buffer goes out.
-    return std::fflush(file) == 0 && !std::ferror(file);
+    return writer.Flush() && std::fflush(file) == 0 && !std::ferror(file);
 }
 
 bool CPdc::ReadParticles(FILE* file) {
@@ -87,14 +95,17 @@ bool CPdc::ReadParticles(FILE* file) {
             continue;  // the walker steps over its values
         }
         CAttribute* slot = &attributes[taken];
-        // The walker has checked that the values are in the file, so this
-        // size is bounded by the file's.
-        if (record.IsArray()) {
-            slot->Resize(header.particleCount);
-        }
-        slot->isArray = record.IsArray();
         const bool integers = record.IsInteger();
-        if (!walker.ReadFromStream([&](FILE* stream) { return slot->FRead(stream, integers); })) {
+        // The walker has checked that the values are in the file, so the
+        // array's size is bounded by the file's.
+        const auto read = [&](FILE* stream) {
+            if (record.IsArray()) {
+                return slot->FReadArray(stream, integers, header.particleCount);
+            }
+            slot->isArray = false;
+            return slot->FRead(stream, integers);
+        };
+        if (!walker.ReadFromStream(read)) {
             return false;
         }
     }

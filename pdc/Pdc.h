@@ -31,6 +31,8 @@
 #include "host/sdk/Math.h"
 #include "pdc/RelaxedBool.h"
 
+class CPdcWriter;
+
 // Values of CAttribute::type: which of its arrays holds the values.
 inline constexpr int32_t PdcTypeNone = 0;  // unnamed slot
 inline constexpr int32_t PdcTypeFloat = 1;
@@ -121,6 +123,11 @@ public:
     // negative count, or type PdcTypeNone, changes nothing.
     void Resize(int32_t count);
 
+    // Resize for a caller that writes every new element before anything
+    // reads it: new elements hold no defined value, and no pass over the
+    // memory is made before the caller's own, which touches it first.
+    void ResizeForOverwrite(int32_t count);
+
     // Writes this attribute's record: the name's narrow bytes preceded by
     // their byte count, then code 3 or 5 and every element when isArray,
     // else code 2 or 4 and element 0 (a zero value when the array is empty).
@@ -128,6 +135,12 @@ public:
     // Float, Long or Vector, or a name longer than 2^31 - 1 bytes; false
     // when the stream reports an error.
     bool FWrite(FILE* file) const;
+
+    // The same record through a writer that may hold other records before
+    // and after it (see pdc/RecordWriter.h). False, with nothing written,
+    // for a type other than Float, Long or Vector or a name the writer
+    // refuses; false when the writer fails.
+    bool Write(CPdcWriter& writer) const;
 
     // Reads the values of a record whose name and type code have been read:
     // every element in index order when isArray, else element 0 (an empty
@@ -138,6 +151,15 @@ public:
     // read: values read whole before it stay stored. PdcTypeNone reads
     // nothing and succeeds.
     bool FRead(FILE* file, bool fileHoldsIntegers);
+
+    // Reads an array record's `count` values: isArray becomes true, the
+    // array that `type` selects is resized to `count` for overwrite and
+    // every element is written once, by the read. Converted as FRead. False
+    // on a null stream, a negative count or a short read: the values read
+    // whole stay stored and every later element, a vector's components
+    // included, is zero, as if the array had been resized first.
+    // PdcTypeNone reads nothing and succeeds.
+    bool FReadArray(FILE* file, bool fileHoldsIntegers, int32_t count);
 
     // Per-particle accessors: when isArray is false the index is ignored and
     // element 0 is delivered; when true, element `index` if it exists. False,
@@ -160,6 +182,9 @@ public:
     // CAttribute::Resize(count) on every slot.
     void Resize(int32_t count);
 
+    // CAttribute::ResizeForOverwrite(count) on every slot.
+    void ResizeForOverwrite(int32_t count);
+
     // Element count of the position slot's array (0 when it has no type):
     // the particleCount a writer puts in the header.
     int32_t PositionCount() const;
@@ -168,9 +193,9 @@ public:
     // header.
     int32_t NamedAttributeCount() const;
 
-    // Writes one record per named slot, in slot order, and flushes the
-    // stream. False on a null stream, on a record that cannot be written
-    // (see CAttribute::FWrite) or when the stream reports an error.
+    // Writes one record per named slot, in slot order, through one
+    // CPdcWriter, and flushes the stream. False on a null stream, on a record that cannot be
+    // written (see CAttribute::FWrite) or when the stream reports an error.
     bool FWriteAttributes(FILE* file) const;
 
     // Reads header.attributeCount records into the slots; call after
@@ -182,8 +207,9 @@ public:
     // Float or Long; 4, 5: Vector) and that no earlier record of the file
     // has filled; when all such slots are filled, the first is overwritten
     // (the rule of pdc/SlotFilling.h, which every other reader follows).
-    // Array codes first resize the slot to particleCount. Other records are
-    // stepped over. Slot names and types never change.
+    // Array codes are read with FReadArray(particleCount), which sizes the
+    // slot without zeroing it first. Other records are stepped over. Slot
+    // names and types never change.
     //
     // True at once when attributeCount < 1. Also true when the last counted
     // record ends right after its name (some tools write such a record).

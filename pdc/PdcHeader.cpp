@@ -3,6 +3,7 @@
 
 #include "pdc/ByteOrder.h"
 #include "pdc/Pdc.h"
+#include "pdc/RecordWriter.h"
 
 namespace {
 
@@ -23,17 +24,8 @@ PdcHeader PdcHeader::ForWriting(int32_t particleCount, int32_t attributeCount) {
 }
 
 bool PdcHeader::FWrite(FILE* file) const {
-    if (!file) {
-        return false;
-    }
-    unsigned char bytes[HeaderBytes];
-    std::memcpy(bytes, format, FormatBytes);
-    const int32_t fields[FieldCount] = {version,   byteOrder,     reserved1,
-                                        reserved2, particleCount, attributeCount};
-    for (size_t i = 0; i < FieldCount; ++i) {
-        PdcByteOrder::StoreInt32(bytes + FormatBytes + PdcByteOrder::Int32Bytes * i, fields[i]);
-    }
-    return std::fwrite(bytes, 1, HeaderBytes, file) == HeaderBytes && !std::ferror(file);
+    CPdcWriter writer(file);
+    return writer.WriteHeader(*this) && writer.Flush();
 }
 
 bool PdcHeader::FRead(FILE* file) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "host/sdk/Arrays.h"
 #include "host/sdk/CStatus.h"
 #include "host/sdk/Export.h"
 
@@ -56,7 +57,8 @@ private:
 static_assert(sizeof(CVector3f) == 3 * sizeof(float));
 static_assert(sizeof(CVector3) == 3 * sizeof(double));
 
-// Array of double-precision vectors; new elements are (0, 0, 0).
+// Array of double-precision vectors; new elements are (0, 0, 0), except
+// after ResizeForOverwrite.
 //
 // What allocates is defined here, in the header, so that it runs in the
 // caller's module: a failed allocation throws std::bad_alloc where the
@@ -68,13 +70,22 @@ static_assert(sizeof(CVector3) == 3 * sizeof(double));
 class XSI_API CVector3Array {
 public:
     explicit CVector3Array(int32_t count = 0)
-        : items_(count > 0 ? static_cast<size_t>(count) : 0) {}
+        : items_(count > 0 ? static_cast<size_t>(count) : 0, CVector3()) {}
 
     int32_t GetCount() const { return static_cast<int32_t>(items_.size()); }
     // A negative count is refused (InvalidArgument) and changes nothing.
     // Throws std::bad_alloc when the memory is not there (the array is then
     // unchanged).
     CStatus Resize(int32_t count) {
+        if (count < 0) {
+            return CStatus::InvalidArgument;
+        }
+        items_.resize(static_cast<size_t>(count), CVector3());
+        return CStatus::OK;
+    }
+    // Resize whose new elements hold no defined value until written (see
+    // CValueArray::ResizeForOverwrite).
+    CStatus ResizeForOverwrite(int32_t count) {
         if (count < 0) {
             return CStatus::InvalidArgument;
         }
@@ -88,7 +99,7 @@ public:
     const CVector3* GetArray() const { return items_.data(); }
 
 private:
-    std::vector<CVector3> items_;
+    std::vector<CVector3, CArrayAllocator<CVector3>> items_;
 };
 
 }  // namespace XSI::MATH

@@ -120,6 +120,35 @@ INSTANTIATE_TEST_SUITE_P(Cases, ExportCount,
                                            CCountCase{"Negative", -5, 10, 0, 0}),
                          [](const auto& info) { return std::string(info.param.label); });
 
+// The slot arrays are sized without zeroing; elements no Evaluate call
+// stores are still written as zero. Each evaluation with fewer points than
+// Count follows one that filled arrays of the same size, so the memory it
+// gets back holds that one's values unless they are cleared.
+TEST_F(Export, UnstoredElementsAreZeroInReusedMemory) {
+    const uint32_t scop = MakeSettings(folder_ / "r", 1, {{"Float0", "mass"}, {"Vector0", "v"}});
+    for (int pass = 0; pass < 3; ++pass) {
+        SCOPED_TRACE(pass);
+        for (const uint32_t points : {64u, 40u}) {
+            CNodeInstance node = Node(scop, points, 64);
+            node.Connect(PortFloatBase, CInput::PerElement(std::vector<float>(points, 9.5f)));
+            node.Connect(PortVectorBase,
+                         CInput::PerElement(std::vector<CVector3f>(points, {1, 2, 3})));
+            ASSERT_TRUE(Clean(node.Evaluate(Split(7, 2))));
+        }
+        const CParsedPdc file = ParsePdc(ReadBytes(folder_ / "r.1.pdc"));
+        ASSERT_TRUE(file.ok);
+        ASSERT_EQ(file.particleCount, 64);
+        for (int32_t p = 0; p < 64; ++p) {
+            const bool stored = p < 40;
+            EXPECT_EQ(file.Find("id")->values[p], stored ? p + 1 : 0) << p;
+            EXPECT_EQ(file.Find("mass")->values[p], stored ? 9.5 : 0.0) << p;
+            EXPECT_EQ(file.Find("v")->values[3 * p + 2], stored ? 3.0 : 0.0) << p;
+            EXPECT_EQ(file.Find("position")->values[3 * p + 1], stored ? 0.5 : 0.0) << p;
+        }
+    }
+    EXPECT_TRUE(TakeLog().empty());
+}
+
 // What the names in the settings object do to the records written.
 struct CNamesCase {
     const char* label;

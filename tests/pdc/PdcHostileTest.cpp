@@ -116,6 +116,67 @@ TEST(PdcHostile, ShortReadKeepsTheValuesReadWhole) {
     }
 }
 
+// An array read sizes its array without zeroing it first; when the read
+// runs out, the values read whole stay and everything after them, down to
+// a vector's components, is zero, as it was when the array was zeroed
+// first. The arrays start full of other values, as reused memory is.
+TEST(PdcHostile, ArrayReadCutShortLeavesZerosAfterTheValuesReadWhole) {
+    CTempFolder folder;
+    const std::string path = folder.File("short-array.pdc");
+    struct Case {
+        int32_t type;
+        bool fileHoldsIntegers;
+        CBytes values;
+    };
+    const Case cases[] = {
+        {PdcTypeFloat, false, CBytes().Double(1).Double(2).Raw({0x40, 0x08})},
+        {PdcTypeLong, false, CBytes().Double(1).Double(2).Raw({0x40})},
+        {PdcTypeLong, true, CBytes().Int32(1).Int32(2).Raw({0, 0, 0})},
+        {PdcTypeVector, false, CBytes().Double(1).Double(2).Raw({1, 2, 3, 4, 5})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.type * 10 + c.fileHoldsIntegers);
+        WriteFile(path, c.values.Get());
+        CAttribute attribute;
+        attribute.Set(Text("a"), c.type);
+        attribute.floatValues.Resize(6);
+        attribute.longValues.Resize(6);
+        attribute.vectorValues.Resize(6);
+        for (int32_t i = 0; i < 6; ++i) {
+            attribute.floatValues[i] = -1.0f;
+            attribute.longValues[i] = -1;
+            attribute.vectorValues[i] = CVector3(-1, -1, -1);
+        }
+        CFile file(path, "rb");
+        EXPECT_FALSE(attribute.FReadArray(file, c.fileHoldsIntegers, 4));
+        EXPECT_TRUE(attribute.isArray);
+        if (c.type == PdcTypeFloat) {
+            EXPECT_EQ(attribute.floatValues.GetCount(), 4);
+            EXPECT_EQ(attribute.floatValues[1], 2.0f);
+            EXPECT_EQ(attribute.floatValues[2], 0.0f);
+            EXPECT_EQ(attribute.floatValues[3], 0.0f);
+        } else if (c.type == PdcTypeLong) {
+            EXPECT_EQ(attribute.longValues.GetCount(), 4);
+            EXPECT_EQ(attribute.longValues[1], 2);
+            EXPECT_EQ(attribute.longValues[2], 0);
+            EXPECT_EQ(attribute.longValues[3], 0);
+        } else {
+            EXPECT_EQ(attribute.vectorValues.GetCount(), 4);
+            EXPECT_EQ(attribute.vectorValues[0], CVector3(1, 2, 0));
+            EXPECT_EQ(attribute.vectorValues[1], CVector3());
+            EXPECT_EQ(attribute.vectorValues[3], CVector3());
+        }
+    }
+    // No stream: the array is sized and zero.
+    CAttribute attribute;
+    attribute.Set(Text("a"), PdcTypeVector);
+    attribute.vectorValues[0] = CVector3(-1, -1, -1);
+    EXPECT_FALSE(attribute.FReadArray(nullptr, false, 3));
+    ASSERT_EQ(attribute.vectorValues.GetCount(), 3);
+    EXPECT_EQ(attribute.vectorValues[0], CVector3());
+    EXPECT_EQ(attribute.vectorValues[2], CVector3());
+}
+
 TEST(PdcHostile, OutOfRangeDoublesIntoFloatSlotsRoundToInfinity) {
     CTempFolder folder;
     const std::string path = folder.File("range.pdc");

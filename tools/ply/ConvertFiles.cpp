@@ -8,6 +8,7 @@
 #include "pdc/ByteOrder.h"
 #include "pdc/FileOffset.h"
 #include "pdc/RecordWalker.h"
+#include "pdc/RecordWriter.h"
 #include "tools/InputFile.h"
 #include "tools/OutputFile.h"
 #include "tools/Text.h"
@@ -80,43 +81,19 @@ bool ReadValues(CPdcRecordWalker& walker, const CPdcRecord& record, CConvertReco
     return read;
 }
 
-void AppendInt32(std::string& bytes, int32_t value) {
-    unsigned char out[4];
-    PdcByteOrder::StoreInt32(out, value);
-    bytes.append(reinterpret_cast<const char*>(out), 4);
-}
-
-// Values go out in runs of this many bytes.
-constexpr size_t RunBytes = 1 << 18;
-
-void WriteRecord(COutput& out, const CConvertRecord& record) {
-    std::string bytes;
-    AppendInt32(bytes, static_cast<int32_t>(record.name.size()));
-    bytes += record.name;
+// One record through the file layer's writer.
+bool WriteRecord(CPdcWriter& writer, const CConvertRecord& record, int32_t particleCount) {
     if (record.nameOnly) {
-        out.Write(bytes);
-        return;
+        return writer.WriteNameOnlyRecord(record.name);
     }
-    AppendInt32(bytes, record.code);
-    const bool integer = PdcCodeIsInteger(record.code);
-    const size_t width = integer ? 4 : 8;
-    const size_t numbers = integer ? record.integers.size() : record.doubles.size();
-    for (size_t first = 0; first < numbers && out.Ok(); first += RunBytes / width) {
-        const size_t run = std::min(RunBytes / width, numbers - first);
-        const size_t at = bytes.size();
-        bytes.resize(at + run * width);
-        auto* to = reinterpret_cast<unsigned char*>(bytes.data() + at);
-        if (integer) {
-            for (size_t i = 0; i < run; ++i) {
-                PdcByteOrder::StoreInt32(to + 4 * i, record.integers[first + i]);
-            }
-        } else {
-            PdcByteOrder::StoreDoubles(to, record.doubles.data() + first, run);
-        }
-        out.Write(bytes);
-        bytes.clear();
+    const int64_t count = PdcCodeIsArray(record.code) ? particleCount : 1;
+    if (!writer.BeginRecord(record.name, record.code, count)) {
+        return false;
     }
-    out.Write(bytes);
+    const bool appended = PdcCodeIsInteger(record.code)
+                              ? writer.AppendInt32s(record.integers.data(), record.integers.size())
+                              : writer.AppendDoubles(record.doubles.data(), record.doubles.size());
+    return appended && writer.EndRecord();
 }
 
 CResult CheckFrame(const std::string& name, const CConvertFrame& frame) {
@@ -231,19 +208,17 @@ CResult WritePdcFrame(const std::filesystem::path& file, const CConvertFrame& fr
         return sound;
     }
     return WriteFileReplacing(file, [&](COutput& out) {
-        std::string header(frame.header.format, 4);
-        const PdcHeader& h = frame.header;
-        for (const int32_t field : {h.version, h.byteOrder, h.reserved1, h.reserved2,
-                                    h.particleCount, h.attributeCount}) {
-            AppendInt32(header, field);
-        }
-        out.Write(header);
+        CPdcWriter writer([&out](const unsigned char* bytes, size_t count) {
+            return out.Write(std::string_view(reinterpret_cast<const char*>(bytes), count));
+        });
+        bool written = writer.WriteHeader(frame.header);
         for (const CConvertRecord& record : frame.records) {
-            if (!out.Ok()) {
-                break;
-            }
-            WriteRecord(out, record);
+            written = written && WriteRecord(writer, record, frame.header.particleCount);
         }
+        // Frames hold codes 0 to 5 (both readers check them) and CheckFrame
+        // has ruled out every other record the writer refuses, so only the
+        // output can fail here, and it reports that itself.
+        (void)(written && writer.Flush());
     });
 }
 
