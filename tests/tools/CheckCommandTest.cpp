@@ -178,6 +178,7 @@ TEST(CheckCommand, JsonHasRowsAndProblems) {
 
     ASSERT_EQ(report["problems"].size(), 2u);
     EXPECT_EQ(report["problems"][1], nlohmann::json({{"severity", "error"},
+                                                     {"kind", "missing-frame"},
                                                      {"frame", 4},
                                                      {"file", FileOf(scratch, 4)},
                                                      {"text", "missing"}}));
