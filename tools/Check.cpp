@@ -10,10 +10,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "tools/CacheNames.h"
 #include "tools/Command.h"
 #include "tools/OptionChecks.h"
 #include "tools/Output.h"
+#include "tools/Settings.h"
 #include "tools/Text.h"
 #include "tools/contents/ReportJson.h"
 #include "tools/contents/SequenceCheck.h"
@@ -55,14 +55,10 @@ int SettingsFrames(const CCheckOptions& options, const CSequenceChoice& choice,
         PrintError("check", read.Message());
         return ExitFailed;
     }
-    const CFrameRange range = *choice.range;
-    if (CResult distinct = CheckDistinctCacheFiles(settings, range.first, range.last); !distinct) {
-        return UsageError("check", CResult::Fail(settings.file + ": " + distinct.Message()));
-    }
+    // With the settings read, naming fails only on two frames of one file.
     std::vector<CSequenceFrame> all;
-    if (CResult named = SettingsSequence(settings, range, all); !named) {
-        PrintError("check", named.Message());
-        return ExitFailed;
+    if (CResult named = SettingsSequence(settings, *choice.range, all); !named) {
+        return UsageError("check", named);
     }
     sequence.frames = TakeShard(all, choice.shard);
     return ExitOk;

@@ -233,6 +233,55 @@ TEST(DumpCommand, CsvRowsRepeatSingleValuesAndJsonKeepsThemOnce) {
     EXPECT_EQ(one.out, "id\n3\n");
 }
 
+// A row per particle only where records hold particles: 28 bytes may claim
+// 2^31 - 1 of them. Single values alone repeat for as many as the nodes take.
+TEST(DumpCommand, PrintsNoMoreRowsThanTheRecordsHold) {
+    struct CCase {
+        const char* name;
+        std::string bytes;
+        int exitCode;
+        std::string out;    // exactly, when exit code 0
+        const char* error;  // part of stderr, when 1
+    };
+    const CCase cases[] = {
+        {"no-records", CPdcBytes().Header(2147483647, 0).Bytes(), 1, "",
+         "the header declares 2147483647 particles but the file holds no record of their "
+         "values; nothing to dump"},
+        {"huge-single", CPdcBytes().Header(2147483647, 1).Record("m", 2).Double(0.5).Bytes(), 1, "",
+         "declares 2147483647 particles, more than the 67108864 the nodes take"},
+        {"just-over", CPdcBytes().Header(67108865, 1).Record("m", 2).Double(0.5).Bytes(), 1, "",
+         "declares 67108865 particles"},
+        {"singles", CPdcBytes().Header(3, 1).Record("m", 2).Double(0.5).Bytes(), 0,
+         "m\n0.5\n0.5\n0.5\n", nullptr},
+        {"empty", CPdcBytes().Header(0, 0).Bytes(), 0, "\n", nullptr},
+    };
+    CScratch scratch;
+    for (const CCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFile(scratch.Path() / c.name, c.bytes);
+        const CRun run = Velpo("dump \"" + (scratch / c.name) + "\"");
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+        EXPECT_EQ(run.out, c.out);
+        if (c.error) {
+            EXPECT_NE(run.err.find(scratch / c.name + ": "), std::string::npos) << run.err;
+            EXPECT_NE(run.err.find(c.error), std::string::npos) << run.err;
+        }
+    }
+}
+
+TEST(InfoCommand, WholeNumbersShowAllTheirDigits) {
+    CScratch scratch;
+    WriteFile(scratch.Path() / "a.pdc",
+              CPdcBytes().Header(3, 1).Record("id", 3).Doubles({100000, 200000, 300000}).Bytes());
+    const CRun run = Velpo("info \"" + (scratch / "a.pdc") + "\"");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    // min, max and mean, which the shortest form writes 1e+05, 3e+05, 2e+05.
+    EXPECT_NE(run.out.find(" 100000 "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(" 300000 "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(" 200000\n"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("e+"), std::string::npos) << run.out;
+}
+
 TEST(DumpCommand, BadRequestsAndBadFilesFail) {
     CScratch scratch;
     WriteFile(scratch.Path() / "a.pdc", IdAndPosition().Bytes());

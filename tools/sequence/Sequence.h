@@ -33,9 +33,7 @@ struct CFrameRange {
 
 // Every frame of the range, named as the nodes name them. Frames whose
 // names coincide (Step 0, or frame * step wrapping) are refused, naming both
-// frames and the file; CheckDistinctCacheFiles (tools/CacheNames.h) finds
-// them first without naming every frame, for commands that call that a
-// usage error.
+// frames and the file; given read settings, that is the only failure.
 VelpoHost::CResult SettingsSequence(const std::string& settingsFile, const CFrameRange& range,
                                     std::vector<CSequenceFrame>& frames);
 VelpoHost::CResult SettingsSequence(const CSettings& settings, const CFrameRange& range,
