@@ -88,6 +88,10 @@ TEST(InfoCommand, ProblemsAreNamedAndOnlyUnreadableFilesFail) {
          "record 1 at byte 62: the file ends inside its name length (truncated file)", "truncated"},
         {"type-code", CPdcBytes().Header(3, 1).Name("id").Int(9).Doubles({1, 2, 3}).Bytes(), 1,
          "unknown type code 9", "unknown-type-code"},
+        // A name that reads like another problem does not change the kind.
+        {"named-like-a-problem",
+         CPdcBytes().Header(3, 1).Name("x\"): truncated header").Int(9).Bytes(), 1,
+         "unknown type code 9", "unknown-type-code"},
         {"negative-count", CPdcBytes().Header(-2, 1).Raw(idRecord).Bytes(), 1,
          "negative particle count -2", "negative-particle-count"},
         {"trailing", CPdcBytes().Header(3, 1).Raw(idRecord).Raw("xyz").Bytes(), 0,

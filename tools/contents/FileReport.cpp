@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <string_view>
 #include <system_error>
 #include <utility>
 
@@ -320,8 +321,13 @@ std::string ReaderProblemKind(const std::string& problem) {
         {"unknown type code", "unknown-type-code"},
         {"negative particle count", "negative-particle-count"},
     };
+    // A record's name stands before "): " and may hold any words: only
+    // what follows its last occurrence says what is wrong.
+    const size_t named = problem.rfind("): ");
+    const std::string_view what =
+        std::string_view(problem).substr(named == std::string::npos ? 0 : named + 3);
     for (const auto& [words, kind] : Kinds) {
-        if (problem.find(words) != std::string::npos) {
+        if (what.find(words) != std::string_view::npos) {
             return kind;
         }
     }
