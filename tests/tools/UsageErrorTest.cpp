@@ -68,7 +68,7 @@ TEST(CommandErrors, EachGivesItsExitCodeAndMessage) {
         {"diff --tolerance -1e-9" + files, 2, "--tolerance: \"-1e-9\" is negative"},
         {"diff --tolerance 0x10" + files, 2, "--tolerance: \"0x10\" is not a number"},
         {"diff --tolerance 1e400" + files, 2, "--tolerance: \"1e400\" is beyond the range"},
-        {"diff --tolerance ' 1'" + files, 2, "--tolerance: \" 1\" is not a number"},
+        {"diff --tolerance \" 1\"" + files, 2, "--tolerance: \" 1\" is not a number"},
         {"check --max-count-change nan \"{}/a.pdc\"", 2,
          "--max-count-change: \"nan\" is not a finite number"},
         {"check --max-count-change Infinity \"{}/a.pdc\"", 2,
