@@ -31,14 +31,15 @@ public:
 
     void Take(const CPdcRecord& record) { filling_.Take(record); }
 
-    // The first slot no record filled, or null.
-    const CNamedAttribute* Unfilled() const {
+    // The slots no record filled, in slot order.
+    std::vector<CNamedAttribute> Unfilled() const {
+        std::vector<CNamedAttribute> unfilled;
         for (size_t i = 0; i < slots_.size(); ++i) {
             if (!filling_.Filled(static_cast<int32_t>(i))) {
-                return &slots_[i];
+                unfilled.push_back(slots_[i]);
             }
         }
-        return nullptr;
+        return unfilled;
     }
 
 private:
@@ -62,7 +63,8 @@ CResult CheckCount(const std::string& name, const PdcHeader& header, uint32_t ma
 }  // namespace
 
 CResult CheckCacheFile(const std::filesystem::path& file,
-                       const std::vector<CNamedAttribute>& attributes, uint32_t maxElements) {
+                       const std::vector<CNamedAttribute>& attributes, uint32_t maxElements,
+                       std::vector<CNamedAttribute>& unfilled) {
     const std::string name = file.string();
     CFilePointer stream;
     if (const CResult opened = OpenForReading(file, stream); !opened) {
@@ -76,26 +78,25 @@ CResult CheckCacheFile(const std::filesystem::path& file,
         return counted;
     }
     CSlotFilling filling(attributes);
-    // The names for the message, a few of them: a file may hold millions.
-    constexpr int32_t ListedNames = 8;
-    std::string held;
     CPdcRecord record;
     while (walker.Next(record)) {
         filling.Take(record);
-        if (record.index < ListedNames) {
-            held += (held.empty() ? "" : ", ") + Quoted(record.name.substr(0, 200));
-        } else if (record.index == ListedNames) {
-            held += ", ...";
-        }
     }
     if (walker.Failed()) {
         return CResult::Fail(name + ": " + Escaped(walker.Problem()));
     }
-    if (const CNamedAttribute* missing = filling.Unfilled()) {
-        return CResult::Fail(name + ": no " + FindKindOfSlotType(missing->slotType)->TypeName() +
-                             " record " + Quoted(missing->name) + " for " + missing->Owner() +
-                             " (the file holds " + (held.empty() ? "no records" : held) +
-                             "); the nodes would deliver zeros");
+    unfilled = filling.Unfilled();
+    // Some producers end their files with a record that holds only its
+    // name; one named for a slot that stays empty is a cache cut short.
+    if (walker.EndedWithNameOnlyRecord()) {
+        const CPdcRecord& last = walker.NameOnlyRecord();
+        for (const CNamedAttribute& attribute : unfilled) {
+            if (attribute.name == last.name) {
+                return CResult::Fail(name + ": record " + std::to_string(last.index) + " at byte " +
+                                     std::to_string(last.offset) + " (" + Quoted(last.name) +
+                                     "): the file ends right after its name (truncated file)");
+            }
+        }
     }
     return CResult::Ok();
 }

@@ -24,11 +24,15 @@ namespace VelpoTools {
 // - claims a negative particle count, or more particles than `maxElements`,
 //   the most the host runtime evaluates (a file of single values may claim
 //   any count up to that: the nodes write such files);
-// - holds no record that the slot of one of `attributes` takes, filled by
-//   the file layer's rule (pdc/SlotFilling.h): the nodes would deliver
-//   zeros.
+// - ends with a record that holds only its name (the file layer takes the
+//   records before it) when that name is one of `attributes` no record
+//   fills: a cache cut short right after a name.
+// A readable file may lack records: `unfilled` gets the attributes whose
+// slot no record fills, in slot order, filled by the file layer's rule
+// (pdc/SlotFilling.h). The nodes read such a file and deliver zeros for
+// them.
 VelpoHost::CResult CheckCacheFile(const std::filesystem::path& file,
                                   const std::vector<CNamedAttribute>& attributes,
-                                  uint32_t maxElements);
+                                  uint32_t maxElements, std::vector<CNamedAttribute>& unfilled);
 
 }  // namespace VelpoTools

@@ -7,11 +7,15 @@
 #include <set>
 #include <string>
 #include <system_error>
+#include <unordered_map>
 #include <vector>
 
 #include "tools/Command.h"
+#include "tools/OptionChecks.h"
 #include "tools/Output.h"
+#include "tools/Settings.h"
 #include "tools/Text.h"
+#include "tools/contents/ReportJson.h"
 #include "tools/contents/SequenceCheck.h"
 #include "tools/sequence/FrameRunner.h"
 #include "tools/sequence/Progress.h"
@@ -38,25 +42,37 @@ struct CCheckOptions {
 // it, so the shards of a farm report each gap once.
 struct CCheckedSequence {
     std::vector<CSequenceFrame> frames;
-    std::vector<CCheckProblem> gaps;
+    std::vector<CFrameGap> gapRanges;     // the frames of each gap, for the JSON rows
+    std::vector<CCheckProblem> gaps;      // one error per gap
+    std::vector<std::string> unnumbered;  // files left out of the pattern
 };
+
+// Settings that name two frames' files alike are usage, as for export.
+int SettingsFrames(const CCheckOptions& options, const CSequenceChoice& choice,
+                   CCheckedSequence& sequence) {
+    CSettings settings;
+    if (CResult read = ReadSettings(options.settings, settings); !read) {
+        PrintError("check", read.Message());
+        return ExitFailed;
+    }
+    // With the settings read, naming fails only on two frames of one file.
+    std::vector<CSequenceFrame> all;
+    if (CResult named = SettingsSequence(settings, *choice.range, all); !named) {
+        return UsageError("check", named);
+    }
+    sequence.frames = TakeShard(all, choice.shard);
+    return ExitOk;
+}
 
 CResult FindSequence(const CCheckOptions& options, const CSequenceChoice& choice,
                      CCheckedSequence& sequence) {
-    if (!options.settings.empty()) {
-        std::vector<CSequenceFrame> all;
-        if (CResult named = SettingsSequence(options.settings, *choice.range, all); !named) {
-            return named;
-        }
-        sequence.frames = TakeShard(all, choice.shard);
-        return CResult::Ok();
-    }
     const bool numbered = options.pattern.find('#') != std::string::npos;
     if (choice.range || !numbered) {
-        return ResolvePattern(options.pattern, choice, sequence.frames);
+        return ResolvePattern(options.pattern, choice, sequence.frames, &sequence.unnumbered);
     }
     std::vector<CSequenceFrame> all;
-    if (CResult found = PatternSequence(options.pattern, std::nullopt, all); !found) {
+    if (CResult found = PatternSequence(options.pattern, std::nullopt, all, &sequence.unnumbered);
+        !found) {
         return found;
     }
     std::vector<int32_t> numbers;
@@ -65,6 +81,7 @@ CResult FindSequence(const CCheckOptions& options, const CSequenceChoice& choice
     }
     for (const CFrameGap& gap : FrameGaps(numbers)) {
         if (gap.after % choice.shard.count == choice.shard.index) {
+            sequence.gapRanges.push_back(gap);
             sequence.gaps.push_back(
                 GapProblem(gap, FrameFile(options.pattern, static_cast<int32_t>(gap.first))));
         }
@@ -98,7 +115,8 @@ std::vector<CCheckProblem> FolderProblems(const std::vector<CSequenceFrame>& fra
         if (CResult found = FindLeftovers(folder, leftovers); !found) {
             problems.push_back(
                 {CSeverity::Warning, std::nullopt, folder,
-                 "cannot be searched for leftover temporary files: " + found.Message()});
+                 "cannot be searched for leftover temporary files: " + found.Message(),
+                 "folder-unsearchable"});
             continue;
         }
         for (CCheckProblem& problem : LeftoverProblems(leftovers)) {
@@ -213,8 +231,28 @@ std::string Report(const std::vector<CFrameFacts>& facts,
     return out;
 }
 
-nlohmann::ordered_json FactsJson(const CFrameFacts& facts,
-                                 const std::vector<CCheckProblem>& problems) {
+nlohmann::ordered_json ProblemJson(const CCheckProblem& problem, bool placed) {
+    nlohmann::ordered_json out;
+    out["severity"] = SeverityName(problem.severity);
+    out["kind"] = problem.kind;
+    if (placed) {
+        out["frame"] = problem.frame ? nlohmann::ordered_json(*problem.frame) : nullptr;
+        out["file"] = problem.file;
+    }
+    out["text"] = problem.text;
+    return out;
+}
+
+// Sixteen hex digits, by shifts: the same text on every C library.
+std::string HashText(uint64_t hash) {
+    std::string text(16, '0');
+    for (size_t i = 0; i < 16; ++i) {
+        text[15 - i] = "0123456789abcdef"[(hash >> (4 * i)) & 0xF];
+    }
+    return text;
+}
+
+nlohmann::ordered_json FactsJson(const CFrameFacts& facts, nlohmann::ordered_json problems) {
     nlohmann::ordered_json row;
     row["frame"] = facts.frame;
     row["file"] = facts.file;
@@ -229,44 +267,104 @@ nlohmann::ordered_json FactsJson(const CFrameFacts& facts,
                                      {"nan", attribute.nan},
                                      {"infinite", attribute.infinite}});
     }
-    row["contentHash"] = nullptr;
-    if (facts.Readable()) {
-        // Sixteen hex digits, by shifts: the same text on every C library.
-        std::string hash(16, '0');
-        for (size_t i = 0; i < 16; ++i) {
-            hash[15 - i] = "0123456789abcdef"[(facts.contentHash >> (4 * i)) & 0xF];
-        }
-        row["contentHash"] = hash;
-    }
-    row["problems"] = nlohmann::ordered_json::array();
-    for (const CCheckProblem& problem : problems) {
-        if (problem.frame == facts.frame && problem.file == facts.file) {
-            row["problems"].push_back(
-                {{"severity", SeverityName(problem.severity)}, {"text", problem.text}});
-        }
-    }
+    row["contentHash"] =
+        facts.Readable() ? nlohmann::ordered_json(HashText(facts.contentHash)) : nullptr;
+    row["problems"] = std::move(problems);
     return row;
 }
 
-std::string JsonReport(const std::vector<CFrameFacts>& facts,
-                       const std::vector<CCheckProblem>& problems, const CCounts& counts) {
-    nlohmann::ordered_json out;
-    out["frames"] = nlohmann::ordered_json::array();
-    for (const CFrameFacts& frame : facts) {
-        out["frames"].push_back(FactsJson(frame, problems));
+// The report, written row by row as it is made: a sequence of a million
+// frames never stands in memory as one JSON document. Every frame finds its
+// problems through an index, so the time is linear in frames and problems.
+class CJsonReport {
+public:
+    CJsonReport(COutput& out, const std::vector<CCheckProblem>& problems) : out_(out) {
+        for (const CCheckProblem& problem : problems) {
+            if (problem.frame) {
+                byFrame_[*problem.frame].push_back(&problem);
+            }
+        }
     }
-    out["problems"] = nlohmann::ordered_json::array();
-    for (const CCheckProblem& problem : problems) {
-        out["problems"].push_back(
-            {{"severity", SeverityName(problem.severity)},
-             {"frame", problem.frame ? nlohmann::ordered_json(*problem.frame) : nullptr},
-             {"file", problem.file},
-             {"text", problem.text}});
+
+    // frames[]: every frame read, and in frame order among them every
+    // frame of a gap the files found leave (not read: present false).
+    void Rows(const std::vector<CFrameFacts>& facts, const std::vector<CFrameGap>& gaps,
+              const std::string& pattern) {
+        out_.Write("{\"frames\":[");
+        size_t gap = 0;
+        for (const CFrameFacts& frame : facts) {
+            for (; gap < gaps.size() && gaps[gap].first < frame.frame && out_.Ok(); ++gap) {
+                GapRows(gaps[gap], pattern);
+            }
+            if (!out_.Ok()) {
+                return;
+            }
+            Row(FactsJson(frame, ProblemsOf(frame.frame, frame.file)));
+            missing_ += frame.present ? 0 : 1;
+        }
+        for (; gap < gaps.size() && out_.Ok(); ++gap) {
+            GapRows(gaps[gap], pattern);
+        }
+        out_.Write("]");
     }
-    out["errors"] = counts.errors;
-    out["warnings"] = counts.warnings;
-    return out.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
-}
+
+    void Rest(const std::vector<CCheckProblem>& problems, const CCounts& counts) {
+        out_.Write(",\"problems\":[");
+        for (size_t i = 0; i < problems.size() && out_.Ok(); ++i) {
+            out_.Write((i == 0 ? "" : ",") + ReportText(ProblemJson(problems[i], true)));
+        }
+        out_.Write("],\"errors\":" + std::to_string(counts.errors) +
+                   ",\"warnings\":" + std::to_string(counts.warnings) +
+                   ",\"missingFrames\":" + std::to_string(missing_) + "}\n");
+    }
+
+private:
+    nlohmann::ordered_json ProblemsOf(int32_t frame, const std::string& file) const {
+        nlohmann::ordered_json list = nlohmann::ordered_json::array();
+        const auto found = byFrame_.find(frame);
+        if (found != byFrame_.end()) {
+            for (const CCheckProblem* problem : found->second) {
+                if (problem->file == file) {
+                    list.push_back(ProblemJson(*problem, false));
+                }
+            }
+        }
+        return list;
+    }
+
+    // A gap's first frame carries the gap's error; the others say only
+    // that they are missing. Rows stop after MaxSequenceFrames in all, as a
+    // run given --frames holds no more; missingFrames still counts them.
+    void GapRows(const CFrameGap& gap, const std::string& pattern) {
+        missing_ += static_cast<uint64_t>(gap.Count());
+        for (int64_t frame = gap.first; frame <= gap.last && gapRows_ < MaxSequenceFrames;
+             frame += gap.step, ++gapRows_) {
+            CFrameFacts facts;
+            facts.frame = static_cast<int32_t>(frame);
+            facts.file = FrameFile(pattern, facts.frame);
+            nlohmann::ordered_json problems = ProblemsOf(facts.frame, facts.file);
+            if (problems.empty()) {
+                problems.push_back(ProblemJson(
+                    {CSeverity::Error, facts.frame, facts.file, "missing", "missing-frame"},
+                    false));
+            }
+            Row(FactsJson(facts, std::move(problems)));
+            if (!out_.Ok()) {
+                return;
+            }
+        }
+    }
+
+    void Row(const nlohmann::ordered_json& row) {
+        out_.Write((rows_++ == 0 ? "" : ",") + ReportText(row));
+    }
+
+    COutput& out_;
+    std::unordered_map<int32_t, std::vector<const CCheckProblem*>> byFrame_;
+    uint64_t rows_ = 0;
+    int64_t gapRows_ = 0;
+    uint64_t missing_ = 0;
+};
 
 CResult CheckUsage(const CCheckOptions& options, const CSequenceChoice& choice) {
     if (options.pattern.empty() == options.settings.empty()) {
@@ -287,9 +385,19 @@ int RunCheck(const CCheckOptions& options) {
         return UsageError("check", usage);
     }
     CCheckedSequence sequence;
-    if (CResult found = FindSequence(options, choice, sequence); !found) {
-        PrintError("check", found.Message());
-        return ExitFailed;
+    if (!options.settings.empty()) {
+        if (const int named = SettingsFrames(options, choice, sequence); named != ExitOk) {
+            return named;
+        }
+    } else {
+        const CResult found = FindSequence(options, choice, sequence);
+        if (!found) {
+            for (const std::string& file : sequence.unnumbered) {
+                PrintWarning("check", UnnumberedWarning(file, options.pattern));
+            }
+            PrintError("check", found.Message());
+            return ExitFailed;
+        }
     }
     std::vector<CFrameFacts> facts(sequence.frames.size());
     {
@@ -307,12 +415,20 @@ int RunCheck(const CCheckOptions& options) {
     problems.insert(problems.end(), sequence.gaps.begin(), sequence.gaps.end());
     const std::vector<CCheckProblem> folders = FolderProblems(sequence.frames);
     problems.insert(problems.end(), folders.begin(), folders.end());
+    for (const std::string& file : sequence.unnumbered) {
+        problems.push_back({CSeverity::Warning, std::nullopt, file,
+                            "fits the pattern, but its number is beyond the frame numbers "
+                            "(-2147483648 to 2147483647); left out",
+                            "unnumbered-file"});
+    }
     SortProblems(problems);
 
     const CCounts counts = Count(problems);
     COutput& out = StandardOutput();
     if (options.json) {
-        out.Write(JsonReport(facts, problems, counts));
+        CJsonReport report(out, problems);
+        report.Rows(facts, sequence.gapRanges, options.pattern);
+        report.Rest(problems, counts);
     } else {
         out.Write(Report(facts, problems, options) + SummaryLine(facts, counts, options));
     }
@@ -340,12 +456,13 @@ void AddCheckCommand(CLI::App& app, int& exitCode) {
                      "Largest particle-count change between successive frames taken as normal, "
                      "as |n1 - n0| / max(n0, 1) (default 0.5: 1000 -> 1500 passes, 1000 -> "
                      "1501 is warned about)")
-        ->check(CLI::NonNegativeNumber);
+        ->check(FiniteNonNegative());
     command->add_flag("--strict", options->strict, "Warnings fail too (exit status 1)");
     command->add_flag("--json", options->json,
                       "One JSON object: frames [{frame, file, present, readable, size, "
-                      "particleCount, attributes, contentHash, problems}], problems [{severity, "
-                      "frame, file, text}], errors, warnings");
+                      "particleCount, attributes [{name, code, nan, infinite}], contentHash, "
+                      "problems [{severity, kind, text}]}], problems [{severity, kind, frame, "
+                      "file, text}], errors, warnings, missingFrames");
     command->add_flag("--verbose", options->verbose,
                       "A line for every frame, with its problems below it");
     command->footer(
@@ -361,6 +478,15 @@ void AddCheckCommand(CLI::App& app, int& exitCode) {
         "once. The results are the same for any --jobs. With --shard K/N the per-frame "
         "findings are the shard's share of an unsharded run's, but a shard compares only the "
         "frames it holds: each with the shard's frame before it, N frames earlier.\n"
+        "The JSON is strict (RFC 8259), as jq and every JSON parser take it. Its frames "
+        "list every frame checked and, without --frames, every frame missing between the "
+        "files found (present false; at most 1000000 such rows, missingFrames counts them "
+        "all). Each problem has a stable kind: missing-frame; for an unreadable frame the "
+        "kind 'velpo info' gives (truncated, forged-length, count-exceeds-file...); "
+        "empty-frame, nan-values, infinite-values, count-jump, attribute-appeared, "
+        "attribute-vanished, type-code-changed, identical-frame, leftover-file, "
+        "folder-unsearchable, unnumbered-file (a file that fits the pattern with a number "
+        "beyond 32 bits, left out).\n"
         "Example:\n"
         "  velpo check velpo-demo/particles.#.pdc\n"
         "  velpo check --settings fluid.json --frames 1-48 --strict\n"

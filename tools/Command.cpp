@@ -92,9 +92,12 @@ int RunVelpo(int argc, char** argv) {
         AddViewCommand(app, exitCode);
 
         exitCode = Parse(app, argc, argv, exitCode);
-        // Help goes out through std::cout, which writes into stdout's buffer.
-        std::cout.flush();
+        // Help goes out through std::cout and the frames' lines straight to
+        // stdout, both into stdout's buffer: flushed through StandardOutput
+        // first, a failure comes with the system's reason. Flushing std::cout
+        // first would spend the reason and leave only stdout's error flag.
         const VelpoHost::CResult flushed = StandardOutput().Flush();
+        std::cout.flush();
         if (!flushed) {
             PrintError(CommandName(app), flushed.Message());
             return ExitFailed;

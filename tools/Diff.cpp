@@ -11,9 +11,11 @@
 
 #include "tools/Command.h"
 #include "tools/Numbers.h"
+#include "tools/OptionChecks.h"
 #include "tools/Output.h"
 #include "tools/Text.h"
 #include "tools/contents/CacheDiff.h"
+#include "tools/contents/ReportJson.h"
 #include "tools/sequence/FrameRunner.h"
 #include "tools/sequence/Progress.h"
 #include "tools/sequence/SequenceOptions.h"
@@ -64,6 +66,7 @@ CFrameResult DiffFrame(const CFramePair& pair, double tolerance) {
         result.diff.fileB = pair.fileB;
         if (!result.presentA && !result.presentB) {
             result.diff.failure = pair.fileA + " and " + pair.fileB + ": both missing";
+            result.diff.failureKind = "missing-frame";
         }
     }
     return result;
@@ -77,11 +80,15 @@ CResult PairFrames(const CDiffOptions& options, const CSequenceChoice& choice,
     whole.shard = CShard();
     std::vector<CSequenceFrame> a;
     std::vector<CSequenceFrame> b;
-    if (CResult found = ResolvePattern(options.a, whole, a); !found) {
-        return found;
-    }
-    if (CResult found = ResolvePattern(options.b, whole, b); !found) {
-        return found;
+    for (const auto& [pattern, frames] : {std::pair{&options.a, &a}, {&options.b, &b}}) {
+        std::vector<std::string> unnumbered;
+        const CResult found = ResolvePattern(*pattern, whole, *frames, &unnumbered);
+        for (const std::string& file : unnumbered) {
+            PrintWarning("diff", UnnumberedWarning(file, *pattern));
+        }
+        if (!found) {
+            return found;
+        }
     }
     std::map<int32_t, CFramePair> byFrame;
     for (const CSequenceFrame& frame : a) {
@@ -102,15 +109,20 @@ CResult PairFrames(const CDiffOptions& options, const CSequenceChoice& choice,
     return CResult::Ok();
 }
 
+// "only in A (b/p.3.pdc is missing)" for a frame on one side only.
+std::string OneSideText(const CFramePair& pair, const CFrameResult& result) {
+    const std::string& missing = result.presentA ? pair.fileB : pair.fileA;
+    return std::string("only in ") + (result.presentA ? "A" : "B") + " (" + Escaped(missing) +
+           " is missing)";
+}
+
 std::string FrameText(const CFramePair& pair, const CFrameResult& result, double tolerance) {
     const std::string frame = pair.frame ? "frame " + std::to_string(*pair.frame) + ": " : "";
     if (!result.diff.failure.empty()) {
         return frame + "error: " + Escaped(result.diff.failure) + "\n";
     }
     if (!result.presentA || !result.presentB) {
-        const std::string& missing = result.presentA ? pair.fileB : pair.fileA;
-        return frame + "only in " + (result.presentA ? "A" : "B") + " (" + Escaped(missing) +
-               " is missing)\n";
+        return frame + OneSideText(pair, result) + "\n";
     }
     if (result.diff.Equal()) {
         return pair.frame ? std::string()
@@ -150,6 +162,9 @@ nlohmann::ordered_json FrameJson(const CFramePair& pair, const CFrameResult& res
         out[item.key()] = item.value();
     }
     out["equal"] = result.Equal();
+    if (result.diff.failure.empty() && (!result.presentA || !result.presentB)) {
+        out["problems"].push_back({{"kind", "missing-frame"}, {"text", OneSideText(pair, result)}});
+    }
     return out;
 }
 
@@ -211,8 +226,7 @@ int RunDiff(const CDiffOptions& options) {
         report["tolerance"] = options.tolerance;
         report["equal"] = equal;
         report["frames"] = std::move(frames);
-        out.Write(report.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) +
-                  "\n");
+        out.Write(ReportText(report) + "\n");
     } else {
         out.Write(text + (sequences ? SummaryLine(results, options.tolerance) : std::string()));
     }
@@ -234,23 +248,34 @@ void AddDiffCommand(CLI::App& app, int& exitCode) {
     command
         ->add_option("--tolerance", options->tolerance,
                      "Largest absolute difference taken as equal (default 0: exact)")
-        ->check(CLI::NonNegativeNumber);
+        ->check(FiniteNonNegative());
     command->add_flag("--json", options->json,
                       "One JSON object: a, b, tolerance, equal, frames [{frame, presentA, "
                       "presentB, a, b, equal, error, particleCount, onlyInA, onlyInB, records "
                       "[{name, occurrence, code, count, compared, components [{differing, "
-                      "maxAbsolute, maxRelative, firstParticle, first}]}]}]");
+                      "withNaN, withInfinity, maxAbsolute, maxRelative, firstParticle, "
+                      "first}]}], problems [{kind, text}]}]");
     AddSequenceOptions(*command, options->sequence);
     command->footer(
-        "Two numbers are equal when |a - b| <= --tolerance; the tolerance is absolute, and "
-        "the relative difference |a - b| / max(|a|, |b|) is only reported. NaN equals NaN "
-        "at the same place; NaN against a number differs (and stays out of the largest "
-        "difference). Records are matched by name; integer and double records are compared "
+        "Two numbers are equal when |a - b| <= --tolerance; the tolerance is absolute and "
+        "finite, and the relative difference |a - b| / max(|a|, |b|) is only reported. NaN "
+        "equals NaN at the same place. NaN against a number or an infinity, an infinity "
+        "against a finite number and infinities of other signs differ whatever the "
+        "tolerance, and are counted apart (against NaN, against an infinity); the largest "
+        "difference is taken over the pairs without NaN (Infinity when an infinity differs, "
+        "relative 1, or 2 for infinities of other signs), and is NaN only when NaN stands "
+        "against every value that differs. Records are matched by name; integer and double records "
+        "are compared "
         "as numbers, and values are compared only where both records hold the same number "
         "of them. With two patterns, the frames of either (of --frames, or all files found) "
         "are compared, and a frame present on one side only is a difference. Exit status 0 "
         "when everything is equal, 1 when anything differs or a file cannot be read, 2 on "
         "bad usage. Memory holds one frame of A per job.\n"
+        "The JSON is strict (RFC 8259), as jq and every JSON parser take it: a number that "
+        "is not finite is the string \"NaN\", \"Infinity\" or \"-Infinity\". Each frame's "
+        "problems have a stable kind: particle-count-differs, only-in-a, only-in-b, "
+        "type-code-differs, values-not-compared, values-differ, missing-frame, or the kind "
+        "'velpo info' gives a file that cannot be read (truncated, missing-file...).\n"
         "Example:\n"
         "  velpo diff run1/fluid.12.pdc run2/fluid.12.pdc --tolerance 1e-6\n"
         "  velpo diff 'run1/fluid.#.pdc' 'run2/fluid.#.pdc' --frames 1-48 --json");

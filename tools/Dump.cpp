@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "host/runtime/Evaluation.h"
 #include "tools/Command.h"
 #include "tools/Output.h"
 #include "tools/Text.h"
@@ -129,6 +130,35 @@ CResult CheckAttributesFound(const CDumpOptions& options, const CPdcInspection& 
     return CResult::Ok();
 }
 
+// A row per particle only where the records hold them: a header that
+// declares particles and no record would print a row of nothing per
+// particle, and one with single values only would repeat them, both
+// without bound in the file's size (28 bytes can claim 2^31 - 1
+// particles). Single values alone are dumped for as many particles as the
+// nodes take; an array record is checked against the file's bytes already.
+CResult CheckRowsHeld(const std::string& file, const CPdcInspection& inspection) {
+    const int32_t particles = inspection.header->particleCount;
+    if (particles <= 0) {
+        return CResult::Ok();
+    }
+    if (inspection.records.empty()) {
+        return CResult::Fail(file + ": the header declares " + std::to_string(particles) +
+                             " particles but the file holds no record of their values; nothing "
+                             "to dump");
+    }
+    const bool arrays =
+        std::any_of(inspection.records.begin(), inspection.records.end(),
+                    [](const CInspectedRecord& inspected) { return inspected.record.IsArray(); });
+    const uint32_t most = VelpoHost::CEvaluateOptions().maxElements;
+    if (!arrays && static_cast<uint32_t>(particles) > most) {
+        return CResult::Fail(file + ": the header declares " + std::to_string(particles) +
+                             " particles, more than the " + std::to_string(most) +
+                             " the nodes take, and no record holds a value per particle (forged "
+                             "particle count?)");
+    }
+    return CResult::Ok();
+}
+
 int RunDump(const CDumpOptions& options) {
     CParticleRange range;
     if (!options.range.empty()) {
@@ -144,6 +174,10 @@ int RunDump(const CDumpOptions& options) {
     }
     if (const CResult found = CheckAttributesFound(options, inspection); !found) {
         PrintError("dump", found.Message());
+        return ExitFailed;
+    }
+    if (const CResult held = CheckRowsHeld(options.file, inspection); !held) {
+        PrintError("dump", held.Message());
         return ExitFailed;
     }
     const int64_t particles = std::max(0, inspection.header->particleCount);
@@ -176,12 +210,15 @@ void AddDumpCommand(CLI::App& app, int& exitCode) {
     command->add_option("--range", options->range,
                         "Particles FIRST to LAST, both included; either may be left out (10:)");
     command->footer(
-        "A vector is three CSV columns name.x, name.y, name.z, or [x, y, z] in JSON; a "
-        "single-value record repeats on every CSV row and is one value in JSON. Values are "
-        "written so that they read back exactly; NaN and infinities are written NaN, "
-        "Infinity and -Infinity, which 'velpo export' and Python's json module read back. "
-        "Names with commas, quotes or line breaks are quoted in CSV. A last record that "
-        "holds only its name has no values and is left out.\n"
+        std::string("A vector is three CSV columns name.x, name.y, name.z, or [x, y, z] in "
+                    "JSON; a single-value record repeats on every CSV row and is one value in "
+                    "JSON. ") +
+        TableNumbersHelp +
+        " Names with commas, quotes or line breaks are quoted in CSV. A last record that "
+        "holds only its name has no values and is left out. A header that declares "
+        "particles while the file holds no record, or more particles than the nodes take (" +
+        std::to_string(VelpoHost::CEvaluateOptions().maxElements) +
+        ") with single values only, is refused: nothing in the file holds them.\n"
         "Example:\n"
         "  velpo dump velpo-demo/particles.1.pdc --attributes id,position --range 0:9\n"
         "  velpo dump velpo-demo/particles.1.pdc --format json > frame1.json");

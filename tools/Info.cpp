@@ -13,6 +13,7 @@
 #include "tools/Text.h"
 #include "tools/contents/FileReport.h"
 #include "tools/contents/Leftovers.h"
+#include "tools/contents/ReportJson.h"
 
 namespace VelpoTools {
 
@@ -116,8 +117,7 @@ int FolderInfo(const std::string& folder, bool json, bool first, COutput& out) {
         nlohmann::ordered_json object;
         object["folder"] = folder;
         object["leftovers"] = LeftoverJson(leftovers);
-        out.Write(object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) +
-                  "\n");
+        out.Write(ReportText(object) + "\n");
         return ExitOk;
     }
     const size_t count = leftovers.files.size();
@@ -144,9 +144,7 @@ int RunInfo(const CInfoOptions& options) {
             exitCode = ExitFailed;
         }
         if (options.json) {
-            out.Write(InspectionJson(inspection)
-                          .dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) +
-                      "\n");
+            out.Write(ReportText(InspectionJson(inspection)) + "\n");
         } else {
             out.Write((i > 0 ? "\n" : "") + InspectionText(inspection));
         }
@@ -166,12 +164,22 @@ void AddInfoCommand(CLI::App& app, int& exitCode) {
         ->required();
     command->add_flag(
         "--json", options->json,
-        "One JSON object per file and line: file, size, readable, header, records, problems");
+        "One JSON object per file and line: file, size, readable, header, records [{name, "
+        "code, array, count, offset, nan, infinite, min, max, mean}], problems [{kind, fatal, "
+        "text}]");
     command->footer(
         "Exit status 1 when a file cannot be read (missing, truncated, a forged count or "
         "length, an unknown type code); suspicious content (trailing bytes, a last record "
         "that holds only its name, NaN or infinite values) is reported with status 0. "
+        "A header that declares particles while the file holds no record is noted. "
         "Control characters in record names are shown escaped (\\n, \\x1b).\n"
+        "The JSON is strict (RFC 8259), as jq and every JSON parser take it: a statistic "
+        "that is not finite is the string \"NaN\", \"Infinity\" or \"-Infinity\", and null "
+        "means no finite value. Each problem has a stable kind: missing-file, cannot-open, "
+        "not-a-file, read-error, not-pdc, truncated, forged-length, count-exceeds-file, "
+        "unknown-type-code, negative-particle-count, unreadable (fatal); "
+        "negative-attribute-count, name-only-record, trailing-name-only-record, "
+        "trailing-bytes, nan-values, infinite-values, particles-without-records (notes).\n"
         "Given a folder, info lists the temporary files that interrupted writes left in it "
         "(.velpo-<process>-<n>.tmp), with their size and age; it deletes nothing.\n"
         "Example:\n"

@@ -8,6 +8,10 @@ namespace VelpoTools {
 
 namespace {
 
+// Whole numbers below this are written with all their digits, never with
+// an exponent: 16 digits at most.
+constexpr double WholeBelow = 1e16;
+
 template <class T>
 void AppendShortest(std::string& out, T value) {
     if (std::isnan(value)) {
@@ -18,8 +22,14 @@ void AppendShortest(std::string& out, T value) {
         out += value < 0 ? "-Infinity" : "Infinity";
         return;
     }
+    // The shortest text may be in exponent form ("3e+05" for 300000); a
+    // whole number people count with (ids, particle counts) reads better
+    // with all its digits, and is just as exact.
+    const bool whole = std::fabs(value) < WholeBelow && value == std::trunc(value);
     char buffer[64];
-    const std::to_chars_result result = std::to_chars(buffer, buffer + sizeof(buffer), value);
+    const std::to_chars_result result =
+        whole ? std::to_chars(buffer, buffer + sizeof(buffer), value, std::chars_format::fixed)
+              : std::to_chars(buffer, buffer + sizeof(buffer), value);
     out.append(buffer, result.ptr);
 }
 
@@ -83,6 +93,9 @@ std::string FormatDouble(double value) {
 }
 
 CParsed ParseFloat(std::string_view text, float& value) {
+    return ParseWhole(text, value);
+}
+CParsed ParseDouble(std::string_view text, double& value) {
     return ParseWhole(text, value);
 }
 CParsed ParseInt32(std::string_view text, int32_t& value) {

@@ -1,6 +1,7 @@
 // Numbers as text, both ways, so that every value written reads back to the
 // same bits: the shortest text that round-trips, and parsers that take the
-// whole text or nothing.
+// whole text or nothing. A whole number below 10^16 is written with all its
+// digits (300000, not 3e+05), which round-trips as well.
 //
 // NaN and the infinities are written "NaN", "Infinity" and "-Infinity", the
 // words that JSON readers such as Python's json module take; the parsers
@@ -31,6 +32,7 @@ enum class CParsed {
 // The whole text must be the number; no blanks, no sign "+", no trailing
 // characters. The value is stored only for CParsed::Number.
 CParsed ParseFloat(std::string_view text, float& value);
+CParsed ParseDouble(std::string_view text, double& value);
 CParsed ParseInt32(std::string_view text, int32_t& value);
 
 // Inclusive frame range "A-B" or a single frame "A"; frames may be negative

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tools/Command.h"
+#include "tools/OptionChecks.h"
 #include "tools/Output.h"
 #include "tools/SameFile.h"
 #include "tools/Text.h"
@@ -42,18 +43,19 @@ struct CPreviewOptions {
 
 CResult ReadChoice(const CPreviewOptions& options, CPreviewChoice& choice) {
     choice.output = options.output;
+    // The validators have checked these texts; a failure here is theirs.
     if (!options.size.empty()) {
         if (CResult size = ParseSize(options.size, choice.width, choice.height); !size) {
-            return size;
+            return CResult::Fail("--size: " + size.Message());
         }
     }
     if (CResult axis = ParseAxis(options.axis, choice.view.axis); !axis) {
-        return axis;
+        return CResult::Fail("--axis: " + axis.Message());
     }
     if (!options.camera.empty()) {
         CCamera camera;
         if (CResult parsed = ParseCamera(options.camera, camera); !parsed) {
-            return parsed;
+            return CResult::Fail("--camera: " + parsed.Message());
         }
         choice.view.camera = camera;
     }
@@ -137,7 +139,12 @@ int RunPreview(const CPreviewOptions& options) {
         return UsageError("preview", usage);
     }
     std::vector<CSequenceFrame> frames;
-    if (CResult found = ResolvePattern(options.input, sequence, frames); !found) {
+    std::vector<std::string> unnumbered;
+    const CResult found = ResolvePattern(options.input, sequence, frames, &unnumbered);
+    for (const std::string& file : unnumbered) {
+        PrintWarning("preview", UnnumberedWarning(file, options.input));
+    }
+    if (!found) {
         PrintError("preview", found.Message());
         return ExitFailed;
     }
@@ -176,17 +183,25 @@ void AddPreviewCommand(CLI::App& app, int& exitCode) {
                      "PDC file, or a sequence with '#' standing for the frame number")
         ->required();
     command->add_option("-o,--output", options->output, "PNG file to write")->required();
-    command->add_option("--size", options->size,
-                        "Picture size WIDTHxHEIGHT in pixels (default 960x540; each side 64 to "
-                        "16384)");
-    command->add_option("--axis", options->axis,
-                        "Look along this axis, orthographic: z (default) looks along -z with x "
-                        "right and y up; x looks along -x with -z right and y up; y looks down "
-                        "-y with x right and -z up");
-    command->add_option("--camera", options->camera,
-                        "Perspective instead: EX,EY,EZ[,TX,TY,TZ[,FOV]], an eye looking at the "
-                        "target (default: the centre of the particles' bounds) with world y up "
-                        "and FOV degrees of vertical view (default 40)");
+    command
+        ->add_option("--size", options->size,
+                     "Picture size WIDTHxHEIGHT in pixels (default 960x540; each side 64 to "
+                     "16384)")
+        ->check(PictureSize());
+    CLI::Option* axis =
+        command
+            ->add_option("--axis", options->axis,
+                         "Look along this axis, orthographic: z (default) looks along -z with x "
+                         "right and y up; x looks along -x with -z right and y up; y looks down "
+                         "-y with x right and -z up")
+            ->check(CLI::IsMember({"x", "y", "z"}));
+    command
+        ->add_option("--camera", options->camera,
+                     "Perspective instead: EX,EY,EZ[,TX,TY,TZ[,FOV]], an eye looking at the "
+                     "target (default: the centre of the particles' bounds) with world y up "
+                     "and FOV degrees of vertical view (default 40); not with --axis")
+        ->check(CameraPlacement())
+        ->excludes(axis);
     command->add_option("--color", options->colour,
                         "Colour by this attribute: numbers on a colour map from their min "
                         "(dark blue) to max (yellow), vectors by their length");

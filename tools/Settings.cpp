@@ -4,6 +4,8 @@
 #include <limits>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
 
 #include "pdc/Pdc.h"
 #include "tools/InputFile.h"
@@ -67,11 +69,27 @@ CResult ReadSettings(const std::filesystem::path& file, CSettings& settings) {
 }
 
 CResult ParseSettings(const std::string& name, const std::string& text, CSettings& settings) {
+    // JSON readers keep the last of two equal keys; a parameter given twice
+    // is a mistake either way, and which one was meant is not ours to guess.
+    std::string repeated;
+    std::set<std::string> keys;
+    const auto noteKeys = [&](int depth, nlohmann::json::parse_event_t event,
+                              nlohmann::json& parsed) {
+        if (event == nlohmann::json::parse_event_t::key && depth == 1 && repeated.empty() &&
+            !keys.insert(parsed.get<std::string>()).second) {
+            repeated = parsed.get<std::string>();
+        }
+        return true;
+    };
     nlohmann::json json;
     try {
-        json = nlohmann::json::parse(text);
+        json = nlohmann::json::parse(text, noteKeys);
     } catch (const nlohmann::json::parse_error& parseError) {
         return CResult::Fail(name + ": " + PlainMessage(parseError.what()));
+    }
+    if (!repeated.empty()) {
+        return CResult::Fail(name + ": " + Quoted(repeated) +
+                             " is given twice; give each parameter once");
     }
     if (!json.is_object()) {
         return CResult::Fail(name +

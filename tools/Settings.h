@@ -31,7 +31,7 @@ struct CSettings {
 
 // Fails, naming the file and what is wrong (with line and column for a
 // syntax error), when the file cannot be read, is not a JSON object, holds
-// an unknown key or a value of the wrong kind.
+// an unknown key, a key twice or a value of the wrong kind.
 VelpoHost::CResult ReadSettings(const std::filesystem::path& file, CSettings& settings);
 
 // One attribute the nodes write and read with these settings: "id",

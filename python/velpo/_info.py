@@ -17,8 +17,11 @@ def info(path: PathArgument) -> Dict[str, Any]:
     file), ``header`` (``format``, ``version``, ``byteOrder``,
     ``particleCount``, ``attributeCount``; None when the file is shorter
     than a header), ``records`` (each with ``name``, ``code``, ``array``,
-    ``count``, ``offset`` and per-component ``min``, ``max``, ``mean`` over
-    the finite values, None where there are none) and ``problems`` (texts).
+    ``count``, ``offset``, ``nan`` and ``infinite`` (counts of such values)
+    and per-component ``min``, ``max``, ``mean`` over the finite values, None
+    where there are none; a mean that overflows is the string "Infinity")
+    and ``problems`` (each a dict of ``kind``, a stable name such as
+    "truncated" or "nan-values", ``fatal`` and ``text``).
     A damaged file is described, not raised: ``readable`` is False and the
     first problem says why, as ``velpo.read`` would raise it. The file is
     read once, in bounded chunks, with the interpreter's lock released.

@@ -45,7 +45,8 @@ def test_a_damaged_file_is_described_with_the_readers_reason(scratch: Path, cut:
     assert facts == command_info(scratch / "cut.pdc") | {"file": "cut.pdc"}
     with pytest.raises(velpo.PdcError) as raised:
         velpo.read("cut.pdc")
-    assert raised.value.reason == facts["problems"][0]
+    assert raised.value.reason == facts["problems"][0]["text"]
+    assert facts["problems"][0]["fatal"]
 
 
 def test_a_missing_file_and_bad_arguments(scratch: Path) -> None:

@@ -138,6 +138,70 @@ TEST(CacheCommands, CacheCutInsideItsRecordsWritesNoTable) {
     EXPECT_FALSE(std::filesystem::exists(scratch.Path() / "out.2.csv"));
 }
 
+// A readable cache without a record the settings name (here a peer's file
+// with "particleId" and no "id", and frames without "vel") is read as the
+// nodes read it, zeros for what is missing, with one warning for the whole
+// sequence; --strict makes that a failure.
+TEST(CacheCommands, CachesLackingNamedRecordsAreReadAsTheNodesReadThem) {
+    CScratch scratch;
+    const std::string settings = SettingsFile(scratch);
+    const auto cache = [](bool id, bool vel) {
+        CPdcBytes bytes;
+        bytes.Header(2, 4 + (vel ? 1 : 0)).Record(id ? "id" : "particleId", 1).Int(7).Int(8);
+        bytes.Record("position", 5).Doubles({0.5, 1, 2, -1, -2, -3});
+        bytes.Record("age", 3).Doubles({0.25, 0.75});
+        bytes.Record("kind", 1).Int(3).Int(4);
+        if (vel) {
+            bytes.Record("vel", 5).Doubles({1, 2, 3, 4, 5, 6});
+        }
+        return bytes.Bytes();
+    };
+    WriteFile(scratch.Path() / "pts.10.pdc", cache(false, false));
+    WriteFile(scratch.Path() / "pts.20.pdc", cache(true, true));
+    WriteFile(scratch.Path() / "pts.30.pdc", cache(true, false));
+    const std::string import = "import --settings \"" + settings + "\" --frames 1-3 --output \"" +
+                               (scratch / "out.#.csv") + "\"";
+    const CRun run = Velpo(import);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadFile(scratch.Path() / "out.1.csv"),
+              "id,position.x,position.y,position.z,age,kind,vel.x,vel.y,vel.z\n"
+              "0,0.5,1,2,0.25,3,0,0,0\n0,-1,-2,-3,0.75,4,0,0,0\n");
+    EXPECT_EQ(ReadFile(scratch.Path() / "out.2.csv"),
+              "id,position.x,position.y,position.z,age,kind,vel.x,vel.y,vel.z\n"
+              "7,0.5,1,2,0.25,3,1,2,3\n8,-1,-2,-3,0.75,4,4,5,6\n");
+    EXPECT_TRUE(std::filesystem::exists(scratch.Path() / "out.3.csv"));
+    // One warning for the sequence, each missing record with its first frame.
+    const std::string first = (scratch.Path() / "pts.10.pdc").generic_string();
+    EXPECT_EQ(run.err.find("warning"), run.err.rfind("warning")) << run.err;
+    EXPECT_NE(run.err.find("velpo import: warning: caches lack records that the settings name"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("no Long record \"id\" for the Id port in 1 of 3 frames, the first "
+                           "frame 1 (" +
+                           first + ")"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("no Vector record \"vel\" for \"Vector0\" in 2 of 3 frames, the first "
+                           "frame 1 (" +
+                           first + ")"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.err.find("error"), std::string::npos) << run.err;
+    // The same words whatever the order the frames ran in.
+    EXPECT_EQ(Velpo(import + " --jobs 3").err, run.err);
+
+    std::filesystem::remove(scratch.Path() / "out.2.csv");
+    const CRun strict = Velpo(import + " --strict");
+    EXPECT_EQ(strict.exitCode, 1);
+    EXPECT_NE(strict.err.find("(--strict: this fails the job)"), std::string::npos) << strict.err;
+    EXPECT_TRUE(std::filesystem::exists(scratch.Path() / "out.2.csv"));
+    // A sequence that lacks nothing says nothing, strict or not.
+    const CRun whole = Velpo("import --strict --settings \"" + settings +
+                             "\" --frames 2 --output \"" + (scratch / "w.csv") + "\"");
+    EXPECT_EQ(whole.exitCode, 0) << whole.err;
+    EXPECT_EQ(whole.err.find("warning"), std::string::npos) << whole.err;
+}
+
 // Each bad table names its file, line and column and fails the job; the
 // other frames are still exported.
 TEST(CacheCommands, MalformedTablesNameFileLineAndColumn) {

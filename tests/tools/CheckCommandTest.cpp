@@ -1,13 +1,19 @@
 // velpo check on sequences whose every byte the test states.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <string>
 
 #include "tests/tools/CommandRunner.h"
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 namespace VelpoCommandTest {
 namespace {
@@ -178,12 +184,89 @@ TEST(CheckCommand, JsonHasRowsAndProblems) {
 
     ASSERT_EQ(report["problems"].size(), 2u);
     EXPECT_EQ(report["problems"][1], nlohmann::json({{"severity", "error"},
+                                                     {"kind", "missing-frame"},
                                                      {"frame", 4},
                                                      {"file", FileOf(scratch, 4)},
                                                      {"text", "missing"}}));
     EXPECT_EQ(report["errors"], 1);
     EXPECT_EQ(report["warnings"], 1);
 }
+
+// Without --frames the frames the files found skip are rows of their own,
+// as with --frames; every problem has a kind; the report is strict JSON.
+TEST(CheckCommand, JsonListsMissingFramesWithOrWithoutARange) {
+    CScratch scratch;
+    WriteSequence(scratch, 1, 6);
+    std::filesystem::remove(FileOf(scratch, 3));
+    std::filesystem::remove(FileOf(scratch, 4));
+    WriteFile(scratch.Path() / "p.99999999999.pdc", Frame({4, 7}));
+    struct CCase {
+        std::string range;
+        std::vector<int32_t> missing;
+    };
+    const CCase cases[] = {{"", {3, 4}}, {" --frames 1-7", {3, 4, 7}}};
+    for (const CCase& c : cases) {
+        SCOPED_TRACE(c.range);
+        const CRun run = Velpo("check --json " + Pattern(scratch) + c.range);
+        EXPECT_EQ(run.exitCode, 1);
+        const nlohmann::json report = nlohmann::json::parse(run.out);
+        std::vector<int32_t> frames;
+        std::vector<int32_t> missing;
+        for (const nlohmann::json& row : report["frames"]) {
+            frames.push_back(row["frame"]);
+            EXPECT_EQ(row["file"], FileOf(scratch, row["frame"].get<int32_t>()));
+            if (!row["present"].get<bool>()) {
+                missing.push_back(row["frame"]);
+                EXPECT_FALSE(row["readable"].get<bool>());
+                ASSERT_EQ(row["problems"].size(), 1u) << row;
+                EXPECT_EQ(row["problems"][0]["kind"], "missing-frame");
+                EXPECT_EQ(row["problems"][0]["severity"], "error");
+            }
+        }
+        EXPECT_EQ(frames.size(), c.missing.back() == 7 ? 7u : 6u);
+        EXPECT_TRUE(std::is_sorted(frames.begin(), frames.end()));
+        EXPECT_EQ(missing, c.missing);
+        EXPECT_EQ(report["missingFrames"], c.missing.size());
+        // Found without a range, the number too large for a frame is said,
+        // not silently skipped.
+        const nlohmann::json& last = report["problems"].back();
+        if (c.range.empty()) {
+            EXPECT_EQ(last["kind"], "unnumbered-file");
+            EXPECT_EQ(last["file"], scratch / "p.99999999999.pdc");
+            EXPECT_TRUE(last["frame"].is_null());
+        }
+        for (const nlohmann::json& problem : report["problems"]) {
+            EXPECT_FALSE(problem["kind"].get<std::string>().empty()) << problem;
+        }
+    }
+    const CRun text = Velpo("check " + Pattern(scratch));
+    EXPECT_TRUE(Has(text.out, (scratch / "p.99999999999.pdc") +
+                                  ": warning: fits the pattern, but its number is beyond"))
+        << text.out;
+}
+
+#ifndef _WIN32
+// The report is linear in frames and problems: a million frames, ten of
+// them present, in CPU seconds far below what a scan of every problem for
+// every frame needed at a tenth of the size (9 s for 100,000 frames).
+TEST(CheckCommand, JsonOfAMillionFramesTakesLinearTime) {
+    CScratch scratch;
+    WriteSequence(scratch, 1, 10);
+    const auto cpuSeconds = [] {
+        rusage usage{};
+        getrusage(RUSAGE_CHILDREN, &usage);
+        return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+               static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+    };
+    const double before = cpuSeconds();
+    const CRun run = VelpoIn(
+        "", "check --json --jobs 2 " + Pattern(scratch) + " --frames 1-1000000", "/dev/null");
+    const double spent = cpuSeconds() - before;
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.empty()) << run.err;
+    EXPECT_LT(spent, 180.0);
+}
+#endif
 
 // A sequence with problems of every kind, so that the order of findings
 // shows.

@@ -1,8 +1,11 @@
 // velpo diff on files and sequences whose every byte the test states.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 #include "tests/tools/CommandRunner.h"
 
@@ -120,6 +123,50 @@ TEST(DiffCommand, SequencesFrameByFrameWithAFrameOnOneSideOnly) {
     EXPECT_EQ(age["components"][0]["maxAbsolute"], 1.0);
     EXPECT_EQ(age["components"][0]["firstParticle"], 0);
     EXPECT_EQ(age["components"][0]["first"], nlohmann::json({0.0, 1.0}));
+}
+
+// Every frame's problems carry a kind, and the report parses with a strict
+// JSON parser (nlohmann's refuses NaN tokens) with no null for a number.
+TEST(DiffCommand, JsonIsStrictAndEachProblemHasAKind) {
+    CScratch scratch;
+    std::filesystem::create_directories(scratch.Path() / "a");
+    std::filesystem::create_directories(scratch.Path() / "b");
+    const auto write = [&](const char* side, int32_t frame, const std::string& bytes) {
+        WriteFile(scratch.Path() / side / ("p." + std::to_string(frame) + ".pdc"), bytes);
+    };
+    for (int32_t frame = 1; frame <= 6; ++frame) {
+        write("a", frame, File(4));
+    }
+    write("b", 1, File(4));
+    write("b", 3, File(4).substr(0, 20));
+    write("b", 4, File(4, std::nan("")));
+    write("b", 5, File(5));
+    write("b", 6, File(4, 0, false));
+    const CRun run = Velpo("diff --json " + Quote((scratch.Path() / "a" / "p.#.pdc").string()) +
+                           " " + Quote((scratch.Path() / "b" / "p.#.pdc").string()));
+    EXPECT_EQ(run.exitCode, 1);
+    const nlohmann::json report = nlohmann::json::parse(run.out);
+    ASSERT_EQ(report["frames"].size(), 6u);
+    const auto kinds = [&](size_t frame) {
+        std::vector<std::string> found;
+        for (const nlohmann::json& problem : report["frames"][frame - 1]["problems"]) {
+            found.push_back(problem["kind"]);
+            EXPECT_FALSE(problem["text"].get<std::string>().empty());
+        }
+        return found;
+    };
+    using CKinds = std::vector<std::string>;
+    EXPECT_EQ(kinds(1), CKinds{});
+    EXPECT_EQ(kinds(2), CKinds{"missing-frame"});
+    EXPECT_EQ(kinds(3), CKinds{"truncated"});
+    EXPECT_EQ(kinds(4), CKinds{"values-differ"});
+    EXPECT_EQ(kinds(5), CKinds{"particle-count-differs"});
+    EXPECT_EQ(kinds(6), CKinds{"only-in-a"});
+    const nlohmann::json& age = report["frames"][3]["records"][1]["components"][0];
+    EXPECT_EQ(age["differing"], 4);
+    EXPECT_EQ(age["withNaN"], 4);
+    EXPECT_EQ(age["maxAbsolute"], "NaN");
+    EXPECT_EQ(age["first"], nlohmann::json({0.0, "NaN"}));
 }
 
 TEST(DiffCommand, UsageErrors) {

@@ -238,8 +238,10 @@ TEST(InspectStatistics, MatchValuesComputedHereOnAFileLargerThanAChunk) {
     EXPECT_EQ(json["records"][2]["mean"][0].get<double>(), 0.25);
     // The NaN values are counted, not averaged.
     ASSERT_EQ(json["problems"].size(), 1u);
-    EXPECT_EQ(json["problems"][0], "record 0 (\"position\"): " + std::to_string(Count / 997 + 1) +
-                                       " NaN and 0 infinite values");
+    EXPECT_EQ(json["problems"][0]["text"],
+              "record 0 (\"position\"): " + std::to_string(Count / 997 + 1) + " NaN values");
+    EXPECT_EQ(position["nan"], Count / 997 + 1);
+    EXPECT_EQ(position["infinite"], 0);
 }
 
 }  // namespace

@@ -36,13 +36,14 @@ TEST(InfoCommand, JsonGivesHeaderRecordsOffsetsAndStatistics) {
         "byteOrder": 1, "particleCount": 3, "attributeCount": 3})"));
     ASSERT_EQ(file["records"].size(), 3u);
     EXPECT_EQ(file["records"][0], nlohmann::json::parse(R"({"name": "id", "code": 3,
-        "array": true, "count": 3, "offset": 28, "min": [1.0], "max": [3.0], "mean": [2.0]})"));
+        "array": true, "count": 3, "offset": 28, "nan": 0, "infinite": 0, "min": [1.0],
+        "max": [3.0], "mean": [2.0]})"));
     EXPECT_EQ(file["records"][1], nlohmann::json::parse(R"({"name": "position", "code": 5,
-        "array": true, "count": 3, "offset": 62, "min": [0.5, -3, -6], "max": [2.5, 5, 4],
-        "mean": [1.5, 0.3333333333333333, 0]})"));
+        "array": true, "count": 3, "offset": 62, "nan": 0, "infinite": 0, "min": [0.5, -3, -6],
+        "max": [2.5, 5, 4], "mean": [1.5, 0.3333333333333333, 0]})"));
     EXPECT_EQ(file["records"][2], nlohmann::json::parse(R"({"name": "mass", "code": 2,
-        "array": false, "count": 1, "offset": 150, "min": [0.25], "max": [0.25],
-        "mean": [0.25]})"));
+        "array": false, "count": 1, "offset": 150, "nan": 0, "infinite": 0, "min": [0.25],
+        "max": [0.25], "mean": [0.25]})"));
     EXPECT_TRUE(file["problems"].empty());
 }
 
@@ -65,51 +66,75 @@ TEST(InfoCommand, ProblemsAreNamedAndOnlyUnreadableFilesFail) {
         std::string bytes;
         int exitCode;
         const char* problem;
+        const char* kind;
     };
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
     const CCase cases[] = {
         {"short-header", std::string("PDC \0\0\0\1", 8), 1,
-         "truncated header: the file holds 8 bytes"},
+         "truncated header: the file holds 8 bytes", "truncated"},
         {"cut-values", IdAndPosition().Bytes().substr(0, 120), 1,
-         "record 1 at byte 62 (\"position\"): 3 values need 72 bytes, only 42 are left"},
+         "record 1 at byte 62 (\"position\"): 3 values need 72 bytes, only 42 are left",
+         "count-exceeds-file"},
         {"forged-count", CPdcBytes().Header(1000000, 1).Raw(idRecord).Bytes(), 1,
-         "1000000 values need 8000000 bytes"},
+         "1000000 values need 8000000 bytes", "count-exceeds-file"},
         {"forged-name", CPdcBytes().Header(3, 1).Int(1 << 30).Raw("id").Doubles({1, 2, 3}).Bytes(),
-         1, "name length 1073741824 exceeds"},
+         1, "name length 1073741824 exceeds", "forged-length"},
         {"negative-name", CPdcBytes().Header(3, 1).Int(-4).Raw("id").Doubles({1, 2, 3}).Bytes(), 1,
-         "negative name length -4"},
+         "negative name length -4", "forged-length"},
         // The file layer's walker reads record 0 before it finds the file
         // short, and info says so in the walker's words.
         {"forged-records", CPdcBytes().Header(3, 50000).Raw(idRecord).Bytes(), 1,
-         "record 1 at byte 62: the file ends inside its name length (truncated file)"},
+         "record 1 at byte 62: the file ends inside its name length (truncated file)", "truncated"},
         {"type-code", CPdcBytes().Header(3, 1).Name("id").Int(9).Doubles({1, 2, 3}).Bytes(), 1,
-         "unknown type code 9"},
+         "unknown type code 9", "unknown-type-code"},
+        // A name that reads like another problem does not change the kind.
+        {"named-like-a-problem",
+         CPdcBytes().Header(3, 1).Name("x\"): truncated header").Int(9).Bytes(), 1,
+         "unknown type code 9", "unknown-type-code"},
         {"negative-count", CPdcBytes().Header(-2, 1).Raw(idRecord).Bytes(), 1,
-         "negative particle count -2"},
+         "negative particle count -2", "negative-particle-count"},
         {"trailing", CPdcBytes().Header(3, 1).Raw(idRecord).Raw("xyz").Bytes(), 0,
-         "3 trailing bytes after the last record, at byte 62"},
+         "3 trailing bytes after the last record, at byte 62", "trailing-bytes"},
         {"name-only", CPdcBytes().Header(3, 1).Raw(idRecord).Name("velocity").Bytes(), 0,
-         "trailing name-only record \"velocity\" at byte 62"},
-        {"not-finite", CPdcBytes().Header(3, 1).Name("age").Int(3).Doubles({nan, 1, inf}).Bytes(),
-         0, "1 NaN and 1 infinite values"},
+         "trailing name-only record \"velocity\" at byte 62", "trailing-name-only-record"},
+        {"nan", CPdcBytes().Header(3, 1).Name("age").Int(3).Doubles({nan, 1, 2}).Bytes(), 0,
+         "record 0 (\"age\"): 1 NaN value", "nan-values"},
+        {"infinite", CPdcBytes().Header(3, 1).Name("age").Int(3).Doubles({-inf, 1, inf}).Bytes(), 0,
+         "record 0 (\"age\"): 2 infinite values", "infinite-values"},
+        {"no-records", CPdcBytes().Header(2147483647, 0).Bytes(), 0,
+         "the header declares 2147483647 particles but the file holds no record",
+         "particles-without-records"},
+        {"missing", "", 1, "cannot be opened for reading", "missing-file"},
     };
     CScratch scratch;
     for (const CCase& c : cases) {
-        WriteFile(scratch.Path() / c.name, c.bytes);
+        if (std::string(c.name) != "missing") {
+            WriteFile(scratch.Path() / c.name, c.bytes);
+        }
         const CRun run = Velpo("info --json \"" + (scratch / c.name) + "\"");
         EXPECT_EQ(run.exitCode, c.exitCode) << c.name;
+        // nlohmann's parser is strict: a NaN token would not parse.
         const nlohmann::json file = nlohmann::json::parse(run.out, nullptr, false);
         ASSERT_FALSE(file.is_discarded()) << c.name << ": " << run.out;
         ASSERT_EQ(file["problems"].size(), 1u) << c.name << ": " << run.out;
-        EXPECT_NE(file["problems"][0].get<std::string>().find(c.problem), std::string::npos)
-            << c.name << ": " << file["problems"][0];
+        const nlohmann::json& problem = file["problems"][0];
+        EXPECT_NE(problem["text"].get<std::string>().find(c.problem), std::string::npos)
+            << c.name << ": " << problem;
+        EXPECT_EQ(problem["kind"], c.kind) << c.name;
+        EXPECT_EQ(problem["fatal"], c.exitCode == 1) << c.name;
+        EXPECT_EQ(file["readable"], c.exitCode == 0) << c.name;
     }
-    // NaN and infinity stay out of the statistics.
+    // NaN and infinity stay out of the statistics, and are counted per record.
     const nlohmann::json file =
-        nlohmann::json::parse(Velpo("info --json \"" + (scratch / "not-finite") + "\"").out);
+        nlohmann::json::parse(Velpo("info --json \"" + (scratch / "infinite") + "\"").out);
     EXPECT_EQ(file["records"][0]["min"], nlohmann::json({1.0}));
     EXPECT_EQ(file["records"][0]["max"], nlohmann::json({1.0}));
+    EXPECT_EQ(file["records"][0]["nan"], 0);
+    EXPECT_EQ(file["records"][0]["infinite"], 2);
+    EXPECT_EQ(nlohmann::json::parse(
+                  Velpo("info --json \"" + (scratch / "nan") + "\"").out)["records"][0]["nan"],
+              1);
 }
 
 TEST(InfoCommand, SeveralFilesOneObjectPerLineAndAMissingOneFails) {
@@ -142,8 +167,11 @@ TEST(InfoCommand, ALastRecordWithOnlyItsNameIsANoteAndDumpSkipsIt) {
     EXPECT_EQ(file["records"].size(), 3u);
     ASSERT_EQ(file["problems"].size(), 1u);
     EXPECT_EQ(file["problems"][0],
-              "last record \"trail\" at byte 78 holds only its name; readers take the records "
-              "before it");
+              nlohmann::json({{"kind", "name-only-record"},
+                              {"fatal", false},
+                              {"text",
+                               "last record \"trail\" at byte 78 holds only its name; readers take "
+                               "the records before it"}}));
     const CRun dump = Velpo("dump \"" + (scratch / "integers.pdc") + "\"");
     EXPECT_EQ(dump.exitCode, 0) << dump.err;
     EXPECT_EQ(dump.out, "id,heat,mass\n7,-3,9\n8,-3,9\n");
@@ -207,6 +235,55 @@ TEST(DumpCommand, CsvRowsRepeatSingleValuesAndJsonKeepsThemOnce) {
 
     const CRun one = Velpo("dump --range 2:2 --attributes id \"" + (scratch / "a.pdc") + "\"");
     EXPECT_EQ(one.out, "id\n3\n");
+}
+
+// A row per particle only where records hold particles: 28 bytes may claim
+// 2^31 - 1 of them. Single values alone repeat for as many as the nodes take.
+TEST(DumpCommand, PrintsNoMoreRowsThanTheRecordsHold) {
+    struct CCase {
+        const char* name;
+        std::string bytes;
+        int exitCode;
+        std::string out;    // exactly, when exit code 0
+        const char* error;  // part of stderr, when 1
+    };
+    const CCase cases[] = {
+        {"no-records", CPdcBytes().Header(2147483647, 0).Bytes(), 1, "",
+         "the header declares 2147483647 particles but the file holds no record of their "
+         "values; nothing to dump"},
+        {"huge-single", CPdcBytes().Header(2147483647, 1).Record("m", 2).Double(0.5).Bytes(), 1, "",
+         "declares 2147483647 particles, more than the 67108864 the nodes take"},
+        {"just-over", CPdcBytes().Header(67108865, 1).Record("m", 2).Double(0.5).Bytes(), 1, "",
+         "declares 67108865 particles"},
+        {"singles", CPdcBytes().Header(3, 1).Record("m", 2).Double(0.5).Bytes(), 0,
+         "m\n0.5\n0.5\n0.5\n", nullptr},
+        {"empty", CPdcBytes().Header(0, 0).Bytes(), 0, "\n", nullptr},
+    };
+    CScratch scratch;
+    for (const CCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFile(scratch.Path() / c.name, c.bytes);
+        const CRun run = Velpo("dump \"" + (scratch / c.name) + "\"");
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+        EXPECT_EQ(run.out, c.out);
+        if (c.error) {
+            EXPECT_NE(run.err.find(scratch / c.name + ": "), std::string::npos) << run.err;
+            EXPECT_NE(run.err.find(c.error), std::string::npos) << run.err;
+        }
+    }
+}
+
+TEST(InfoCommand, WholeNumbersShowAllTheirDigits) {
+    CScratch scratch;
+    WriteFile(scratch.Path() / "a.pdc",
+              CPdcBytes().Header(3, 1).Record("id", 3).Doubles({100000, 200000, 300000}).Bytes());
+    const CRun run = Velpo("info \"" + (scratch / "a.pdc") + "\"");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    // min, max and mean, which the shortest form writes 1e+05, 3e+05, 2e+05.
+    EXPECT_NE(run.out.find(" 100000 "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(" 300000 "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(" 200000\n"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("e+"), std::string::npos) << run.out;
 }
 
 TEST(DumpCommand, BadRequestsAndBadFilesFail) {

@@ -117,7 +117,11 @@ TEST_F(PreviewCommand, RefusesBadUsageAndBadFilesNamingThem) {
     const CCase cases[] = {
         {In("p.1.pdc"), 2, "--output is required"},
         {In("p.1.pdc") + out + " --size 0x0", 2, "--size"},
-        {In("p.1.pdc") + out + " --size 20000x100", 2, "out of range"},
+        {In("p.1.pdc") + out + " --size 20000x100", 2, "\"20000x100\" is too big"},
+        {In("p.1.pdc") + out + " --size 100000x100000", 2, "\"100000x100000\" is too big"},
+        {In("p.1.pdc") + out + " --size 63x100", 2, "\"63x100\" is too small"},
+        {In("p.1.pdc") + out + " --camera 0x10,0,0", 2, "--camera: \"0x10,0,0\" is not"},
+        {In("p.1.pdc") + out + " --camera 1,2,3 --axis x", 2, "--axis excludes --camera"},
         {In("p.1.pdc") + out + " --size big", 2, "not WIDTHxHEIGHT"},
         {In("p.1.pdc") + out + " --axis w", 2, "--axis"},
         {In("p.1.pdc") + out + " --camera 1,2", 2, "--camera"},

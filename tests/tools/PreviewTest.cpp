@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <limits>
 #include <string>
+#include <utility>
+#include <vector>
 
 #define STB_IMAGE_IMPLEMENTATION
 #define STB_IMAGE_STATIC
@@ -14,6 +17,7 @@
 #include "tests/tools/CommandRunner.h"
 #include "tools/preview/ColorMap.h"
 #include "tools/preview/FramePicture.h"
+#include "tools/preview/Legend.h"
 #include "tools/preview/Plot.h"
 #include "tools/preview/PreviewChoice.h"
 #include "tools/preview/Projection.h"
@@ -262,13 +266,7 @@ struct CDecoded {
     }
 };
 
-CDecoded Preview(const std::string& file, CPreviewChoice choice) {
-    CPicture picture(choice.width, choice.height, BackgroundColour);
-    int64_t particles = 0;
-    const VelpoHost::CResult drawn = DrawFramePicture(choice, file, picture, particles);
-    EXPECT_TRUE(drawn.Succeeded()) << drawn.Message();
-    std::string png;
-    EXPECT_TRUE(EncodePng(picture, png).Succeeded());
+CDecoded Decode(const std::string& png) {
     CDecoded decoded;
     int channels = 0;
     unsigned char* pixels = stbi_load_from_memory(
@@ -281,6 +279,37 @@ CDecoded Preview(const std::string& file, CPreviewChoice choice) {
         stbi_image_free(pixels);
     }
     return decoded;
+}
+
+CDecoded Preview(const std::string& file, CPreviewChoice choice) {
+    CPicture picture(choice.width, choice.height, BackgroundColour);
+    int64_t particles = 0;
+    const VelpoHost::CResult drawn = DrawFramePicture(choice, file, picture, particles);
+    EXPECT_TRUE(drawn.Succeeded()) << drawn.Message();
+    std::string png;
+    EXPECT_TRUE(EncodePng(picture, png).Succeeded());
+    return Decode(png);
+}
+
+// Where pixels of `colour` lie in a region: how many, and their mean x.
+struct CFound {
+    int count = 0;
+    double meanX = 0.0;
+};
+
+CFound Find(const CDecoded& picture, const CRegion& region, CRgb colour) {
+    CFound found;
+    double sumX = 0;
+    for (int y = region.y; y < region.y + region.height; ++y) {
+        for (int x = region.x; x < region.x + region.width; ++x) {
+            if (picture.At(x, y) == colour) {
+                ++found.count;
+                sumX += x;
+            }
+        }
+    }
+    found.meanX = found.count ? sumX / found.count : 0.0;
+    return found;
 }
 
 TEST(PreviewPicture, PngDecodesToTheSizeWithPointsWhereTheyBelong) {
@@ -442,6 +471,115 @@ TEST(PreviewFrame, TheRecordTheNodesDeliverIsDrawn) {
     ASSERT_TRUE(ReadParticleFrame(scratch / "twice.pdc", {true, "position"}, frame).Succeeded());
     EXPECT_EQ(frame.colour.values, (std::vector<double>{3}));  // the last, whatever its code
     EXPECT_EQ(frame.positions.values, (std::vector<double>{5, 6, 7, 8, 9, 10}));
+}
+
+// A sheet of frames p.1 ... p.N of one particle each at the x given; NaN
+// for a frame that cannot be read.
+class PreviewSequence : public testing::Test {
+protected:
+    std::vector<CSequenceFrame> Frames(const std::vector<double>& xs) {
+        std::vector<CSequenceFrame> frames;
+        for (size_t i = 0; i < xs.size(); ++i) {
+            const std::string file = scratch_ / ("p." + std::to_string(i + 1) + ".pdc");
+            const std::string bytes = FrameBytes({{xs[i], 0, 0}}, {1});
+            WriteFile(file, std::isnan(xs[i]) ? bytes.substr(0, 40) : bytes);
+            frames.push_back({static_cast<int32_t>(i + 1), file});
+        }
+        return frames;
+    }
+
+    CPreviewChoice Choice() {
+        CPreviewChoice choice;
+        choice.width = 480;
+        choice.height = 270;
+        choice.pointSize = 3;
+        choice.output = scratch_ / "out.png";
+        return choice;
+    }
+
+    // The inner region of each tile, as the sheet lays them out.
+    std::vector<CRegion> Tiles(size_t count, const CPreviewChoice& choice) const {
+        const int legend = LegendHeight(TextScale(choice.width, choice.height));
+        const CSheetLayout layout = LayOutSheet(count, choice.width, choice.height - legend);
+        std::vector<CRegion> tiles;
+        for (size_t i = 0; i < count; ++i) {
+            const CRegion tile = layout.Tile(i);
+            tiles.push_back({tile.x + 1, tile.y + 1, tile.width - 2, tile.height - 2});
+        }
+        return tiles;
+    }
+
+    CDecoded Written() const { return Decode(VelpoCommandTest::ReadFile(scratch_ / "out.png")); }
+    bool Exists() const { return std::filesystem::exists(scratch_ / "out.png"); }
+
+    CScratch scratch_;
+    CSequenceChoice sequence_{std::nullopt, CShard(), 2, false};
+};
+
+// Every tile is framed to the bounds of the whole sequence, so a particle
+// that moves from x = 0 to x = 10 shows at the left of the first tile and
+// at the right of the second (framed to its own bounds, each would sit in
+// the middle of its tile).
+TEST_F(PreviewSequence, SheetTilesShareTheBoundsOfTheWholeSequence) {
+    const CPreviewChoice choice = Choice();
+    const std::vector<CSequenceFrame> frames = Frames({0, 10});
+    ASSERT_EQ(WriteSheet(choice, "p.#.pdc", frames, sequence_), 0);
+    const CDecoded sheet = Written();
+    const std::vector<CRegion> tiles = Tiles(2, choice);
+    const CFound left = Find(sheet, tiles[0], PlainPointColour);
+    const CFound right = Find(sheet, tiles[1], PlainPointColour);
+    ASSERT_GT(left.count, 0);
+    ASSERT_GT(right.count, 0);
+    EXPECT_LT(left.meanX, tiles[0].x + 0.15 * tiles[0].width);
+    EXPECT_GT(right.meanX, tiles[1].x + 0.85 * tiles[1].width);
+    EXPECT_EQ(Find(sheet, tiles[0], UnreadColour).count, 0);
+}
+
+// A frame that cannot be read is marked in its tile; the others are drawn
+// (on the bounds of the frames read) and the sheet written, exit status 1.
+TEST_F(PreviewSequence, SheetMarksTheFramesItCannotRead) {
+    const CPreviewChoice choice = Choice();
+    const std::vector<CSequenceFrame> frames = Frames({0, NaN, 10});
+    EXPECT_EQ(WriteSheet(choice, "p.#.pdc", frames, sequence_), 1);
+    ASSERT_TRUE(Exists());
+    const CDecoded sheet = Written();
+    const std::vector<CRegion> tiles = Tiles(3, choice);
+    EXPECT_GT(Find(sheet, tiles[1], UnreadColour).count, 20);
+    EXPECT_EQ(Find(sheet, tiles[1], PlainPointColour).count, 0);
+    for (const size_t drawn : {0u, 2u}) {
+        SCOPED_TRACE(drawn);
+        EXPECT_EQ(Find(sheet, tiles[drawn], UnreadColour).count, 0);
+        EXPECT_GT(Find(sheet, tiles[drawn], PlainPointColour).count, 0);
+    }
+    EXPECT_GT(Find(sheet, tiles[2], PlainPointColour).meanX, tiles[2].x + 0.85 * tiles[2].width);
+
+    // Nothing to draw: nothing written.
+    std::filesystem::remove(scratch_ / "out.png");
+    EXPECT_EQ(WriteSheet(choice, "p.#.pdc", Frames({NaN, NaN}), sequence_), 1);
+    EXPECT_FALSE(Exists());
+}
+
+TEST_F(PreviewSequence, ChartMarksTheFramesItCannotRead) {
+    CPreviewChoice choice = Choice();
+    choice.colour = "heat";
+    ASSERT_EQ(WritePlot(choice, "p.#.pdc", Frames({0, 1, 2}), sequence_), 0);
+    const CRegion whole{0, 0, choice.width, choice.height};
+    EXPECT_EQ(Find(Written(), whole, UnreadColour).count, 0);
+    EXPECT_EQ(WritePlot(choice, "p.#.pdc", Frames({0, NaN, 2}), sequence_), 1);
+    EXPECT_GT(Find(Written(), whole, UnreadColour).count, 0);
+    std::filesystem::remove(scratch_ / "out.png");
+    EXPECT_EQ(WritePlot(choice, "p.#.pdc", Frames({NaN}), sequence_), 1);
+    EXPECT_FALSE(Exists());
+}
+
+TEST(PreviewLegend, WholeNumbersKeepTheirDigits) {
+    const std::pair<double, const char*> cases[] = {
+        {99999, "99999"}, {300000, "300000"}, {-1234567, "-1234567"}, {1e7, "1e+07"},
+        {0.5, "0.5"},     {-0.0, "0"},        {0.000123, "0.000123"}, {2.0 / 3, "0.6667"},
+    };
+    for (const auto& [value, text] : cases) {
+        EXPECT_EQ(ShortNumber(value), text) << value;
+    }
 }
 
 }  // namespace

@@ -109,26 +109,36 @@ TEST(SequenceCheck, ChangesBetweenFramesAreWarnings) {
         const char* name;
         CFrameFacts after;
         std::vector<std::string> texts;
+        std::vector<std::string> kinds;
     };
     const CCase cases[] = {
-        {"same layout, count within the limit", Facts(5, 1500, before.attributes, 2), {}},
+        {"same layout, count within the limit", Facts(5, 1500, before.attributes, 2), {}, {}},
         {"count jump",
          Facts(5, 1501, before.attributes, 2),
          {"particle count jumps from 1000 to 1501 since frame 4 (a change of 50%, more than "
-          "--max-count-change 0.5)"}},
+          "--max-count-change 0.5)"},
+         {"count-jump"}},
         {"appears and vanishes",
          Facts(5, 1000, {{"id", 3, 0, 0}, {"mass", 3, 0, 0}}, 2),
-         {"attribute \"mass\" appears since frame 4", "attribute \"age\" vanishes since frame 4"}},
+         {"attribute \"mass\" appears since frame 4", "attribute \"age\" vanishes since frame 4"},
+         {"attribute-appeared", "attribute-vanished"}},
         {"type code",
          Facts(5, 1000, {{"id", 1, 0, 0}, {"age", 3, 0, 0}}, 2),
-         {"attribute \"id\" changes type code from 3 to 1 since frame 4"}},
+         {"attribute \"id\" changes type code from 3 to 1 since frame 4"},
+         {"type-code-changed"}},
         {"identical",
          Facts(5, 1000, before.attributes, 1),
-         {"identical to frame 4 (a stuck simulation?)"}},
+         {"identical to frame 4 (a stuck simulation?)"},
+         {"identical-frame"}},
     };
     for (const CCase& c : cases) {
         const std::vector<CCheckProblem> problems = ChangeProblems(before, c.after, {0.5});
         EXPECT_EQ(Texts(problems), c.texts) << c.name;
+        std::vector<std::string> kinds;
+        for (const CCheckProblem& problem : problems) {
+            kinds.push_back(problem.kind);
+        }
+        EXPECT_EQ(kinds, c.kinds) << c.name;
         for (const CCheckProblem& problem : problems) {
             EXPECT_EQ(problem.severity, CSeverity::Warning) << c.name;
             EXPECT_EQ(problem.frame, 5) << c.name;
@@ -146,18 +156,29 @@ TEST(SequenceCheck, FrameProblemsMissingAndUnreadableAreErrors) {
     const CFrameFacts notFinite =
         Facts(6, 3, {{"age", 3, 2, 0}, {"v", 5, 1, 4}, {"id", 3, 0, 0}}, 0);
 
+    broken.failureKind = "truncated";
+
     const std::vector<CCheckProblem> a = FrameProblems(missing);
     ASSERT_EQ(a.size(), 1u);
     EXPECT_EQ(a[0].severity, CSeverity::Error);
     EXPECT_EQ(a[0].text, "missing");
+    EXPECT_EQ(a[0].kind, "missing-frame");
     const std::vector<CCheckProblem> b = FrameProblems(broken);
     ASSERT_EQ(b.size(), 1u);
     EXPECT_EQ(b[0].severity, CSeverity::Error);
     EXPECT_EQ(b[0].text, "unreadable: record 0 at byte 28: cut");
+    EXPECT_EQ(b[0].kind, "truncated");  // the reader's kind
     EXPECT_EQ(Texts(FrameProblems(empty)), std::vector<std::string>{"empty: 0 particles"});
-    EXPECT_EQ(Texts(FrameProblems(notFinite)),
-              (std::vector<std::string>{"attribute \"age\" holds 2 NaN values",
-                                        "attribute \"v\" holds 1 NaN and 4 infinite values"}));
+    EXPECT_EQ(FrameProblems(empty)[0].kind, "empty-frame");
+    // NaN and infinite values apart, each with its own kind.
+    const std::vector<CCheckProblem> values = FrameProblems(notFinite);
+    EXPECT_EQ(Texts(values), (std::vector<std::string>{"attribute \"age\" holds 2 NaN values",
+                                                       "attribute \"v\" holds 1 NaN value",
+                                                       "attribute \"v\" holds 4 infinite values"}));
+    ASSERT_EQ(values.size(), 3u);
+    EXPECT_EQ(values[0].kind, "nan-values");
+    EXPECT_EQ(values[1].kind, "nan-values");
+    EXPECT_EQ(values[2].kind, "infinite-values");
 }
 
 TEST(SequenceCheck, AFrameIsComparedWithTheReadableFrameBeforeIt) {

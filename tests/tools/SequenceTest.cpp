@@ -1,6 +1,7 @@
 // Naming the files of a sequence, and sharing a sequence out over machines.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "tests/tools/CommandRunner.h"
@@ -63,14 +64,24 @@ TEST(Sequence, PatternWithARangeNamesEveryFrame) {
 
 TEST(Sequence, PatternWithoutARangeFindsTheFilesThatFitInFrameOrder) {
     CScratch scratch;
-    for (const char* name : {"p.10.pdc", "p.9.pdc", "p.-2.pdc", "p.x.pdc", "p.pdc", "p.3.pdc.tmp",
-                             "q.4.pdc", "p.+5.pdc"}) {
+    for (const char* name :
+         {"p.10.pdc", "p.9.pdc", "p.-2.pdc", "p.x.pdc", "p.pdc", "p.3.pdc.tmp", "q.4.pdc",
+          "p.+5.pdc", "p.2147483647.pdc", "p.2147483648.pdc", "p.-99999999999.pdc"}) {
         WriteFile(scratch.Path() / name, "");
     }
     std::vector<CSequenceFrame> frames;
-    ASSERT_TRUE(PatternSequence(scratch / "p.#.pdc", std::nullopt, frames).Succeeded());
-    EXPECT_EQ(Frames(frames), (std::vector<int32_t>{-2, 9, 10}));
+    std::vector<std::string> unnumbered;
+    ASSERT_TRUE(
+        PatternSequence(scratch / "p.#.pdc", std::nullopt, frames, &unnumbered).Succeeded());
+    EXPECT_EQ(Frames(frames), (std::vector<int32_t>{-2, 9, 10, 2147483647}));
     EXPECT_EQ(frames[1].file, scratch / "p.9.pdc");
+    // Numbers that fit no frame number are left out, and said so.
+    std::sort(unnumbered.begin(), unnumbered.end());
+    EXPECT_EQ(unnumbered, (std::vector<std::string>{scratch / "p.-99999999999.pdc",
+                                                    scratch / "p.2147483648.pdc"}));
+    EXPECT_EQ(UnnumberedWarning("c/p.2147483648.pdc", "c/p.#.pdc"),
+              "c/p.2147483648.pdc fits \"c/p.#.pdc\" but its number is beyond the frame numbers "
+              "(-2147483648 to 2147483647); left out");
 }
 
 TEST(Sequence, PatternThatFindsNothingOrTwoNamesForAFrameIsRefused) {

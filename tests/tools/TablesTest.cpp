@@ -8,9 +8,11 @@
 #include <cstdio>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/Streams.h"
+#include "tools/Numbers.h"
 #include "tools/Output.h"
 #include "tools/tables/TableWriter.h"
 #include "tools/tables/Tables.h"
@@ -204,6 +206,52 @@ TEST(TableWriter, WhatItWritesReadsBackToTheSameNamesAndBits) {
     }
     EXPECT_EQ(Written(CTableFormat::Csv, {columns[0], columns[3]}, 2),
               "id,drag\n1,0.15\n-2147483648,0.15\n");
+}
+
+// Whole numbers with all their digits (an id of 300000 is no "3e+05"), the
+// rest in their shortest form; every text reads back to the same bits.
+TEST(Numbers, WholeNumbersKeepTheirDigitsAndEveryTextReadsBack) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const std::pair<double, const char*> doubles[] = {
+        {300000, "300000"},
+        {99999, "99999"},
+        {-1e15, "-1000000000000000"},
+        {9007199254740992.0, "9007199254740992"},
+        {1e16, "1e+16"},
+        {0.1, "0.1"},
+        {1e-05, "1e-05"},
+        {123456.5, "123456.5"},
+        {-0.0, "-0"},
+        {1.7976931348623157e308, "1.7976931348623157e+308"},
+        {nan, "NaN"},
+        {-inf, "-Infinity"},
+    };
+    for (const auto& [value, text] : doubles) {
+        EXPECT_EQ(FormatDouble(value), text);
+        double back = 0;
+        ASSERT_EQ(ParseDouble(text, back), CParsed::Number) << text;
+        EXPECT_TRUE(std::bit_cast<uint64_t>(back) == std::bit_cast<uint64_t>(value) ||
+                    (std::isnan(back) && std::isnan(value)))
+            << text;
+    }
+    const std::pair<float, const char*> floats[] = {
+        {3e5f, "300000"},
+        {16777216.0f, "16777216"},
+        {0.1f, "0.1"},
+        {3.4028235e38f, "3.4028235e+38"},
+    };
+    for (const auto& [value, text] : floats) {
+        EXPECT_EQ(FormatFloat(value), text);
+        float back = 0;
+        ASSERT_EQ(ParseFloat(text, back), CParsed::Number) << text;
+        EXPECT_EQ(back, value) << text;
+    }
+    double refused = 7;
+    EXPECT_EQ(ParseDouble("0x10", refused), CParsed::NotANumber);
+    EXPECT_EQ(ParseDouble(" 1", refused), CParsed::NotANumber);
+    EXPECT_EQ(ParseDouble("1e400", refused), CParsed::OutOfRange);
+    EXPECT_EQ(refused, 7);
 }
 
 TEST(TableWriter, StopsAtTheFirstWriteTheOutputRefuses) {

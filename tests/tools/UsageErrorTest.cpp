@@ -28,6 +28,10 @@ TEST(CommandErrors, EachGivesItsExitCodeAndMessage) {
     WriteFile(scratch.Path() / "syntax.json", "{\"Path\": \"c\",\n \"Step\": }");
     WriteFile(scratch.Path() / "step.json", R"({"Path": "c", "Step": "ten"})");
     WriteFile(scratch.Path() / "nopath.json", R"({"Step": 1})");
+    WriteFile(scratch.Path() / "twice.json", R"({"Path": "c", "Float0": "age", "Float0": "heat"})");
+    WriteFile(scratch.Path() / "step0.json", R"({"Path": ")" + folder + R"(/c", "Step": 0})");
+    WriteFile(scratch.Path() / "a.pdc", CPdcBytes().Header(1, 1).Record("m", 2).Double(1).Bytes());
+    const std::string files = " \"{}/a.pdc\" \"{}/a.pdc\"";
     const std::string ok = " --settings \"{}/ok.json\" ";
     const CErrorCase cases[] = {
         {"", 2, "A subcommand is required"},
@@ -58,6 +62,21 @@ TEST(CommandErrors, EachGivesItsExitCodeAndMessage) {
         {"info \"{}/none.pdc\"", 1, "{}/none.pdc"},
         {"dump \"{}\"", 1, "is a folder"},
         {"dump \"{}/none.pdc\"", 1, "{}/none.pdc"},
+        // Values that are not what the option takes: said so, as usage.
+        {"diff --tolerance inf" + files, 2, "--tolerance: \"inf\" is not a finite number"},
+        {"diff --tolerance nan" + files, 2, "--tolerance: \"nan\" is not a finite number"},
+        {"diff --tolerance -1e-9" + files, 2, "--tolerance: \"-1e-9\" is negative"},
+        {"diff --tolerance 0x10" + files, 2, "--tolerance: \"0x10\" is not a number"},
+        {"diff --tolerance 1e400" + files, 2, "--tolerance: \"1e400\" is beyond the range"},
+        {"diff --tolerance \" 1\"" + files, 2, "--tolerance: \" 1\" is not a number"},
+        {"check --max-count-change nan \"{}/a.pdc\"", 2,
+         "--max-count-change: \"nan\" is not a finite number"},
+        {"check --max-count-change Infinity \"{}/a.pdc\"", 2,
+         "--max-count-change: \"Infinity\" is not a finite number"},
+        {"export --settings \"{}/twice.json\" --frames 1 --input t.csv", 1,
+         "{}/twice.json: \"Float0\" is given twice"},
+        // Settings that send several frames to one file, as export refuses them.
+        {"check --settings \"{}/step0.json\" --frames 1-3", 2, "frames 1 and 2 are both named"},
     };
     for (const CErrorCase& c : cases) {
         const std::string arguments = Expand(c.arguments, folder);

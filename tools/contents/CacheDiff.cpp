@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <utility>
 
@@ -9,6 +10,7 @@
 #include "tools/Numbers.h"
 #include "tools/Text.h"
 #include "tools/contents/FileReport.h"
+#include "tools/contents/ReportJson.h"
 
 namespace VelpoTools {
 
@@ -131,10 +133,23 @@ std::string RecordName(const CRecordDiff& record) {
                 : std::string());
 }
 
-std::string ComponentLine(const CRecordDiff& record, size_t component) {
+// "(1 against NaN, 2 against an infinity)", or nothing.
+std::string NonFiniteCounts(const CComponentDiff& diff) {
+    std::string counts;
+    if (diff.withNaN > 0) {
+        counts += std::to_string(diff.withNaN) + " against NaN";
+    }
+    if (diff.withInfinity > 0) {
+        counts += (counts.empty() ? "" : ", ") + std::to_string(diff.withInfinity) +
+                  " against an infinity";
+    }
+    return counts.empty() ? counts : " (" + counts + ")";
+}
+
+std::string ComponentText(const CRecordDiff& record, size_t component) {
     const CComponentDiff& diff = record.diffs[component];
     const bool single = !PdcCodeIsArray(record.codeA);
-    std::string line = "  " + RecordName(record);
+    std::string line = RecordName(record);
     if (record.components == 3) {
         line += std::string(".") + "xyz"[component];
     }
@@ -143,18 +158,55 @@ std::string ComponentLine(const CRecordDiff& record, size_t component) {
         line += "differs";
     } else {
         line += std::to_string(diff.differing) + " of " + std::to_string(record.countA) +
-                " values differ";
+                " values differ" + NonFiniteCounts(diff);
     }
-    line += ", largest difference " + FormatDouble(diff.maxAbsolute) + " (relative " +
-            FormatDouble(diff.maxRelative) + "), ";
-    line += single ? std::string("the value: ")
-                   : "first at particle " + std::to_string(diff.firstParticle) + ": ";
-    return line + FormatDouble(diff.firstA) + " in A, " + FormatDouble(diff.firstB) + " in B\n";
+    // With NaN on one side of every difference there is no size to give.
+    if (diff.withNaN < diff.differing) {
+        line += ", largest difference " + FormatDouble(diff.maxAbsolute) + " (relative " +
+                FormatDouble(diff.maxRelative) + ")";
+    }
+    line += single ? std::string(", the value: ")
+                   : ", first at particle " + std::to_string(diff.firstParticle) + ": ";
+    return line + FormatDouble(diff.firstA) + " in A, " + FormatDouble(diff.firstB) + " in B";
 }
 
-nlohmann::ordered_json Number(double value) {
-    // JSON has no NaN or infinity; they are written as null.
-    return std::isfinite(value) ? nlohmann::ordered_json(value) : nlohmann::ordered_json();
+// |a - b| / max(|a|, |b|) of two numbers that differ, neither NaN; for an
+// infinity its limit, 1 against a finite number and 2 against the other
+// infinity. Two finite numbers whose difference overflows are scaled first.
+double RelativeDifference(double a, double b) {
+    if (std::isinf(a) || std::isinf(b)) {
+        return std::isinf(a) && std::isinf(b) ? 2.0 : 1.0;
+    }
+    const double largest = std::max(std::fabs(a), std::fabs(b));
+    const double absolute = std::fabs(a - b);
+    return std::isfinite(absolute) ? absolute / largest : std::fabs(a / largest - b / largest);
+}
+
+void RecordProblems(const CFileDiff& diff, const CRecordDiff& record,
+                    std::vector<CDiffProblem>& problems) {
+    if (record.codeA != record.codeB) {
+        problems.push_back({"type-code-differs", RecordName(record) + ": type code " +
+                                                     std::to_string(record.codeA) + " in A, " +
+                                                     std::to_string(record.codeB) + " in B"});
+    }
+    // Per-particle records of files whose counts differ are covered by the
+    // particle count's problem.
+    const bool countsDiffer = diff.particlesA != diff.particlesB && PdcCodeIsArray(record.codeA) &&
+                              PdcCodeIsArray(record.codeB);
+    if (!record.compared && countsDiffer) {
+        return;
+    }
+    if (!record.compared) {
+        problems.push_back({"values-not-compared", RecordName(record) + ": values not compared: " +
+                                                       std::to_string(record.countA) + " in A, " +
+                                                       std::to_string(record.countB) + " in B"});
+        return;
+    }
+    for (size_t c = 0; c < static_cast<size_t>(record.components); ++c) {
+        if (record.diffs[c].differing > 0) {
+            problems.push_back({"values-differ", ComponentText(record, c)});
+        }
+    }
 }
 
 }  // namespace
@@ -179,13 +231,20 @@ void CComponentDiff::Add(int64_t particle, double a, double b, double tolerance)
         firstB = b;
     }
     if (std::isnan(a) || std::isnan(b)) {
+        ++withNaN;
+        if (withNaN == differing) {
+            maxAbsolute = std::numeric_limits<double>::quiet_NaN();
+            maxRelative = maxAbsolute;
+        }
         return;
     }
+    withInfinity += std::isinf(a) || std::isinf(b) ? 1 : 0;
     const double absolute = std::fabs(a - b);
-    maxAbsolute = std::max(maxAbsolute, absolute);
-    if (std::isfinite(absolute)) {
-        maxRelative = std::max(maxRelative, absolute / std::max(std::fabs(a), std::fabs(b)));
-    }
+    const double relative = RelativeDifference(a, b);
+    // The first pair of numbers replaces the NaN that stood for "none yet".
+    const bool firstNumbers = differing - withNaN == 1;
+    maxAbsolute = firstNumbers ? absolute : std::max(maxAbsolute, absolute);
+    maxRelative = firstNumbers ? relative : std::max(maxRelative, relative);
 }
 
 bool CRecordDiff::Equal() const {
@@ -210,12 +269,14 @@ CFileDiff DiffPdcFiles(const std::string& fileA, const std::string& fileB, doubl
     const CPdcInspection a = InspectPdc(fileA, &collector);
     if (!a.Readable()) {
         diff.failure = fileA + ": " + a.Failure();
+        diff.failureKind = a.FailureKind();
         return diff;
     }
     CComparingVisitor comparing(a, collector.Records(), tolerance);
     const CPdcInspection b = InspectPdc(fileB, &comparing);
     if (!b.Readable()) {
         diff.failure = fileB + ": " + b.Failure();
+        diff.failureKind = b.FailureKind();
         return diff;
     }
     diff.particlesA = a.header->particleCount;
@@ -224,41 +285,34 @@ CFileDiff DiffPdcFiles(const std::string& fileA, const std::string& fileB, doubl
     return diff;
 }
 
-std::string FileDiffText(const CFileDiff& diff) {
-    std::string out;
+std::vector<CDiffProblem> FileDiffProblems(const CFileDiff& diff) {
+    std::vector<CDiffProblem> problems;
+    if (!diff.failure.empty()) {
+        problems.push_back({diff.failureKind, diff.failure});
+        return problems;
+    }
     if (diff.particlesA != diff.particlesB) {
-        out += "  particle count: " + std::to_string(diff.particlesA) + " in A, " +
-               std::to_string(diff.particlesB) + " in B (per-particle values not compared)\n";
+        problems.push_back(
+            {"particle-count-differs", "particle count: " + std::to_string(diff.particlesA) +
+                                           " in A, " + std::to_string(diff.particlesB) +
+                                           " in B (per-particle values not compared)"});
     }
     for (const std::string& name : diff.onlyInA) {
-        out += "  " + Quoted(name) + ": only in A\n";
+        problems.push_back({"only-in-a", Quoted(name) + ": only in A"});
     }
     for (const std::string& name : diff.onlyInB) {
-        out += "  " + Quoted(name) + ": only in B\n";
+        problems.push_back({"only-in-b", Quoted(name) + ": only in B"});
     }
     for (const CRecordDiff& record : diff.records) {
-        if (record.codeA != record.codeB) {
-            out += "  " + RecordName(record) + ": type code " + std::to_string(record.codeA) +
-                   " in A, " + std::to_string(record.codeB) + " in B\n";
-        }
-        // Per-particle records of files whose counts differ are covered by
-        // the particle count's line.
-        const bool countsDiffer = diff.particlesA != diff.particlesB &&
-                                  PdcCodeIsArray(record.codeA) && PdcCodeIsArray(record.codeB);
-        if (!record.compared && countsDiffer) {
-            continue;
-        }
-        if (!record.compared) {
-            out += "  " + RecordName(record) +
-                   ": values not compared: " + std::to_string(record.countA) + " in A, " +
-                   std::to_string(record.countB) + " in B\n";
-            continue;
-        }
-        for (size_t c = 0; c < static_cast<size_t>(record.components); ++c) {
-            if (record.diffs[c].differing > 0) {
-                out += ComponentLine(record, c);
-            }
-        }
+        RecordProblems(diff, record, problems);
+    }
+    return problems;
+}
+
+std::string FileDiffText(const CFileDiff& diff) {
+    std::string out;
+    for (const CDiffProblem& problem : FileDiffProblems(diff)) {
+        out += "  " + problem.text + "\n";
     }
     return out;
 }
@@ -280,13 +334,15 @@ nlohmann::ordered_json FileDiffJson(const CFileDiff& diff) {
             const CComponentDiff& d = record.diffs[c];
             components.push_back(
                 {{"differing", d.differing},
-                 {"maxAbsolute", Number(d.maxAbsolute)},
-                 {"maxRelative", Number(d.maxRelative)},
+                 {"withNaN", d.withNaN},
+                 {"withInfinity", d.withInfinity},
+                 {"maxAbsolute", StrictNumber(d.maxAbsolute)},
+                 {"maxRelative", StrictNumber(d.maxRelative)},
                  {"firstParticle", d.firstParticle < 0 ? nlohmann::ordered_json()
                                                        : nlohmann::ordered_json(d.firstParticle)},
-                 {"first", d.firstParticle < 0
-                               ? nlohmann::ordered_json()
-                               : nlohmann::ordered_json{Number(d.firstA), Number(d.firstB)}}});
+                 {"first", d.firstParticle < 0 ? nlohmann::ordered_json()
+                                               : nlohmann::ordered_json{StrictNumber(d.firstA),
+                                                                        StrictNumber(d.firstB)}}});
         }
         out["records"].push_back({{"name", record.name},
                                   {"occurrence", record.occurrence},
@@ -294,6 +350,10 @@ nlohmann::ordered_json FileDiffJson(const CFileDiff& diff) {
                                   {"count", {record.countA, record.countB}},
                                   {"compared", record.compared},
                                   {"components", components}});
+    }
+    out["problems"] = nlohmann::ordered_json::array();
+    for (const CDiffProblem& problem : FileDiffProblems(diff)) {
+        out["problems"].push_back({{"kind", problem.kind}, {"text", problem.text}});
     }
     return out;
 }

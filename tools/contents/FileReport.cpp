@@ -3,10 +3,14 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <string_view>
+#include <system_error>
+#include <utility>
 
 #include "pdc/ByteOrder.h"
 #include "tools/InputFile.h"
 #include "tools/Text.h"
+#include "tools/contents/ReportJson.h"
 
 namespace VelpoTools {
 
@@ -97,6 +101,22 @@ void AddRun(std::array<CComponentStats, 3>& stats, const double* values, size_t 
     }
 }
 
+uint64_t NaNCount(const CInspectedRecord& inspected) {
+    uint64_t count = 0;
+    for (const CComponentStats& stats : inspected.stats) {
+        count += stats.nan;
+    }
+    return count;
+}
+
+uint64_t InfiniteCount(const CInspectedRecord& inspected) {
+    uint64_t count = 0;
+    for (const CComponentStats& stats : inspected.stats) {
+        count += stats.infinite;
+    }
+    return count;
+}
+
 class CInspector {
 public:
     CInspector(CPdcInspection& inspection, CPdcValueVisitor* visitor)
@@ -112,8 +132,9 @@ public:
         }
         inspection_.header = walker.Header();
         if (walker.Header().attributeCount < 0) {
-            Note("negative attribute count " + std::to_string(walker.Header().attributeCount) +
-                 ": readers take no records");
+            Note("negative-attribute-count", "negative attribute count " +
+                                                 std::to_string(walker.Header().attributeCount) +
+                                                 ": readers take no records");
         }
         CPdcRecord record;
         while (walker.Next(record)) {
@@ -128,18 +149,31 @@ public:
             Fatal(walker.Problem());
             return;
         }
+        // Nothing gives such particles a value: readers make as many
+        // elements of zeros, and a forged count makes billions of them.
+        if (inspection_.records.empty() && walker.Header().particleCount > 0) {
+            Note("particles-without-records",
+                 "the header declares " + std::to_string(walker.Header().particleCount) +
+                     " particles but the file holds no record of their values");
+        }
         if (walker.EndedWithNameOnlyRecord()) {
             const CPdcRecord& last = walker.NameOnlyRecord();
-            Note("last record " + Quoted(last.name) + " at byte " + std::to_string(last.offset) +
-                 " holds only its name; readers take the records before it");
+            Note("name-only-record", "last record " + Quoted(last.name) + " at byte " +
+                                         std::to_string(last.offset) +
+                                         " holds only its name; readers take the records "
+                                         "before it");
             return;
         }
         NoteTrailingBytes(file, walker);
     }
 
 private:
-    void Fatal(const std::string& text) { inspection_.problems.push_back({true, Escaped(text)}); }
-    void Note(const std::string& text) { inspection_.problems.push_back({false, Escaped(text)}); }
+    void Fatal(const std::string& text) {
+        inspection_.problems.push_back({true, ReaderProblemKind(text), Escaped(text)});
+    }
+    void Note(const char* kind, const std::string& text) {
+        inspection_.problems.push_back({false, kind, Escaped(text)});
+    }
 
     bool ReadValues(CPdcRecordWalker& walker, CInspectedRecord& inspected) {
         const CPdcRecord& record = inspected.record;
@@ -162,17 +196,20 @@ private:
         });
     }
 
+    // One note per kind of value, so that a script looking for NaN finds
+    // exactly the records that hold one.
     void NoteNonFinite(const CInspectedRecord& inspected) {
-        uint64_t nan = 0;
-        uint64_t infinite = 0;
-        for (const CComponentStats& stats : inspected.stats) {
-            nan += stats.nan;
-            infinite += stats.infinite;
+        const std::string record = "record " + std::to_string(inspected.record.index) + " (" +
+                                   Quoted(inspected.record.name) + "): ";
+        const uint64_t nan = NaNCount(inspected);
+        const uint64_t infinite = InfiniteCount(inspected);
+        if (nan > 0) {
+            Note("nan-values",
+                 record + std::to_string(nan) + (nan == 1 ? " NaN value" : " NaN values"));
         }
-        if (nan > 0 || infinite > 0) {
-            Note("record " + std::to_string(inspected.record.index) + " (" +
-                 Quoted(inspected.record.name) + "): " + std::to_string(nan) + " NaN and " +
-                 std::to_string(infinite) + " infinite values");
+        if (infinite > 0) {
+            Note("infinite-values", record + std::to_string(infinite) +
+                                        (infinite == 1 ? " infinite value" : " infinite values"));
         }
     }
 
@@ -192,13 +229,15 @@ private:
         CPdcRecord record;
         if (trailing.UseHeader(oneRecord) && !trailing.Next(record) &&
             trailing.EndedWithNameOnlyRecord()) {
-            Note("trailing name-only record " + Quoted(trailing.NameOnlyRecord().name) +
-                 " at byte " + std::to_string(at) +
-                 ", not counted in the header; readers ignore it");
+            Note("trailing-name-only-record", "trailing name-only record " +
+                                                  Quoted(trailing.NameOnlyRecord().name) +
+                                                  " at byte " + std::to_string(at) +
+                                                  ", not counted in the header; readers ignore it");
             return;
         }
-        Note(std::to_string(left) + " trailing bytes after the last record, at byte " +
-             std::to_string(at) + "; readers ignore them");
+        Note("trailing-bytes", std::to_string(left) +
+                                   " trailing bytes after the last record, at byte " +
+                                   std::to_string(at) + "; readers ignore them");
     }
 
     CPdcInspection& inspection_;
@@ -213,7 +252,10 @@ nlohmann::ordered_json StatsJson(const CInspectedRecord& inspected, int which) {
         if (stats.finite == 0) {
             values.push_back(nullptr);
         } else {
-            values.push_back(which == 0 ? stats.min : which == 1 ? stats.max : stats.Mean());
+            // The mean of huge values may overflow its sum.
+            values.push_back(StrictNumber(which == 0   ? stats.min
+                                          : which == 1 ? stats.max
+                                                       : stats.Mean()));
         }
     }
     return values;
@@ -253,13 +295,60 @@ std::string CPdcInspection::Failure() const {
     return std::string();
 }
 
+std::string CPdcInspection::FailureKind() const {
+    for (const CInspectionProblem& problem : problems) {
+        if (problem.fatal) {
+            return problem.kind;
+        }
+    }
+    return std::string();
+}
+
+std::string ReaderProblemKind(const std::string& problem) {
+    // The walker's words, most specific first: "the file ends inside its
+    // name length" is a cut file, not a forged length.
+    static constexpr std::pair<const char*, const char*> Kinds[] = {
+        {"not a PDC file", "not-pdc"},
+        {"not a regular file", "not-a-file"},
+        {"cannot be read:", "read-error"},
+        {"no file to read", "read-error"},
+        {"ends inside", "truncated"},
+        {"truncated header", "truncated"},
+        {"cannot be read whole", "truncated"},
+        {"cannot be stepped over", "truncated"},
+        {"name length", "forged-length"},
+        {"forged particle count", "count-exceeds-file"},
+        {"unknown type code", "unknown-type-code"},
+        {"negative particle count", "negative-particle-count"},
+    };
+    // A record's name stands before "): " and may hold any words: only
+    // what follows its last occurrence says what is wrong.
+    const size_t named = problem.rfind("): ");
+    const std::string_view what =
+        std::string_view(problem).substr(named == std::string::npos ? 0 : named + 3);
+    for (const auto& [words, kind] : Kinds) {
+        if (what.find(words) != std::string_view::npos) {
+            return kind;
+        }
+    }
+    return "unreadable";
+}
+
 CPdcInspection InspectPdc(const std::filesystem::path& file, CPdcValueVisitor* visitor) {
     CPdcInspection inspection;
     inspection.file = file.string();
     CFilePointer stream;
     const CResult opened = OpenForReading(file, stream);
     if (!opened) {
-        inspection.problems.push_back({true, opened.Message()});
+        std::error_code code;
+        const bool missing =
+            std::filesystem::status(file, code).type() == std::filesystem::file_type::not_found;
+        const std::string kind = ReaderProblemKind(opened.Message());
+        inspection.problems.push_back({true,
+                                       missing                ? "missing-file"
+                                       : kind == "unreadable" ? "cannot-open"
+                                                              : kind,
+                                       opened.Message()});
         return inspection;
     }
     CInspector(inspection, visitor).Run(stream.get());
@@ -288,13 +377,16 @@ nlohmann::ordered_json InspectionJson(const CPdcInspection& inspection) {
                                   {"array", record.IsArray()},
                                   {"count", record.count},
                                   {"offset", record.offset},
+                                  {"nan", NaNCount(inspected)},
+                                  {"infinite", InfiniteCount(inspected)},
                                   {"min", StatsJson(inspected, 0)},
                                   {"max", StatsJson(inspected, 1)},
                                   {"mean", StatsJson(inspected, 2)}});
     }
     out["problems"] = nlohmann::ordered_json::array();
     for (const CInspectionProblem& problem : inspection.problems) {
-        out["problems"].push_back(problem.text);
+        out["problems"].push_back(
+            {{"kind", problem.kind}, {"fatal", problem.fatal}, {"text", problem.text}});
     }
     return out;
 }

@@ -41,9 +41,24 @@ struct CInspectedRecord {
     std::array<CComponentStats, 3> stats;
 };
 
+// Problem kinds are stable names for scripts; the text may be reworded.
+// Fatal (the nodes cannot read the file):
+//   missing-file, cannot-open, not-a-file, read-error, not-pdc,
+//   truncated               the file ends inside the header or a record
+//   forged-length           a name length that is negative or runs past the end
+//   count-exceeds-file      a record's values need more bytes than are left
+//                           (a forged particle count, or a cut file)
+//   unknown-type-code, negative-particle-count
+//   unreadable              any other reason the file layer gives
+// Notes (readable, but worth a look):
+//   negative-attribute-count, name-only-record, trailing-name-only-record,
+//   trailing-bytes, nan-values, infinite-values,
+//   particles-without-records  the header declares particles and the file
+//                              holds no record at all
 struct CInspectionProblem {
     bool fatal = false;  // the nodes cannot read the file
-    std::string text;    // without the file's name
+    std::string kind;
+    std::string text;  // without the file's name
 };
 
 struct CPdcInspection {
@@ -54,9 +69,14 @@ struct CPdcInspection {
     std::vector<CInspectionProblem> problems;  // in the order found
 
     bool Readable() const;
-    // The first fatal problem; empty when the file is readable.
+    // The first fatal problem's text and kind; empty when the file is
+    // readable.
     std::string Failure() const;
+    std::string FailureKind() const;
 };
+
+// The kind of a problem the file layer's record walker reports.
+std::string ReaderProblemKind(const std::string& problem);
 
 // Receives the values of the records it asks for, in file order and in runs:
 // `values` holds `count` numbers starting at number `first` of the record
@@ -74,12 +94,15 @@ public:
 // like any other. Never throws but for std::bad_alloc.
 CPdcInspection InspectPdc(const std::filesystem::path& file, CPdcValueVisitor* visitor = nullptr);
 
-// The object `velpo info --json` prints for one file:
+// The object `velpo info --json` prints for one file, strict JSON (see
+// ReportJson.h):
 //   {"file", "size", "readable", "header": {"format", "version", "byteOrder",
 //    "particleCount", "attributeCount"} or null, "records": [{"name", "code",
-//    "array", "count", "offset", "min", "max", "mean"}], "problems": [text]}
-// min, max and mean hold one entry per component, null where a component
-// has no finite value.
+//    "array", "count", "offset", "nan", "infinite", "min", "max", "mean"}],
+//    "problems": [{"kind", "fatal", "text"}]}
+// nan and infinite count the record's NaN and infinite values; min, max and
+// mean (over the finite values) hold one entry per component, null where a
+// component has no finite value.
 nlohmann::ordered_json InspectionJson(const CPdcInspection& inspection);
 
 }  // namespace VelpoTools

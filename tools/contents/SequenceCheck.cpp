@@ -40,24 +40,18 @@ private:
     CContentHash hash_;
 };
 
-CCheckProblem FrameError(const CFrameFacts& facts, std::string text) {
-    return {CSeverity::Error, facts.frame, facts.file, std::move(text)};
+CCheckProblem FrameError(const CFrameFacts& facts, std::string kind, std::string text) {
+    return {CSeverity::Error, facts.frame, facts.file, std::move(text), std::move(kind)};
 }
 
-CCheckProblem FrameWarning(const CFrameFacts& facts, std::string text) {
-    return {CSeverity::Warning, facts.frame, facts.file, std::move(text)};
+CCheckProblem FrameWarning(const CFrameFacts& facts, std::string kind, std::string text) {
+    return {CSeverity::Warning, facts.frame, facts.file, std::move(text), std::move(kind)};
 }
 
-std::string NonFiniteText(const CAttributeFacts& attribute) {
-    std::string text = "attribute " + Quoted(attribute.name) + " holds ";
-    if (attribute.nan > 0) {
-        text += std::to_string(attribute.nan) + " NaN";
-    }
-    if (attribute.infinite > 0) {
-        text += std::string(attribute.nan > 0 ? " and " : "") + std::to_string(attribute.infinite) +
-                " infinite";
-    }
-    return text + ((attribute.nan + attribute.infinite) == 1 ? " value" : " values");
+// "attribute "mass" holds 2 NaN values".
+std::string NonFiniteText(const CAttributeFacts& attribute, uint64_t count, const char* what) {
+    return "attribute " + Quoted(attribute.name) + " holds " + std::to_string(count) + " " + what +
+           (count == 1 ? " value" : " values");
 }
 
 // The code of each attribute by name (FrameFacts keeps one record per name).
@@ -91,6 +85,7 @@ CFrameFacts FrameFacts(const CSequenceFrame& frame) {
     const CPdcInspection inspection = InspectPdc(frame.file, &hashing);
     facts.size = inspection.fileSize;
     facts.failure = inspection.Failure();
+    facts.failureKind = inspection.FailureKind();
     if (!facts.failure.empty()) {
         return facts;
     }
@@ -125,19 +120,25 @@ double CountChange(int64_t before, int64_t after) {
 std::vector<CCheckProblem> FrameProblems(const CFrameFacts& facts) {
     std::vector<CCheckProblem> problems;
     if (!facts.present) {
-        problems.push_back(FrameError(facts, "missing"));
+        problems.push_back(FrameError(facts, "missing-frame", "missing"));
         return problems;
     }
     if (!facts.Readable()) {
-        problems.push_back(FrameError(facts, "unreadable: " + facts.failure));
+        problems.push_back(FrameError(facts, facts.failureKind, "unreadable: " + facts.failure));
         return problems;
     }
     if (facts.particleCount == 0) {
-        problems.push_back(FrameWarning(facts, "empty: 0 particles"));
+        problems.push_back(FrameWarning(facts, "empty-frame", "empty: 0 particles"));
     }
     for (const CAttributeFacts& attribute : facts.attributes) {
-        if (attribute.nan > 0 || attribute.infinite > 0) {
-            problems.push_back(FrameWarning(facts, NonFiniteText(attribute)));
+        if (attribute.nan > 0) {
+            problems.push_back(
+                FrameWarning(facts, "nan-values", NonFiniteText(attribute, attribute.nan, "NaN")));
+        }
+        if (attribute.infinite > 0) {
+            problems.push_back(
+                FrameWarning(facts, "infinite-values",
+                             NonFiniteText(attribute, attribute.infinite, "infinite")));
         }
     }
     return problems;
@@ -150,34 +151,34 @@ std::vector<CCheckProblem> ChangeProblems(const CFrameFacts& before, const CFram
     const double change = CountChange(before.particleCount, after.particleCount);
     if (change > limits.maxCountChange) {
         problems.push_back(FrameWarning(
-            after, "particle count jumps from " + std::to_string(before.particleCount) + " to " +
-                       std::to_string(after.particleCount) + since + " (a change of " +
-                       Percent(change) + ", more than --max-count-change " +
-                       FormatDouble(limits.maxCountChange) + ")"));
+            after, "count-jump",
+            "particle count jumps from " + std::to_string(before.particleCount) + " to " +
+                std::to_string(after.particleCount) + since + " (a change of " + Percent(change) +
+                ", more than --max-count-change " + FormatDouble(limits.maxCountChange) + ")"));
     }
     const std::map<std::string, int32_t> was = CodesByName(before);
     const std::map<std::string, int32_t> is = CodesByName(after);
     for (const auto& [name, code] : is) {
         const auto earlier = was.find(name);
         if (earlier == was.end()) {
-            problems.push_back(
-                FrameWarning(after, "attribute " + Quoted(name) + " appears" + since));
+            problems.push_back(FrameWarning(after, "attribute-appeared",
+                                            "attribute " + Quoted(name) + " appears" + since));
         } else if (earlier->second != code) {
-            problems.push_back(FrameWarning(after, "attribute " + Quoted(name) +
-                                                       " changes type code from " +
-                                                       std::to_string(earlier->second) + " to " +
-                                                       std::to_string(code) + since));
+            problems.push_back(FrameWarning(
+                after, "type-code-changed",
+                "attribute " + Quoted(name) + " changes type code from " +
+                    std::to_string(earlier->second) + " to " + std::to_string(code) + since));
         }
     }
     for (const auto& [name, code] : was) {
         if (!is.count(name)) {
-            problems.push_back(
-                FrameWarning(after, "attribute " + Quoted(name) + " vanishes" + since));
+            problems.push_back(FrameWarning(after, "attribute-vanished",
+                                            "attribute " + Quoted(name) + " vanishes" + since));
         }
     }
     if (before.contentHash == after.contentHash) {
         problems.push_back(FrameWarning(
-            after,
+            after, "identical-frame",
             "identical to frame " + std::to_string(before.frame) + " (a stuck simulation?)"));
     }
     return problems;
@@ -230,7 +231,7 @@ CCheckProblem GapProblem(const CFrameGap& gap, const std::string& file) {
             std::to_string(gap.last) +
             (gap.step == 1 ? std::string() : " (numbers step by " + std::to_string(gap.step) + ")");
     }
-    return {CSeverity::Error, static_cast<int32_t>(gap.first), file, text};
+    return {CSeverity::Error, static_cast<int32_t>(gap.first), file, text, "missing-frame"};
 }
 
 std::vector<CCheckProblem> LeftoverProblems(const CLeftovers& leftovers) {
@@ -241,7 +242,8 @@ std::vector<CCheckProblem> LeftoverProblems(const CLeftovers& leftovers) {
              (std::filesystem::path(leftovers.folder) / file.name).string(),
              "leftover temporary file of an interrupted write: " + std::to_string(file.size) +
                  " bytes, last written " + AgeText(leftovers.now - file.modified) + " by process " +
-                 std::to_string(file.processID) + " (not deleted)"});
+                 std::to_string(file.processID) + " (not deleted)",
+             "leftover-file"});
     }
     return problems;
 }

@@ -16,6 +16,12 @@
 //   LeftoverProblems temporary files of interrupted writes
 //
 // Missing and unreadable frames are errors; everything else is a warning.
+// Every problem has a stable kind for scripts:
+//   missing-frame; for an unreadable frame the reader's kind (truncated,
+//   forged-length... see FileReport.h); empty-frame, nan-values,
+//   infinite-values, count-jump, attribute-appeared, attribute-vanished,
+//   type-code-changed, identical-frame, leftover-file, folder-unsearchable,
+//   unnumbered-file (a file of the pattern whose number is no frame number).
 #pragma once
 
 #include <cstdint>
@@ -40,7 +46,8 @@ struct CFrameFacts {
     std::string file;
     bool present = false;  // the file exists
     std::string failure;   // why it cannot be read; empty when it can
-    int64_t size = 0;      // bytes
+    std::string failureKind;
+    int64_t size = 0;  // bytes
     int64_t particleCount = 0;
     // One per name, the record that name delivers (pdc/SlotFilling.h: the
     // last of the name), in file order.
@@ -62,6 +69,7 @@ struct CCheckProblem {
     std::optional<int32_t> frame;  // unset for problems of a folder
     std::string file;
     std::string text;  // without the file's name
+    std::string kind;
 };
 
 struct CCheckLimits {

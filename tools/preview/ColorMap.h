@@ -23,5 +23,7 @@ inline constexpr CRgb BackgroundColour{22, 24, 30};
 inline constexpr CRgb PlainPointColour{235, 225, 200};
 inline constexpr CRgb TextColour{230, 230, 230};
 inline constexpr CRgb FaintColour{120, 124, 135};
+// Marks a frame of a sheet or chart that could not be read.
+inline constexpr CRgb UnreadColour{225, 75, 60};
 
 }  // namespace VelpoTools

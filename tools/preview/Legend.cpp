@@ -1,6 +1,7 @@
 #include "tools/preview/Legend.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "tools/preview/ColorMap.h"
@@ -49,7 +50,13 @@ int LegendHeight(int scale) {
 
 std::string ShortNumber(double value) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.4g", value == 0.0 ? 0.0 : value);
+    // A whole number (a count, an id) with all its digits up to seven:
+    // 99999, not 1e+05.
+    if (std::fabs(value) < 1e7 && value == std::trunc(value)) {
+        std::snprintf(text, sizeof text, "%.0f", value == 0.0 ? 0.0 : value);
+    } else {
+        std::snprintf(text, sizeof text, "%.4g", value == 0.0 ? 0.0 : value);
+    }
     return text;
 }
 

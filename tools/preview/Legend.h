@@ -27,7 +27,8 @@ int TextScale(int width, int height);
 // Height of the band at a text scale.
 int LegendHeight(int scale);
 
-// "%.4g" with "-0" written "0".
+// "%.4g" with "-0" written "0"; a whole number below 10^7 with all its
+// digits (99999, not 1e+05).
 std::string ShortNumber(double value);
 
 void DrawLegend(CPicture& picture, const CRegion& band, const CLegend& legend, int scale);

@@ -109,6 +109,7 @@ public:
         for (const CSeries& one : series) {
             DrawSeries(frames, one, xAxis, yAxis);
         }
+        MarkUnread(frames, xAxis);
     }
 
 private:
@@ -126,6 +127,9 @@ private:
         bool any = false;
         for (const CPlotFrame& frame : frames) {
             for (const CSeries& one : series) {
+                if (!frame.read) {
+                    continue;
+                }
                 if (const std::optional<double> value = one.value(frame)) {
                     axis.low = any ? std::min(axis.low, *value) : *value;
                     axis.high = any ? std::max(axis.high, *value) : *value;
@@ -168,6 +172,19 @@ private:
         }
     }
 
+    // A cross on the frame axis under each frame that could not be read.
+    void MarkUnread(const std::vector<CPlotFrame>& frames, const CAxis& xAxis) {
+        const int half = 3 * scale_;
+        const double y = box_.y + box_.height - 1 - half;
+        for (const CPlotFrame& frame : frames) {
+            if (!frame.read) {
+                const double x = X(frame.frame, xAxis);
+                picture_.Line(x - half, y - half, x + half, y + half, UnreadColour, scale_);
+                picture_.Line(x - half, y + half, x + half, y - half, UnreadColour, scale_);
+            }
+        }
+    }
+
     void DrawSeries(const std::vector<CPlotFrame>& frames, const CSeries& series,
                     const CAxis& xAxis, const CAxis& yAxis) {
         const int thickness = std::max(1, scale_);
@@ -175,7 +192,8 @@ private:
             static_cast<double>(box_.width) / std::max<size_t>(frames.size(), 1) >= 6.0 * thickness;
         std::optional<std::pair<double, double>> last;
         for (const CPlotFrame& frame : frames) {
-            const std::optional<double> value = series.value(frame);
+            const std::optional<double> value =
+                frame.read ? series.value(frame) : std::optional<double>();
             if (!value) {
                 last.reset();  // a gap where the frame has no value
                 continue;
@@ -297,27 +315,32 @@ int WritePlot(const CPreviewChoice& choice, const std::string& pattern,
             if (CResult read = ReadFrameNoThrow(frames[i].file, wants, frame); !read) {
                 report.err = "velpo preview: error: " + Escaped(read.Message()) + "\n";
                 report.failed = true;
+                points[i] = {frames[i].frame, 0, CColourStats(), false};
                 return;
             }
-            points[i] = {frames[i].frame, frame.particles, ColourStatsOf(frame)};
+            points[i] = {frames[i].frame, frame.particles, ColourStatsOf(frame), true};
             components[i] = frame.colour.components;
         },
         &progress);
     progress.Finish();
-    if (failed > 0) {
-        PrintError("preview", std::to_string(failed) + " of " + std::to_string(frames.size()) +
-                                  " frames could not be read; no chart written");
+    if (failed == frames.size()) {
+        PrintError("preview", "none of the " + std::to_string(frames.size()) +
+                                  " frames could be read; no chart written");
         return ExitFailed;
     }
     int64_t nonFinite = 0;
-    for (const CPlotFrame& point : points) {
-        nonFinite += point.stats.nonFinite;
+    int32_t shownComponents = 0;
+    for (size_t i = 0; i < points.size(); ++i) {
+        nonFinite += points[i].stats.nonFinite;
+        shownComponents = points[i].read ? components[i] : shownComponents;
     }
-    std::string title = Escaped(pattern) + ", " + std::to_string(frames.size()) +
-                        (frames.size() == 1 ? " frame" : " frames");
+    std::string title =
+        Escaped(pattern) + ", " + std::to_string(frames.size()) +
+        (frames.size() == 1 ? " frame" : " frames") +
+        (failed > 0 ? " (" + std::to_string(failed) + " unreadable, marked x)" : std::string());
     std::string attribute;
     if (!choice.colour.empty()) {
-        attribute = AttributeLabel(choice.colour, components.front(), false);
+        attribute = AttributeLabel(choice.colour, shownComponents, false);
         if (nonFinite > 0) {
             attribute += " (finite values; " + std::to_string(nonFinite) + " NaN/inf left out)";
         }
@@ -331,6 +354,11 @@ int WritePlot(const CPreviewChoice& choice, const std::string& pattern,
     StandardOutput().Write(Escaped(choice.output) + ": " + std::to_string(choice.width) + "x" +
                            std::to_string(choice.height) + ", a chart of " +
                            std::to_string(frames.size()) + " frames\n");
+    if (failed > 0) {
+        PrintError("preview", std::to_string(failed) + " of " + std::to_string(frames.size()) +
+                                  " frames could not be read; they are marked on the chart");
+        return ExitFailed;
+    }
     return ExitOk;
 }
 

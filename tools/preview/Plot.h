@@ -22,6 +22,7 @@ struct CPlotFrame {
     int32_t frame = 0;
     int64_t particles = 0;
     CColourStats stats;
+    bool read = true;  // false: the frame could not be read, and is marked
 };
 
 // Tick values for an axis over [low, high]: round numbers (1, 2 or 5 times
@@ -31,12 +32,16 @@ struct CPlotFrame {
 std::vector<double> AxisTicks(double& low, double& high, int most, bool integers);
 
 // The chart of `frames` (in frame order) for the picture's size.
-// `attribute` is the label of the attribute panel; empty for none.
+// `attribute` is the label of the attribute panel; empty for none. A frame
+// not read leaves a gap in every curve and a cross under it on the axis.
 void DrawPlot(CPicture& picture, const std::string& title, const std::string& attribute,
               const std::vector<CPlotFrame>& frames);
 
 // Reads every frame, draws the chart and writes it to choice.output.
-// Returns the exit code; errors are printed, and nothing is written then.
+// Frames that cannot be read are named on standard error and marked on the
+// chart, which is written with the others; the exit code is then 1. When
+// no frame can be read, or the output cannot be written, the error is
+// printed and nothing is written.
 int WritePlot(const CPreviewChoice& choice, const std::string& pattern,
               const std::vector<CSequenceFrame>& frames, const CSequenceChoice& sequence);
 

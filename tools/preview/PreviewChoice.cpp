@@ -1,5 +1,7 @@
 #include "tools/preview/PreviewChoice.h"
 
+#include <algorithm>
+
 #include "tools/Text.h"
 
 namespace VelpoTools {
@@ -8,9 +10,10 @@ using VelpoHost::CResult;
 
 namespace {
 
-// Digits only, no sign or blank, at most MaxSide.
+// Digits only, no sign or blank; a side of more digits than any size has
+// stops counting above MaxSide, which is all the checks need.
 bool ParseSide(const std::string& text, int& side) {
-    if (text.empty() || text.size() > 5) {
+    if (text.empty()) {
         return false;
     }
     int value = 0;
@@ -18,7 +21,7 @@ bool ParseSide(const std::string& text, int& side) {
         if (c < '0' || c > '9') {
             return false;
         }
-        value = value * 10 + (c - '0');
+        value = std::min(value * 10 + (c - '0'), MaxSide + 1);
     }
     side = value;
     return true;
@@ -32,12 +35,15 @@ CResult ParseSize(const std::string& text, int& width, int& height) {
     int h = 0;
     if (x == std::string::npos || !ParseSide(text.substr(0, x), w) ||
         !ParseSide(text.substr(x + 1), h)) {
-        return CResult::Fail("--size: " + Quoted(text) + " is not WIDTHxHEIGHT (such as 960x540)");
+        return CResult::Fail(Quoted(text) + " is not WIDTHxHEIGHT (such as 960x540)");
     }
-    if (w < MinSide || h < MinSide || w > MaxSide || h > MaxSide) {
-        return CResult::Fail("--size: " + Quoted(text) + " is out of range: each side from " +
-                             std::to_string(MinSide) + " to " + std::to_string(MaxSide) +
-                             " pixels");
+    if (w > MaxSide || h > MaxSide) {
+        return CResult::Fail(Quoted(text) + " is too big: each side at most " +
+                             std::to_string(MaxSide) + " pixels");
+    }
+    if (w < MinSide || h < MinSide) {
+        return CResult::Fail(Quoted(text) + " is too small: each side at least " +
+                             std::to_string(MinSide) + " pixels");
     }
     width = w;
     height = h;

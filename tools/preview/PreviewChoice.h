@@ -24,8 +24,9 @@ struct CPreviewChoice {
     int pointSize = 0;   // 0: automatic
 };
 
-// "WxH", each side a whole number from MinSide to MaxSide. A failure is a
-// usage error.
+// "WxH", each side a whole number from MinSide to MaxSide. A failure says
+// what is wrong with the text (not WIDTHxHEIGHT, too big, too small) and is
+// a usage error.
 VelpoHost::CResult ParseSize(const std::string& text, int& width, int& height);
 
 // "--color velocity" shown in legends and charts: "velocity", or

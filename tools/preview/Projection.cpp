@@ -4,7 +4,10 @@
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <string_view>
 #include <vector>
+
+#include "tools/Numbers.h"
 
 namespace VelpoTools {
 
@@ -35,23 +38,16 @@ CVec3 Scaled(const CVec3& a, double s) {
     return {a[0] * s, a[1] * s, a[2] * s};
 }
 
+// Decimal numbers between commas, each whole and finite: no blank, no
+// hexadecimal, no NaN or infinity.
 bool ParseNumbers(const std::string& text, std::vector<double>& numbers) {
     size_t start = 0;
     while (true) {
         const size_t comma = text.find(',', start);
-        const std::string part =
-            text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        if (part.empty()) {
-            return false;
-        }
-        size_t used = 0;
+        const std::string_view part = std::string_view(text).substr(
+            start, comma == std::string::npos ? std::string::npos : comma - start);
         double value = 0.0;
-        try {
-            value = std::stod(part, &used);
-        } catch (const std::exception&) {
-            return false;
-        }
-        if (used != part.size() || !std::isfinite(value)) {
+        if (ParseDouble(part, value) != CParsed::Number || !std::isfinite(value)) {
             return false;
         }
         numbers.push_back(value);
@@ -86,7 +82,7 @@ CVec3 CBounds::Centre() const {
 
 CResult ParseAxis(const std::string& text, char& axis) {
     if (text != "x" && text != "y" && text != "z") {
-        return CResult::Fail("--axis: \"" + text + "\" is not x, y or z");
+        return CResult::Fail("\"" + text + "\" is not x, y or z");
     }
     axis = text[0];
     return CResult::Ok();
@@ -96,9 +92,9 @@ CResult ParseCamera(const std::string& text, CCamera& camera) {
     std::vector<double> numbers;
     if (!ParseNumbers(text, numbers) ||
         (numbers.size() != 3 && numbers.size() != 6 && numbers.size() != 7)) {
-        return CResult::Fail("--camera: \"" + text +
+        return CResult::Fail("\"" + text +
                              "\" is not EX,EY,EZ or EX,EY,EZ,TX,TY,TZ or "
-                             "EX,EY,EZ,TX,TY,TZ,FOV (finite numbers)");
+                             "EX,EY,EZ,TX,TY,TZ,FOV (finite decimal numbers)");
     }
     camera = CCamera();
     camera.eye = {numbers[0], numbers[1], numbers[2]};
@@ -107,7 +103,7 @@ CResult ParseCamera(const std::string& text, CCamera& camera) {
     }
     if (numbers.size() == 7) {
         if (!(numbers[6] > 0.0 && numbers[6] < 180.0)) {
-            return CResult::Fail("--camera: the field of view " + text.substr(text.rfind(',') + 1) +
+            return CResult::Fail("the field of view " + text.substr(text.rfind(',') + 1) +
                                  " is not between 0 and 180 degrees");
         }
         camera.fovDegrees = numbers[6];

@@ -45,9 +45,11 @@ struct CViewChoice {
     std::optional<CCamera> camera;  // set: perspective, axis unused
 };
 
-// "x", "y" or "z". A failure is a usage error.
+// "x", "y" or "z". A failure is a usage error; its message does not name
+// the option.
 VelpoHost::CResult ParseAxis(const std::string& text, char& axis);
-// "EX,EY,EZ[,TX,TY,TZ[,FOV]]" with 0 < FOV < 180. A failure is a usage error.
+// "EX,EY,EZ[,TX,TY,TZ[,FOV]]", finite decimal numbers, with 0 < FOV < 180.
+// A failure is a usage error; its message does not name the option.
 VelpoHost::CResult ParseCamera(const std::string& text, CCamera& camera);
 
 // A point in the picture: pixel coordinates (x right, y down, from the

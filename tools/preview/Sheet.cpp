@@ -1,6 +1,7 @@
 #include "tools/preview/Sheet.h"
 
 #include <algorithm>
+#include <memory>
 #include <mutex>
 #include <new>
 
@@ -67,6 +68,203 @@ CSheetLayout LayOutSheet(size_t tiles, int width, int height) {
     return best;
 }
 
+namespace {
+
+// The sheet of one run: the first pass learns every frame it can read, the
+// second draws them; a frame that cannot be read (in either pass) is
+// marked in its tile, and the sheet is still written.
+class CSheetWriter {
+public:
+    CSheetWriter(const CPreviewChoice& choice, const std::vector<CSequenceFrame>& frames,
+                 const CSequenceChoice& sequence, const CSheetLayout& layout)
+        : choice_(choice),
+          frames_(frames),
+          sequence_(sequence),
+          layout_(layout),
+          wants_{true, choice.colour},
+          summaries_(frames.size()),
+          read_(frames.size(), false),
+          picture_(choice.width, choice.height, BackgroundColour) {}
+
+    // Reads every frame for the common bounds and colour range; false
+    // (with the message printed) when no frame can be read.
+    bool Summarise(CProgress& progress) {
+        const size_t unread = RunFrames(
+            frames_.size(), sequence_.jobs,
+            [&](size_t i, CFrameReport& report) {
+                CParticleFrame frame;
+                if (CResult read = ReadFrameNoThrow(frames_[i].file, wants_, frame); !read) {
+                    report.err = ErrorLine(read.Message());
+                    report.failed = true;
+                    return;
+                }
+                summaries_[i] = {BoundsOf(frame), ColourStatsOf(frame), frame.particles,
+                                 frame.colour.components};
+                read_[i] = true;
+            },
+            &progress);
+        if (unread == frames_.size()) {
+            progress.Finish();
+            PrintError("preview", "none of the " + std::to_string(frames_.size()) +
+                                      " frames could be read; no sheet written");
+            return false;
+        }
+        for (size_t i = 0; i < frames_.size(); ++i) {
+            if (read_[i]) {
+                bounds_.Add(summaries_[i].bounds);
+                stats_.Add(summaries_[i].stats);
+                particles_ += summaries_[i].particles;
+            }
+        }
+        return true;
+    }
+
+    // The colouring of the whole sheet; fails naming the first frame that
+    // cannot be coloured as asked.
+    CResult Colour() {
+        for (size_t i = 0; i < frames_.size(); ++i) {
+            if (!read_[i]) {
+                continue;
+            }
+            if (CResult chosen = ChooseColouring(choice_, frames_[i].file, summaries_[i].components,
+                                                 stats_, colouring_);
+                !chosen) {
+                return chosen;
+            }
+            components_ = summaries_[i].components;
+        }
+        return CResult::Ok();
+    }
+
+    const CBounds& Bounds() const { return bounds_; }
+
+    // Draws every tile; returns how many frames are marked unread.
+    size_t Draw(CProgress& progress) {
+        for (size_t i = 0; i < frames_.size(); ++i) {
+            if (!read_[i]) {
+                MarkUnread(i);
+            }
+        }
+        std::vector<bool> drawn(frames_.size(), false);
+        RunFrames(
+            frames_.size(), sequence_.jobs,
+            [&](size_t i, CFrameReport& report) {
+                if (!read_[i]) {
+                    return;
+                }
+                // A job must not throw: running out of memory fails the frame.
+                try {
+                    drawn[i] = DrawTile(i, report);
+                } catch (const std::bad_alloc&) {
+                    report.err = ErrorLine(frames_[i].file + ": out of memory drawing the frame");
+                    report.failed = true;
+                }
+            },
+            &progress);
+        size_t unread = 0;
+        for (size_t i = 0; i < frames_.size(); ++i) {
+            if (!drawn[i]) {
+                // Read in the first pass but not in the second: marked too.
+                MarkUnread(i);
+                ++unread;
+            }
+        }
+        return unread;
+    }
+
+    CResult Write(const std::string& pattern, int scale, int legendHeight) {
+        CLegend legend;
+        legend.title = Escaped(pattern) + ", frames " + std::to_string(frames_.front().frame) +
+                       " to " + std::to_string(frames_.back().frame) + " (" +
+                       std::to_string(frames_.size()) + ")";
+        legend.detail = DrawnDetail(particles_, counts_) + " in all";
+        legend.colouring = colouring_;
+        legend.rangeKnown = stats_.finite > 0;
+        if (!choice_.colour.empty()) {
+            legend.attribute = AttributeLabel(choice_.colour, components_, choice_.rgb);
+            legend.nonFinite = stats_.nonFinite;
+        }
+        DrawLegend(picture_, {0, choice_.height - legendHeight, choice_.width, legendHeight},
+                   legend, scale);
+        return WritePng(picture_, choice_.output);
+    }
+
+    int64_t Particles() const { return particles_; }
+
+private:
+    // A gap of a pixel between tiles, then the frame and its label; each
+    // job draws only inside its own tile.
+    CRegion Inner(size_t i) const {
+        const CRegion tile = layout_.Tile(i);
+        return {tile.x + 1, tile.y + 1, tile.width - 2, tile.height - 2};
+    }
+
+    int LabelScale(size_t i) const {
+        return std::max(
+            1, std::min(TextScale(choice_.width, choice_.height), layout_.Tile(i).height / 40));
+    }
+
+    bool DrawTile(size_t i, CFrameReport& report) {
+        CParticleFrame frame;
+        if (CResult read = ReadFrameNoThrow(frames_[i].file, wants_, frame); !read) {
+            report.err = ErrorLine(read.Message());
+            report.failed = true;
+            return false;
+        }
+        const CRegion inner = Inner(i);
+        picture_.FillRect(inner.x, inner.y, inner.width, inner.height, TileColour);
+        const int pointSize =
+            choice_.pointSize > 0 ? choice_.pointSize : AutomaticPointSize(frame.Drawn(), inner);
+        // Every tile on the bounds of the whole sequence, so motion shows.
+        const CProjection projection(choice_.view, bounds_, inner.width, inner.height);
+        const CRenderCounts drawn =
+            RenderPoints(picture_, inner, projection, frame, colouring_, pointSize);
+        const int labelScale = LabelScale(i);
+        DrawText(picture_, inner.x + 3 * labelScale, inner.y + 3 * labelScale,
+                 std::to_string(frames_[i].frame), labelScale, TextColour);
+        const std::lock_guard<std::mutex> lock(countsMutex_);
+        counts_.drawn += drawn.drawn;
+        counts_.outside += drawn.outside;
+        counts_.noPosition += drawn.noPosition;
+        return true;
+    }
+
+    // A cross over the tile and "unreadable" under its frame number.
+    void MarkUnread(size_t i) {
+        const CRegion inner = Inner(i);
+        picture_.FillRect(inner.x, inner.y, inner.width, inner.height, TileColour);
+        const int labelScale = LabelScale(i);
+        picture_.Line(inner.x, inner.y, inner.x + inner.width - 1, inner.y + inner.height - 1,
+                      UnreadColour, labelScale);
+        picture_.Line(inner.x + inner.width - 1, inner.y, inner.x, inner.y + inner.height - 1,
+                      UnreadColour, labelScale);
+        const int x = inner.x + 3 * labelScale;
+        const int y = inner.y + 3 * labelScale;
+        DrawText(picture_, x, y, std::to_string(frames_[i].frame), labelScale, TextColour);
+        DrawText(picture_, x, y + LineUnits * labelScale,
+                 FitText("unreadable", inner.width - 6 * labelScale, labelScale), labelScale,
+                 UnreadColour);
+    }
+
+    const CPreviewChoice& choice_;
+    const std::vector<CSequenceFrame>& frames_;
+    const CSequenceChoice& sequence_;
+    const CSheetLayout layout_;
+    const CFrameWants wants_;
+    std::vector<CFrameSummary> summaries_;
+    std::vector<bool> read_;
+    CBounds bounds_;
+    CColourStats stats_;
+    int64_t particles_ = 0;
+    int32_t components_ = 0;
+    CColouring colouring_;
+    CPicture picture_;
+    std::mutex countsMutex_;
+    CRenderCounts counts_;
+};
+
+}  // namespace
+
 int WriteSheet(const CPreviewChoice& choice, const std::string& pattern,
                const std::vector<CSequenceFrame>& frames, const CSequenceChoice& sequence) {
     const int scale = TextScale(choice.width, choice.height);
@@ -80,120 +278,36 @@ int WriteSheet(const CPreviewChoice& choice, const std::string& pattern,
                           std::to_string(choice.width) + "x" + std::to_string(choice.height) +
                           ": give a larger --size or fewer --frames"));
     }
-    const CFrameWants wants{true, choice.colour};
     CProgress progress("preview", 2 * frames.size(), sequence.progress);
-
-    std::vector<CFrameSummary> summaries(frames.size());
-    const size_t unread = RunFrames(
-        frames.size(), sequence.jobs,
-        [&](size_t i, CFrameReport& report) {
-            CParticleFrame frame;
-            if (CResult read = ReadFrameNoThrow(frames[i].file, wants, frame); !read) {
-                report.err = ErrorLine(read.Message());
-                report.failed = true;
-                return;
-            }
-            summaries[i] = {BoundsOf(frame), ColourStatsOf(frame), frame.particles,
-                            frame.colour.components};
-        },
-        &progress);
-    if (unread > 0) {
-        progress.Finish();
-        PrintError("preview", std::to_string(unread) + " of " + std::to_string(frames.size()) +
-                                  " frames could not be read; no sheet written");
+    auto sheet = std::make_unique<CSheetWriter>(choice, frames, sequence, layout);
+    if (!sheet->Summarise(progress)) {
         return ExitFailed;
     }
-
-    CBounds bounds;
-    CColourStats stats;
-    int64_t particles = 0;
-    for (const CFrameSummary& summary : summaries) {
-        bounds.Add(summary.bounds);
-        stats.Add(summary.stats);
-        particles += summary.particles;
+    if (CResult coloured = sheet->Colour(); !coloured) {
+        progress.Finish();
+        PrintError("preview", coloured.Message());
+        return ExitFailed;
     }
-    CColouring colouring;
-    for (size_t i = 0; i < frames.size(); ++i) {
-        if (CResult chosen =
-                ChooseColouring(choice, frames[i].file, summaries[i].components, stats, colouring);
-            !chosen) {
-            progress.Finish();
-            PrintError("preview", chosen.Message());
-            return ExitFailed;
-        }
-    }
-    const CProjection projection(choice.view, bounds, layout.tileWidth, layout.tileHeight);
+    const CProjection projection(choice.view, sheet->Bounds(), layout.tileWidth, layout.tileHeight);
     if (CResult usable = projection.Usable(); !usable) {
         progress.Finish();
         return UsageError("preview", usable);
     }
-
-    CPicture picture(choice.width, choice.height, BackgroundColour);
-    std::mutex countsMutex;
-    CRenderCounts counts;
-    const size_t undrawn = RunFrames(
-        frames.size(), sequence.jobs,
-        [&](size_t i, CFrameReport& report) {
-            // The tile's depth buffer and the frame are allocated here; a
-            // job must not throw, so running out of memory fails the frame.
-            try {
-                CParticleFrame frame;
-                if (CResult read = ReadFrameNoThrow(frames[i].file, wants, frame); !read) {
-                    report.err = ErrorLine(read.Message());
-                    report.failed = true;
-                    return;
-                }
-                const CRegion tile = layout.Tile(i);
-                // A gap of a pixel between tiles, then the frame and its label;
-                // each job draws only inside its own tile.
-                const CRegion inner{tile.x + 1, tile.y + 1, tile.width - 2, tile.height - 2};
-                picture.FillRect(inner.x, inner.y, inner.width, inner.height, TileColour);
-                const int pointSize = choice.pointSize > 0
-                                          ? choice.pointSize
-                                          : AutomaticPointSize(frame.Drawn(), inner);
-                const CProjection tileProjection(choice.view, bounds, inner.width, inner.height);
-                const CRenderCounts drawn =
-                    RenderPoints(picture, inner, tileProjection, frame, colouring, pointSize);
-                const int labelScale = std::max(1, std::min(scale, tile.height / 40));
-                DrawText(picture, inner.x + 3 * labelScale, inner.y + 3 * labelScale,
-                         std::to_string(frames[i].frame), labelScale, TextColour);
-                const std::lock_guard<std::mutex> lock(countsMutex);
-                counts.drawn += drawn.drawn;
-                counts.outside += drawn.outside;
-                counts.noPosition += drawn.noPosition;
-            } catch (const std::bad_alloc&) {
-                report.err = ErrorLine(frames[i].file + ": out of memory drawing the frame");
-                report.failed = true;
-            }
-        },
-        &progress);
+    const size_t unread = sheet->Draw(progress);
     progress.Finish();
-    if (undrawn > 0) {
-        PrintError("preview", std::to_string(undrawn) + " of " + std::to_string(frames.size()) +
-                                  " frames could not be read; no sheet written");
-        return ExitFailed;
-    }
-
-    CLegend legend;
-    legend.title = Escaped(pattern) + ", frames " + std::to_string(frames.front().frame) + " to " +
-                   std::to_string(frames.back().frame) + " (" + std::to_string(frames.size()) + ")";
-    legend.detail = DrawnDetail(particles, counts) + " in all";
-    legend.colouring = colouring;
-    legend.rangeKnown = stats.finite > 0;
-    if (!choice.colour.empty()) {
-        legend.attribute = AttributeLabel(choice.colour, summaries.front().components, choice.rgb);
-        legend.nonFinite = stats.nonFinite;
-    }
-    DrawLegend(picture, {0, choice.height - legendHeight, choice.width, legendHeight}, legend,
-               scale);
-    if (CResult written = WritePng(picture, choice.output); !written) {
+    if (CResult written = sheet->Write(pattern, scale, legendHeight); !written) {
         PrintError("preview", written.Message());
         return ExitFailed;
     }
     StandardOutput().Write(Escaped(choice.output) + ": " + std::to_string(choice.width) + "x" +
                            std::to_string(choice.height) + ", a sheet of " +
-                           std::to_string(frames.size()) + " frames, " + std::to_string(particles) +
-                           " particles\n");
+                           std::to_string(frames.size()) + " frames, " +
+                           std::to_string(sheet->Particles()) + " particles\n");
+    if (unread > 0) {
+        PrintError("preview", std::to_string(unread) + " of " + std::to_string(frames.size()) +
+                                  " frames could not be read; they are marked on the sheet");
+        return ExitFailed;
+    }
     return ExitOk;
 }
 

@@ -36,8 +36,11 @@ CSheetLayout LayOutSheet(size_t tiles, int width, int height);
 // Smallest tile side that still shows something.
 inline constexpr int MinTileSide = 24;
 
-// Draws the sheet and writes it to choice.output. Returns the exit code;
-// errors are printed (naming the file) and nothing is written then.
+// Draws the sheet and writes it to choice.output. A frame that cannot be
+// read is named on standard error and marked in its tile (a cross and
+// "unreadable"); the sheet is written with the others, and the exit code
+// is then 1. When no frame can be read, or the output cannot be written,
+// the error is printed and nothing is written.
 int WriteSheet(const CPreviewChoice& choice, const std::string& pattern,
                const std::vector<CSequenceFrame>& frames, const CSequenceChoice& sequence);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "tools/Output.h"
 #include "tools/Platform.h"
 
 namespace VelpoTools {
@@ -64,8 +65,15 @@ void CProgress::FrameDone(uint64_t bytes) {
 void CProgress::Write(std::FILE* stream, const std::string& text) {
     std::lock_guard lock(mutex_);
     Clear();
-    std::fwrite(text.data(), 1, text.size(), stream);
-    std::fflush(stream);
+    if (stream == stdout) {
+        // Through the command's standard output, which keeps the system's
+        // reason when a write fails (a full disk) for the message at the end.
+        StandardOutput().Write(text);
+        (void)StandardOutput().Flush();
+    } else {
+        std::fwrite(text.data(), 1, text.size(), stream);
+        std::fflush(stream);
+    }
     Draw(true);
 }
 

@@ -15,24 +15,33 @@ using VelpoHost::CResult;
 
 namespace {
 
+enum class CMatch { No, Frame, TooLarge };
+
 // The frame a file name stands for under a pattern, where '#' matches an
-// optional minus sign and one or more digits; false when it does not fit.
-bool MatchFrame(const std::string& pattern, const std::string& name, int32_t& frame) {
+// optional minus sign and one or more digits: No when the name does not fit,
+// TooLarge when it does but its number is beyond 32 bits.
+CMatch MatchFrame(const std::string& pattern, const std::string& name, int32_t& frame) {
     const size_t hash = pattern.find('#');
     const std::string before = pattern.substr(0, hash);
     const std::string after = pattern.substr(hash + 1);
     if (name.size() <= before.size() + after.size() ||
         name.compare(0, before.size(), before) != 0 ||
         name.compare(name.size() - after.size(), after.size(), after) != 0) {
-        return false;
+        return CMatch::No;
     }
     const char* begin = name.data() + before.size();
     const char* end = name.data() + name.size() - after.size();
     if (*begin == '+') {
-        return false;
+        return CMatch::No;
     }
     const std::from_chars_result parsed = std::from_chars(begin, end, frame);
-    return parsed.ec == std::errc() && parsed.ptr == end;
+    if (parsed.ptr != end) {
+        return CMatch::No;
+    }
+    if (parsed.ec == std::errc::result_out_of_range) {
+        return CMatch::TooLarge;
+    }
+    return parsed.ec == std::errc() ? CMatch::Frame : CMatch::No;
 }
 
 }  // namespace
@@ -43,6 +52,12 @@ CResult SettingsSequence(const std::string& settingsFile, const CFrameRange& ran
     if (CResult read = ReadSettings(settingsFile, settings); !read) {
         return read;
     }
+    return SettingsSequence(settings, range, frames);
+}
+
+CResult SettingsSequence(const CSettings& settings, const CFrameRange& range,
+                         std::vector<CSequenceFrame>& frames) {
+    const std::string& settingsFile = settings.file;
     frames.clear();
     std::map<std::string, int32_t> named;
     for (int64_t frame = range.first; frame <= range.last; ++frame) {
@@ -60,7 +75,7 @@ CResult SettingsSequence(const std::string& settingsFile, const CFrameRange& ran
 }
 
 CResult PatternSequence(const std::string& pattern, const std::optional<CFrameRange>& range,
-                        std::vector<CSequenceFrame>& frames) {
+                        std::vector<CSequenceFrame>& frames, std::vector<std::string>* unnumbered) {
     frames.clear();
     const bool numbered = pattern.find('#') != std::string::npos;
     if (!numbered) {
@@ -100,10 +115,17 @@ CResult PatternSequence(const std::string& pattern, const std::optional<CFrameRa
     for (const std::filesystem::directory_entry& entry : entries) {
         int32_t frame = 0;
         const std::string name = entry.path().filename().string();
-        if (!MatchFrame(namePattern, name, frame)) {
+        const CMatch match = MatchFrame(namePattern, name, frame);
+        if (match == CMatch::No) {
             continue;
         }
         const std::string file = path.has_parent_path() ? (folder / name).string() : name;
+        if (match == CMatch::TooLarge) {
+            if (unnumbered) {
+                unnumbered->push_back(file);
+            }
+            continue;
+        }
         const auto [earlier, added] = found.emplace(frame, file);
         if (!added) {
             // "p.7.pdc" and "p.07.pdc" are one frame; the sequence is ambiguous.
@@ -118,6 +140,12 @@ CResult PatternSequence(const std::string& pattern, const std::optional<CFrameRa
         return CResult::Fail(folder.string() + ": no file fits \"" + namePattern + "\"");
     }
     return CResult::Ok();
+}
+
+std::string UnnumberedWarning(const std::string& file, const std::string& pattern) {
+    return file + " fits \"" + pattern +
+           "\" but its number is beyond the frame numbers (-2147483648 to 2147483647); "
+           "left out";
 }
 
 std::string FrameFile(const std::string& pattern, int32_t frame) {

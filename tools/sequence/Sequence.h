@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "host/runtime/Result.h"
+#include "tools/Settings.h"
 
 namespace VelpoTools {
 
@@ -32,17 +33,27 @@ struct CFrameRange {
 
 // Every frame of the range, named as the nodes name them. Frames whose
 // names coincide (Step 0, or frame * step wrapping) are refused, naming both
-// frames and the file.
+// frames and the file; given read settings, that is the only failure.
 VelpoHost::CResult SettingsSequence(const std::string& settingsFile, const CFrameRange& range,
+                                    std::vector<CSequenceFrame>& frames);
+VelpoHost::CResult SettingsSequence(const CSettings& settings, const CFrameRange& range,
                                     std::vector<CSequenceFrame>& frames);
 
 // The pattern with '#' replaced by each frame of the range; without a range,
 // the files of the pattern's folder whose names fit it, where '#' stands
 // for an optionally signed run of digits, sorted by frame. A pattern
 // without '#' names one file (frame 0) and takes no range.
+//
+// A file whose number does not fit a frame number (32 bits, such as
+// p.99999999999.pdc) is no frame of the sequence; its path is added to
+// `unnumbered`, when given, so that the command can say it was left out.
 VelpoHost::CResult PatternSequence(const std::string& pattern,
                                    const std::optional<CFrameRange>& range,
-                                   std::vector<CSequenceFrame>& frames);
+                                   std::vector<CSequenceFrame>& frames,
+                                   std::vector<std::string>* unnumbered = nullptr);
+
+// What a command says of a file PatternSequence left out.
+std::string UnnumberedWarning(const std::string& file, const std::string& pattern);
 
 // The pattern with every '#' replaced by the frame number.
 std::string FrameFile(const std::string& pattern, int32_t frame);

@@ -46,9 +46,9 @@ CResult ParseSequenceOptions(const CSequenceOptions& options, CSequenceChoice& c
 }
 
 CResult ResolvePattern(const std::string& pattern, const CSequenceChoice& choice,
-                       std::vector<CSequenceFrame>& frames) {
+                       std::vector<CSequenceFrame>& frames, std::vector<std::string>* unnumbered) {
     std::vector<CSequenceFrame> all;
-    if (CResult found = PatternSequence(pattern, choice.range, all); !found) {
+    if (CResult found = PatternSequence(pattern, choice.range, all, unnumbered); !found) {
         return found;
     }
     frames = TakeShard(all, choice.shard);

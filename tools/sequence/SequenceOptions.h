@@ -48,7 +48,10 @@ VelpoHost::CResult ParseSequenceOptions(const CSequenceOptions& options, CSequen
 
 // The frames of a file or '#' pattern under the choice, shard applied.
 // Fails naming the pattern or folder when no file can be found (exit 1).
+// Files that fit the pattern with a number beyond 32 bits are left out and
+// added to `unnumbered` when given (see PatternSequence).
 VelpoHost::CResult ResolvePattern(const std::string& pattern, const CSequenceChoice& choice,
-                                  std::vector<CSequenceFrame>& frames);
+                                  std::vector<CSequenceFrame>& frames,
+                                  std::vector<std::string>* unnumbered = nullptr);
 
 }  // namespace VelpoTools

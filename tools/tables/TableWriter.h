@@ -23,6 +23,17 @@
 
 namespace VelpoTools {
 
+// What the help of the commands that write tables says of their numbers;
+// each reader named was tried on such tables.
+inline constexpr const char* TableNumbersHelp =
+    "Numbers are written so that they read back exactly (pandas: read_csv with "
+    "float_precision=\"round_trip\"), whole numbers with all their digits. NaN and the "
+    "infinities are written NaN, Infinity and -Infinity, the tokens that round-trip: "
+    "'velpo export', Python's float() and json module, pandas.read_csv and NumPy's loadtxt "
+    "and genfromtxt read them back as they were. They are not strict JSON: JSON parsers "
+    "that follow RFC 8259 refuse them, and jq 1.6 reads NaN as null and the infinities as "
+    "the largest doubles.";
+
 enum class CTableFormat { Csv, Json };
 
 // .json (any case) is JSON, anything else CSV.
