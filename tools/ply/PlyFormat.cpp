@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <unordered_set>
 
 #include "tools/Text.h"
 
@@ -18,7 +19,7 @@ struct CPlyTypeNames {
     size_t bytes;
 };
 
-constexpr std::array<CPlyTypeNames, 8> TypeNames = {{
+constexpr std::array<CPlyTypeNames, 10> TypeNames = {{
     {CPlyType::Int8, "char", "int8", 1},
     {CPlyType::UInt8, "uchar", "uint8", 1},
     {CPlyType::Int16, "short", "int16", 2},
@@ -27,6 +28,8 @@ constexpr std::array<CPlyTypeNames, 8> TypeNames = {{
     {CPlyType::UInt32, "uint", "uint32", 4},
     {CPlyType::Float32, "float", "float32", 4},
     {CPlyType::Float64, "double", "float64", 8},
+    {CPlyType::Int64, "int64", "int64", 8},
+    {CPlyType::UInt64, "uint64", "uint64", 8},
 }};
 
 const CPlyTypeNames& NamesOf(CPlyType type) {
@@ -158,10 +161,9 @@ private:
             return Fail("expected \"element <name> <count>\" with a count of 0 or more");
         }
         element.name = words[1];
-        for (const CPlyElement& earlier : header_.elements) {
-            if (earlier.name == element.name) {
-                return Fail("a second element " + Quoted(element.name));
-            }
+        // The words are views of the header's bytes, which outlive the parse.
+        if (!elementNames_.insert(words[1]).second) {
+            return Fail("a second element " + Quoted(element.name));
         }
         header_.elements.push_back(std::move(element));
         return CResult::Ok();
@@ -195,6 +197,7 @@ private:
 
     std::string_view bytes_;
     CPlyHeader& header_;
+    std::unordered_set<std::string_view> elementNames_;
     size_t at_ = 0;
     int lineNumber_ = 0;
 };
