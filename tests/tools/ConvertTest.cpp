@@ -574,6 +574,33 @@ TEST(ConvertEmptyParticles, AHeaderCountingParticlesWithoutRecordsIsRefusedBothW
     }
 }
 
+// ---- the header on its own ----
+
+TEST(PlyHeader, CommentsElementsAndPropertiesAreReadAsWritten) {
+    const std::string text =
+        "ply\r\nformat binary_big_endian 1.0\r\n  comment  kept with its blank\r\n"
+        "\tcomment\tafter a tab\nobj_info dropped\n"
+        "element face 3\n property list uint8 int64 corners\n"
+        "element vertex 2\nproperty uint64 id\nproperty float32 x\n\nend_header\nDATA";
+    CPlyHeader header;
+    ASSERT_TRUE(ParsePlyHeader(text, header));
+    EXPECT_EQ(header.encoding, CPlyEncoding::BinaryBigEndian);
+    EXPECT_EQ(header.comments, (std::vector<std::string>{" kept with its blank", "after a tab"}));
+    ASSERT_EQ(header.elements.size(), 2u);
+    EXPECT_EQ(header.elements[0].name, "face");
+    EXPECT_EQ(header.elements[0].count, 3);
+    ASSERT_EQ(header.elements[0].properties.size(), 1u);
+    const CPlyProperty& corners = header.elements[0].properties[0];
+    EXPECT_TRUE(corners.isList);
+    EXPECT_EQ(corners.countType, CPlyType::UInt8);
+    EXPECT_EQ(corners.type, CPlyType::Int64);
+    EXPECT_EQ(header.elements[1].name, "vertex");
+    ASSERT_EQ(header.elements[1].properties.size(), 2u);
+    EXPECT_EQ(header.elements[1].properties[0].type, CPlyType::UInt64);
+    EXPECT_EQ(header.elements[1].properties[1].type, CPlyType::Float32);
+    EXPECT_EQ(text.substr(header.dataOffset), "DATA");
+}
+
 // ---- damaged files ----
 
 std::string Head(const std::string& format, const std::string& elements) {

@@ -55,9 +55,11 @@ std::vector<std::string_view> Words(std::string_view line) {
     return words;
 }
 
-// The text after the keyword and one blank, as it stands.
+// The text after the keyword and one blank, as it stands. `keyword` is the
+// line's first word, a view into it, which blanks may precede.
 std::string_view Rest(std::string_view line, std::string_view keyword) {
-    std::string_view rest = line.substr(keyword.size());
+    std::string_view rest =
+        line.substr(static_cast<size_t>(keyword.data() - line.data()) + keyword.size());
     if (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) {
         rest.remove_prefix(1);
     }
