@@ -50,7 +50,8 @@ std::string Text(const CPlyHeader& header) {
             if (property.isList) {
                 text += std::string("list ") + VelpoTools::PlyTypeName(property.countType) + " ";
             }
-            text += std::string(VelpoTools::PlyTypeName(property.type)) + " " + property.name + "\n";
+            text +=
+                std::string(VelpoTools::PlyTypeName(property.type)) + " " + property.name + "\n";
         }
     }
     return text + "end_header\n";
