@@ -235,6 +235,57 @@ TEST(ConvertPly, PropertiesAndCommentsAreWhatPointReadersExpect) {
               "4 5 6 2 1 1 1\n");
 }
 
+// The property names of the vertex element in the order the header lists them.
+std::vector<std::string> PropertyNames(const std::string& ply) {
+    std::vector<std::string> names;
+    for (size_t at = ply.find("\nproperty "); at != std::string::npos;
+         at = ply.find("\nproperty ", at + 1)) {
+        const size_t end = ply.find('\n', at + 1);
+        names.push_back(ply.substr(ply.rfind(' ', end) + 1, end - ply.rfind(' ', end) - 1));
+    }
+    return names;
+}
+
+// Names that collide get the first free suffix, scalars and vectors each
+// on their own. The names are what a PLY's velpo comments are checked
+// against when it comes back, so files written earlier depend on them.
+TEST(ConvertNames, CollidingNamesGetTheFirstFreeSuffix) {
+    CScratchFolder scratch;
+    const CPdcBytes in = CPdcBytes()
+                             .Header(1, 10)
+                             .Record("x", 3)
+                             .Double(1)
+                             .Record("v_x", 3)
+                             .Double(2)
+                             .Record("v", 5)
+                             .Doubles({3, 4, 5})
+                             .Record("position", 5)
+                             .Doubles({6, 7, 8})
+                             .Record("v_2_x", 1)
+                             .Int(9)
+                             .Record("v", 3)
+                             .Double(10)
+                             .Record("v", 5)
+                             .Doubles({11, 12, 13})
+                             .Record("a", 3)
+                             .Double(14)
+                             .Record("a", 1)
+                             .Int(15)
+                             .Record("a", 3)
+                             .Double(16);
+    ASSERT_TRUE(WriteFile(scratch / "in.pdc", in.Bytes()));
+    ASSERT_EQ(Convert(scratch / "in.pdc", scratch / "mid.ply", {true, false}), "");
+    const std::string ply = ReadFile(scratch / "mid.ply");
+    EXPECT_EQ(
+        PropertyNames(ply),
+        (std::vector<std::string>{"x", "y", "z", "x_2", "v_x", "v_2_x", "v_2_y", "v_2_z", "v_2_x_2",
+                                  "v", "v_3_x", "v_3_y", "v_3_z", "a", "a_2", "a_3"}))
+        << ply;
+    EXPECT_NE(ply.find("\n6 7 8 1 2 3 4 5 9 10 11 12 13 14 15 16\n"), std::string::npos) << ply;
+    ASSERT_EQ(Convert(scratch / "mid.ply", scratch / "out.pdc"), "");
+    EXPECT_EQ(ReadFile(scratch / "out.pdc"), in.Bytes());
+}
+
 TEST(ConvertNames, EveryByteRoundTripsAndOnlyOneSpellingIsTaken) {
     std::string all;
     for (int c = 0; c < 256; ++c) {
@@ -343,6 +394,33 @@ TEST(ConvertForeignPly, EveryEncodingAndTypeGivesTheSameRecords) {
         ASSERT_EQ(Convert(scratch / "in.ply", scratch / "out.pdc"), "");
         EXPECT_EQ(ReadFile(scratch / "out.pdc"), expected);
     }
+}
+
+// Repeated names: each triple takes the first columns of its names not yet
+// taken, and what is left of a triple becomes records of its own.
+TEST(ConvertForeignPly, RepeatedNamesMakeTriplesInFileOrder) {
+    std::string ply = "ply\nformat ascii 1.0\nelement vertex 1\n";
+    for (const char* name : {"a_x", "a_y", "a_x", "a_z", "a_y", "a_z", "x", "x", "y", "z", "b_x"}) {
+        ply += std::string("property double ") + name + "\n";
+    }
+    ply += "end_header\n0 1 2 3 4 5 6 7 8 9 10\n";
+    CScratchFolder scratch;
+    ASSERT_TRUE(WriteFile(scratch / "in.ply", ply));
+    ASSERT_EQ(Convert(scratch / "in.ply", scratch / "out.pdc"), "");
+    const std::string expected = CPdcBytes()
+                                     .Header(1, 5)
+                                     .Record("a", 5)
+                                     .Doubles({0, 1, 3})
+                                     .Record("a", 5)
+                                     .Doubles({2, 4, 5})
+                                     .Record("position", 5)
+                                     .Doubles({6, 8, 9})
+                                     .Record("x", 3)
+                                     .Double(7)
+                                     .Record("b_x", 3)
+                                     .Double(10)
+                                     .Bytes();
+    EXPECT_EQ(ReadFile(scratch / "out.pdc"), expected);
 }
 
 TEST(ConvertForeignPly, CommentsThatNoLongerFitThePropertiesAreNoted) {
