@@ -659,7 +659,7 @@ TEST(PlyHeader, CommentsElementsAndPropertiesAreReadAsWritten) {
         "ply\r\nformat binary_big_endian 1.0\r\n  comment  kept with its blank\r\n"
         "\tcomment\tafter a tab\nobj_info dropped\n"
         "element face 3\n property list uint8 int64 corners\n"
-        "element vertex 2\nproperty uint64 id\nproperty float32 x\n\nend_header\nDATA";
+        "element vertex 2\nproperty uint64 id\nproperty float32 x\r\r\n\nend_header\nDATA";
     CPlyHeader header;
     ASSERT_TRUE(ParsePlyHeader(text, header));
     EXPECT_EQ(header.encoding, CPlyEncoding::BinaryBigEndian);
@@ -676,6 +676,7 @@ TEST(PlyHeader, CommentsElementsAndPropertiesAreReadAsWritten) {
     ASSERT_EQ(header.elements[1].properties.size(), 2u);
     EXPECT_EQ(header.elements[1].properties[0].type, CPlyType::UInt64);
     EXPECT_EQ(header.elements[1].properties[1].type, CPlyType::Float32);
+    EXPECT_EQ(header.elements[1].properties[1].name, "x");  // a stray CR is white space
     EXPECT_EQ(text.substr(header.dataOffset), "DATA");
 }
 

@@ -36,16 +36,21 @@ const CPlyTypeNames& NamesOf(CPlyType type) {
     return TypeNames[static_cast<size_t>(type)];
 }
 
-// The header's words, split at blanks and tabs.
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// The header's words, split at white space: a stray carriage return before
+// the line end is no part of a name (and no writer could write it back).
 std::vector<std::string_view> Words(std::string_view line) {
     std::vector<std::string_view> words;
     size_t at = 0;
     while (at < line.size()) {
-        while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) {
+        while (at < line.size() && IsSpace(line[at])) {
             ++at;
         }
         const size_t start = at;
-        while (at < line.size() && line[at] != ' ' && line[at] != '\t') {
+        while (at < line.size() && !IsSpace(line[at])) {
             ++at;
         }
         if (at > start) {
