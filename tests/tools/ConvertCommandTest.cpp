@@ -156,6 +156,28 @@ TEST(ConvertCommand, ABadFrameFailsAloneAndNamesItsFile) {
         << missing.err;
 }
 
+// A few bytes that claim two billion particles and hold none: refused both
+// ways, so that no command after it has billions of empty rows to print.
+TEST(ConvertCommand, ParticlesThatNoRecordHoldsAreRefusedBothWays) {
+    CScratch scratch;
+    const std::pair<std::string, std::string> cases[] = {
+        {"huge.ply", "ply\nformat ascii 1.0\nelement vertex 2147483647\nend_header\n"},
+        {"huge.pdc", CPdcBytes().Header(2147483647, 0).Bytes()},
+    };
+    for (const auto& [name, bytes] : cases) {
+        SCOPED_TRACE(name);
+        WriteFile(scratch.Path() / name, bytes);
+        const std::string out = scratch / (name == "huge.ply" ? "out.pdc" : "out.ply");
+        const CRun run = Velpo("convert " + Quote(scratch / name) + " " + Quote(out));
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_NE(run.err.find((scratch / name) +
+                               ": the header counts 2147483647 particles but no record holds"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_FALSE(std::filesystem::exists(out));
+    }
+}
+
 #ifndef _WIN32
 // Files of many small things, ten times those that once took from 5 s to
 // 75 s to convert: every step must take time in proportion to the records,
