@@ -763,6 +763,9 @@ TEST(ConvertBadPly, EachDefectIsNamedAndNothingIsWritten) {
               "element vertex 0\n") +
              "-1\n",
          "has the length \"-1\""},
+        {"ascii cut inside its last number",
+         Head("ascii", "element vertex 2\n" + xyz) + "1 2 3\n4 5 6",
+         "ends inside the last value of element \"vertex\", with no line end after it"},
         {"not a number", Head("ascii", "element vertex 1\n" + xyz) + "1 abc 3\n",
          "property \"y\": \"abc\" is not a number of type double"},
         {"fraction in int", Head("ascii", "element vertex 1\nproperty int k\n") + "1.5\n",

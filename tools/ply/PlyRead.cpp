@@ -383,6 +383,12 @@ private:
                 }
             }
         }
+        // Every row ends with a line end: without one, the file may have
+        // been cut inside its last number, which would still read as one.
+        if (element.count > 0 && cursor_.Left() == 0) {
+            return Fail("the data ends inside the last value of element " + Quoted(element.name) +
+                        ", with no line end after it (a cut file?)");
+        }
         return CResult::Ok();
     }
 
