@@ -101,9 +101,10 @@ struct CPlyVertices {
 // Reads the vertex element of `file`. Fails naming the file on anything
 // ParsePlyHeader refuses, on a file without a `vertex` element or with a
 // list property on it, on data that ends before the vertex element does
-// (an element or a list longer than the bytes left), on ASCII values that
-// are not numbers of their property's type, and on a 64-bit integer that a
-// double cannot hold exactly.
+// (an element or a list longer than the bytes left, or ASCII vertices whose
+// last value has no line end after it, as in a file cut inside a number),
+// on ASCII values that are not numbers of their property's type, and on a
+// 64-bit integer that a double cannot hold exactly.
 VelpoHost::CResult ReadPly(const std::filesystem::path& file, CPlyVertices& vertices);
 
 // The same over the whole file's bytes; messages name it `name`.
