@@ -638,7 +638,7 @@ TEST(ConvertEmptyParticles, AHeaderCountingParticlesWithoutRecordsIsRefusedBothW
     for (const CCase& c : cases) {
         SCOPED_TRACE(c.name);
         const bool pdc = std::string(c.file) == "in.pdc";
-        const std::filesystem::path out = scratch / (pdc ? "out.ply" : "out.pdc");
+        const std::string out = scratch / (pdc ? "out.ply" : "out.pdc");
         std::filesystem::remove(out);
         ASSERT_TRUE(WriteFile(scratch / c.file, c.bytes));
         const std::string problem = Convert(scratch / c.file, out);
