@@ -355,15 +355,41 @@ CResult RecordsByPlan(const std::vector<CPropertyPlan>& plan, CPlyVertices& ply,
     return CResult::Ok();
 }
 
-// The columns of each property name in file order, handed out first to
-// last as they are taken: a chain of indices per name, whose head moves on
-// past the taken ones, so that every lookup costs what it skips once.
+// Whether a property may be a vector's component: x, y, z, or a name
+// ending in _x, _y, _z.
+bool IsComponent(std::string_view property) {
+    const size_t n = property.size();
+    const bool axis =
+        n > 0 && std::string_view("xyz").find(property.back()) != std::string_view::npos;
+    return axis && (n == 1 || (n > 2 && property[n - 2] == '_'));
+}
+
+// The name of the vector record a property would be a component of: x, y
+// and z make "position", name_x, name_y and name_z make "name"; else empty.
+std::string VectorName(const std::string& property, std::string& stem) {
+    if (!IsComponent(property)) {
+        return std::string();
+    }
+    if (property.size() == 1) {
+        stem.clear();
+        return "position";
+    }
+    stem = property.substr(0, property.size() - 1);
+    return property.substr(0, property.size() - 2);
+}
+
+// The columns of each component name (x, name_y, ...) in file order,
+// handed out first to last as they are taken: a chain of indices per name,
+// whose head moves on past the taken ones, so that every lookup costs what
+// it skips once. Other names are never looked up and take no room.
 class CColumnsByName {
 public:
     explicit CColumnsByName(const std::vector<CPlyColumn>& columns)
         : taken_(columns.size(), false), next_(columns.size(), None) {
-        heads_.reserve(columns.size());
         for (size_t i = columns.size(); i-- > 0;) {
+            if (!IsComponent(columns[i].name)) {
+                continue;
+            }
             // The names stay in `columns`, unchanged while this is in use.
             size_t& head = heads_.try_emplace(columns[i].name, None).first->second;
             next_[i] = head;
@@ -394,22 +420,6 @@ private:
     std::vector<size_t> next_;
     std::unordered_map<std::string_view, size_t> heads_;
 };
-
-// The name of the vector record a property would be a component of: x, y
-// and z make "position", name_x, name_y and name_z make "name"; else empty.
-std::string VectorName(const std::string& property, std::string& stem) {
-    if (property == "x" || property == "y" || property == "z") {
-        stem.clear();
-        return "position";
-    }
-    const size_t n = property.size();
-    if (n > 2 && property[n - 2] == '_' &&
-        std::string_view("xyz").find(property.back()) != std::string_view::npos) {
-        stem = property.substr(0, n - 1);
-        return property.substr(0, n - 2);
-    }
-    return std::string();
-}
 
 // The record code of a lone property: code 1 for integer types of 32 bits
 // or fewer but uint (always doubles, whatever its values), and for a 64-bit
