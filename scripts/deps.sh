@@ -21,6 +21,7 @@ for group in "${@:-linux}"; do
                  nlohmann-json3-dev libstb-dev libcpp-httplib-dev libfmt-dev
                  chromium chromium-driver python3-selenium python3-pil
                  python3-dev python3-numpy python3-pybind11 python3-pytest python3-meshio
+                 python3-pandas
                  python3-pip python3-setuptools python3-wheel python3-venv
                  slurm-wlm munge)
       programs+=(cmake ninja g++) ;;

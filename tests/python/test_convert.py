@@ -1,6 +1,7 @@
-"""PLY written by `velpo convert` as a widely used third-party reader sees it:
-meshio (Debian's python3-meshio) opens binary and ASCII files and finds the
-particles' positions and attributes."""
+"""PLY between `velpo convert` and a widely used third-party library, meshio
+(Debian's python3-meshio): it opens binary and ASCII files that convert
+writes and finds the particles' positions and attributes, and what it
+writes, NumPy's 64-bit integers included, converts to PDC."""
 
 from __future__ import annotations
 
@@ -61,3 +62,36 @@ def test_a_ply_that_meshio_writes_converts_to_pdc(scratch: Path) -> None:
     expected.record(b"position", 5).double(*points.ravel())
     expected.record(b"age", 3).double(0.25, 8.0)
     assert (scratch / "other.pdc").read_bytes() == bytes(expected.data)
+
+
+@pytest.mark.parametrize("binary", [True, False])
+def test_numpy_default_integers_from_meshio_convert(scratch: Path, binary: bool) -> None:
+    """NumPy's default integers are 64-bit, and meshio writes them as
+    `property int64`: records of 32-bit integers where every value fits,
+    exact doubles where not."""
+    points = np.array([[1.0, 2.0, 3.0], [-4.0, 5.5, 0.0], [0.0, 0.0, 0.0]])
+    data = {
+        "id": np.arange(3),
+        "big": np.array([-(2**53), 2**31, 7]),
+        "count": np.array([0, 1, 2**32 - 1], dtype=np.uint64),
+    }
+    meshio.write(scratch / "ids.ply", meshio.Mesh(points, [], point_data=data), binary=binary)
+    assert "property int64 id" in (scratch / "ids.ply").read_bytes().decode("latin-1")
+    velpo("convert", scratch / "ids.ply", scratch / "ids.pdc")
+    expected = PdcBytes().header(3, 4)
+    expected.record(b"position", 5).double(*points.ravel())
+    expected.record(b"id", 1).int32(0, 1, 2)
+    expected.record(b"big", 3).double(-(2.0**53), 2.0**31, 7.0)
+    expected.record(b"count", 3).double(0.0, 1.0, 2.0**32 - 1)
+    assert (scratch / "ids.pdc").read_bytes() == bytes(expected.data)
+
+
+def test_a_64_bit_integer_no_double_holds_is_refused_by_name(scratch: Path) -> None:
+    points = np.zeros((2, 3))
+    ids = np.array([1, 2**53 + 1])
+    meshio.write(scratch / "ids.ply", meshio.Mesh(points, [], point_data={"id": ids}))
+    run = velpo("convert", scratch / "ids.ply", scratch / "ids.pdc", check=False)
+    assert run.returncode == 1
+    problem = 'vertex 1, property "id": the int64 9007199254740993'
+    assert f"{scratch / 'ids.ply'}: {problem}" in run.stderr
+    assert not (scratch / "ids.pdc").exists()

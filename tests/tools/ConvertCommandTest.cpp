@@ -2,7 +2,9 @@
 // usage errors, damaged input and output that cannot be written.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 
 #include "tests/tools/CommandRunner.h"
 
@@ -154,7 +156,118 @@ TEST(ConvertCommand, ABadFrameFailsAloneAndNamesItsFile) {
         << missing.err;
 }
 
+// A few bytes that claim two billion particles and hold none: refused both
+// ways, so that no command after it has billions of empty rows to print.
+TEST(ConvertCommand, ParticlesThatNoRecordHoldsAreRefusedBothWays) {
+    CScratch scratch;
+    const std::pair<std::string, std::string> cases[] = {
+        {"huge.ply", "ply\nformat ascii 1.0\nelement vertex 2147483647\nend_header\n"},
+        {"huge.pdc", CPdcBytes().Header(2147483647, 0).Bytes()},
+    };
+    for (const auto& [name, bytes] : cases) {
+        SCOPED_TRACE(name);
+        WriteFile(scratch.Path() / name, bytes);
+        const std::string out = scratch / (name == "huge.ply" ? "out.pdc" : "out.ply");
+        const CRun run = Velpo("convert " + Quote(scratch / name) + " " + Quote(out));
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_NE(run.err.find((scratch / name) +
+                               ": the header counts 2147483647 particles but no record holds"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_FALSE(std::filesystem::exists(out));
+    }
+}
+
 #ifndef _WIN32
+// Files of many small things, ten times those that once took from 5 s to
+// 75 s to convert: every step must take time in proportion to the records,
+// properties and elements, whatever their names, and at these sizes a
+// quadratic step takes from 500 s to hours. The bound is generous (a release
+// build needs at most 5 s for the largest on an idle 2-core machine, 20 s
+// under AddressSanitizer), and `timeout` stops a run that would take hours.
+std::string SameNameRecords(int records) {
+    CPdcBytes pdc;
+    pdc.Header(1, records);
+    for (int i = 0; i < records; ++i) {
+        pdc.Record("a", 3).Double(i);
+    }
+    return pdc.Bytes();
+}
+
+std::string PlyOfProperties(int properties, const std::function<std::string(int)>& name) {
+    std::string ply = "ply\nformat binary_little_endian 1.0\nelement vertex 1\n";
+    for (int i = 0; i < properties; ++i) {
+        ply += "property uchar " + name(i) + "\n";
+    }
+    return ply + "end_header\n" + std::string(static_cast<size_t>(properties), '\1');
+}
+
+std::string PlyOfEmptyElements(int elements) {
+    std::string ply = "ply\nformat ascii 1.0\n";
+    for (int i = 0; i < elements; ++i) {
+        ply += "element e" + std::to_string(i) + " 0\n";
+    }
+    return ply + "element vertex 1\nproperty double x\nend_header\n7\n";
+}
+
+const int BoundSeconds = UnderAddressSanitizer() ? 400 : 120;
+
+// `velpo convert IN OUT` under `timeout`, with the seconds it took.
+CRun TimedConvert(const std::string& in, const std::string& out, double& seconds) {
+    const auto start = std::chrono::steady_clock::now();
+    const CRun run = VelpoIn("timeout " + std::to_string(BoundSeconds) + " ",
+                             "convert " + Quote(in) + " " + Quote(out));
+    seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return run;
+}
+
+TEST(ConvertCommand, ManyRecordsOfOneNameTakeTimeInProportion) {
+    CScratch scratch;
+    const std::string pdc = SameNameRecords(200000);
+    WriteFile(scratch.Path() / "a.pdc", pdc);
+    double seconds = 0;
+    CRun run = TimedConvert(scratch / "a.pdc", scratch / "a.ply", seconds);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_LT(seconds, BoundSeconds);
+    EXPECT_NE(run.out.find("1 particles, 200000 records"), std::string::npos) << run.out;
+    const std::string ply = ReadFile(scratch.Path() / "a.ply");
+    for (const char* name :
+         {"property double a\n", "property double a_2\n", "property double a_200000\n"}) {
+        EXPECT_NE(ply.find(name), std::string::npos) << name;
+    }
+    run = TimedConvert(scratch / "a.ply", scratch / "b.pdc", seconds);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_LT(seconds, BoundSeconds);
+    EXPECT_EQ(ReadFile(scratch.Path() / "b.pdc"), pdc);
+}
+
+TEST(ConvertCommand, ManyPropertiesAndElementsTakeTimeInProportion) {
+    struct CCase {
+        const char* name;
+        std::string ply;
+        const char* summary;
+    };
+    const CCase cases[] = {
+        {"400,000 properties p<i>_x",
+         PlyOfProperties(400000, [](int i) { return "p" + std::to_string(i) + "_x"; }),
+         "1 particles, 400000 records"},
+        {"2,000,000 plain properties",
+         PlyOfProperties(2000000, [](int i) { return "p" + std::to_string(i); }),
+         "1 particles, 2000000 records"},
+        {"400,000 empty elements", PlyOfEmptyElements(400000), "1 particles, 1 records"},
+    };
+    CScratch scratch;
+    for (const CCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFile(scratch.Path() / "in.ply", c.ply);
+        double seconds = 0;
+        const CRun run = TimedConvert(scratch / "in.ply", scratch / "out.pdc", seconds);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_LT(seconds, BoundSeconds);
+        EXPECT_NE(run.out.find(c.summary), std::string::npos) << run.out;
+    }
+}
+
 TEST(ConvertCommand, OutputThatCannotBeWrittenFailsAndLeavesNothingUnderItsName) {
     CScratch scratch;
     WriteFile(scratch.Path() / "a.pdc", Frame(1));

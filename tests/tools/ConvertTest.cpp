@@ -144,7 +144,7 @@ std::vector<CRoundTripCase> RoundTripCases() {
     cases.push_back({"header fields", header.Record("a", 1).Int(1).Int(2).Bytes()});
     cases.push_back(
         {"no particles", CPdcBytes().Header(0, 2).Record("position", 5).Record("id", 1).Bytes()});
-    cases.push_back({"no records", CPdcBytes().Header(12, 0).Bytes()});
+    cases.push_back({"no particles, no records", CPdcBytes().Header(0, 0).Bytes()});
     cases.push_back({"negative counts", CPdcBytes().Header(-3, -2).Bytes()});
     cases.push_back({"only singles", CPdcBytes().Header(40, 1).Record("m", 2).Double(1).Bytes()});
     cases.push_back({"name-only last record",
@@ -256,6 +256,55 @@ TEST(ConvertPly, XYZAreThePositionTheNodesDeliver) {
               std::string::npos)
         << ply;
     EXPECT_NE(ply.find("end_header\n7 8 9 1 2 3 4 5 6 -1\n"), std::string::npos) << ply;
+}
+
+// The property names of the vertex element in the order the header lists them.
+std::vector<std::string> PropertyNames(const std::string& ply) {
+    std::vector<std::string> names;
+    for (size_t at = ply.find("\nproperty "); at != std::string::npos;
+         at = ply.find("\nproperty ", at + 1)) {
+        const size_t end = ply.find('\n', at + 1);
+        names.push_back(ply.substr(ply.rfind(' ', end) + 1, end - ply.rfind(' ', end) - 1));
+    }
+    return names;
+}
+
+// Names that collide get the first free suffix, scalars and vectors each
+// on their own. The names are what a PLY's velpo comments are checked
+// against when it comes back, so files written earlier depend on them.
+TEST(ConvertNames, CollidingNamesGetTheFirstFreeSuffix) {
+    CScratchFolder scratch;
+    const CPdcBytes in = CPdcBytes()
+                             .Header(1, 10)
+                             .Record("x", 3)
+                             .Double(1)
+                             .Record("v_x", 3)
+                             .Double(2)
+                             .Record("v", 5)
+                             .Doubles({3, 4, 5})
+                             .Record("position", 5)
+                             .Doubles({6, 7, 8})
+                             .Record("v_2_x", 1)
+                             .Int(9)
+                             .Record("v", 3)
+                             .Double(10)
+                             .Record("v", 5)
+                             .Doubles({11, 12, 13})
+                             .Record("a", 3)
+                             .Double(14)
+                             .Record("a", 1)
+                             .Int(15)
+                             .Record("a", 3)
+                             .Double(16);
+    ASSERT_TRUE(WriteFile(scratch / "in.pdc", in.Bytes()));
+    ASSERT_EQ(Convert(scratch / "in.pdc", scratch / "mid.ply", {true, false}), "");
+    const std::string ply = ReadFile(scratch / "mid.ply");
+    EXPECT_EQ(
+        PropertyNames(ply),
+        (std::vector<std::string>{"x", "y", "z", "x_2", "v_x", "v_2_x", "v_2_y", "v_2_z", "v_2_x_2",
+                                  "v", "v_3_x", "v_3_y", "v_3_z", "a", "a_2", "a_3"}))
+        << ply;
+    EXPECT_NE(ply.find("\n6 7 8 1 2 3 4 5 9 10 11 12 13 14 15 16\n"), std::string::npos) << ply;
     ASSERT_EQ(Convert(scratch / "mid.ply", scratch / "out.pdc"), "");
     EXPECT_EQ(ReadFile(scratch / "out.pdc"), in.Bytes());
 }
@@ -370,6 +419,33 @@ TEST(ConvertForeignPly, EveryEncodingAndTypeGivesTheSameRecords) {
     }
 }
 
+// Repeated names: each triple takes the first columns of its names not yet
+// taken, and what is left of a triple becomes records of its own.
+TEST(ConvertForeignPly, RepeatedNamesMakeTriplesInFileOrder) {
+    std::string ply = "ply\nformat ascii 1.0\nelement vertex 1\n";
+    for (const char* name : {"a_x", "a_y", "a_x", "a_z", "a_y", "a_z", "x", "x", "y", "z", "b_x"}) {
+        ply += std::string("property double ") + name + "\n";
+    }
+    ply += "end_header\n0 1 2 3 4 5 6 7 8 9 10\n";
+    CScratchFolder scratch;
+    ASSERT_TRUE(WriteFile(scratch / "in.ply", ply));
+    ASSERT_EQ(Convert(scratch / "in.ply", scratch / "out.pdc"), "");
+    const std::string expected = CPdcBytes()
+                                     .Header(1, 5)
+                                     .Record("a", 5)
+                                     .Doubles({0, 1, 3})
+                                     .Record("a", 5)
+                                     .Doubles({2, 4, 5})
+                                     .Record("position", 5)
+                                     .Doubles({6, 8, 9})
+                                     .Record("x", 3)
+                                     .Double(7)
+                                     .Record("b_x", 3)
+                                     .Double(10)
+                                     .Bytes();
+    EXPECT_EQ(ReadFile(scratch / "out.pdc"), expected);
+}
+
 TEST(ConvertForeignPly, CommentsThatNoLongerFitThePropertiesAreNoted) {
     CScratchFolder scratch;
     const CPdcBytes in = CPdcBytes()
@@ -399,6 +475,232 @@ TEST(ConvertForeignPly, CommentsThatNoLongerFitThePropertiesAreNoted) {
                                      .Double(4)
                                      .Bytes();
     EXPECT_EQ(ReadFile(scratch / "out.pdc"), expected);
+}
+
+// Binary numbers of a PLY body in either byte order, with shifts of their own.
+class CPlyBody {
+public:
+    explicit CPlyBody(bool bigEndian) : big_(bigEndian) {}
+    CPlyBody& Put(uint64_t bits, int width) {
+        for (int k = 0; k < width; ++k) {
+            const int shift = 8 * (big_ ? width - 1 - k : k);
+            bytes_ += static_cast<char>((bits >> shift) & 0xFF);
+        }
+        return *this;
+    }
+    CPlyBody& Int64(int64_t value) { return Put(static_cast<uint64_t>(value), 8); }
+    CPlyBody& Double(double value) { return Put(std::bit_cast<uint64_t>(value), 8); }
+    const std::string& Bytes() const { return bytes_; }
+
+private:
+    bool big_;
+    std::string bytes_;
+};
+
+const char* FormatName(CEncoding encoding) {
+    return encoding == CEncoding::Ascii    ? "ascii"
+           : encoding == CEncoding::Little ? "binary_little_endian"
+                                           : "binary_big_endian";
+}
+
+// Two vertices, one 64-bit property: the PLY and, when it converts, the record.
+struct CWideCase {
+    const char* name;
+    const char* type;
+    uint64_t values[2];
+    const char* asText[2];
+    std::string record;  // empty: refused
+    const char* problem = "";
+};
+
+std::vector<CWideCase> WideCases() {
+    constexpr double TwoTo53 = 9007199254740992.0;
+    return {
+        {"int64 within 32 bits",
+         "int64",
+         {static_cast<uint64_t>(-7), 2147483647},
+         {"-7", "2147483647"},
+         CPdcBytes().Record("id", 1).Int(-7).Int(INT32_MAX).Bytes()},
+        {"int64 lowest 32-bit",
+         "int64",
+         {static_cast<uint64_t>(int64_t{INT32_MIN}), 0},
+         {"-2147483648", "0"},
+         CPdcBytes().Record("id", 1).Int(INT32_MIN).Int(0).Bytes()},
+        {"int64 beyond 32 bits",
+         "int64",
+         {1, 2147483648ull},
+         {"1", "2147483648"},
+         CPdcBytes().Record("id", 3).Doubles({1, 2147483648.0}).Bytes()},
+        {"int64 extremes exact",
+         "int64",
+         {static_cast<uint64_t>(INT64_MIN), 9007199254740992ull},
+         {"-9223372036854775808", "+9007199254740992"},
+         CPdcBytes().Record("id", 3).Doubles({-0x1p63, TwoTo53}).Bytes()},
+        {"uint64 beyond 31 bits",
+         "uint64",
+         {0, 4294967295ull},
+         {"0", "4294967295"},
+         CPdcBytes().Record("id", 3).Doubles({0, 4294967295.0}).Bytes()},
+        {"uint64 within 32 bits",
+         "uint64",
+         {3, 2147483647},
+         {"3", "2147483647"},
+         CPdcBytes().Record("id", 1).Int(3).Int(INT32_MAX).Bytes()},
+        {"uint64 high exact",
+         "uint64",
+         {18446744073709549568ull, 1},
+         {"18446744073709549568", "1"},
+         CPdcBytes().Record("id", 3).Doubles({18446744073709549568.0, 1}).Bytes()},
+        {"int64 past 2^53",
+         "int64",
+         {5, 9007199254740993ull},
+         {"5", "9007199254740993"},
+         "",
+         "vertex 1, property \"id\": the int64 9007199254740993 is beyond what a double holds "
+         "exactly"},
+        {"int64 largest",
+         "int64",
+         {static_cast<uint64_t>(INT64_MAX), 0},
+         {"9223372036854775807", "0"},
+         "",
+         "vertex 0, property \"id\": the int64 9223372036854775807 is beyond"},
+        {"uint64 largest",
+         "uint64",
+         {1, UINT64_MAX},
+         {"1", "18446744073709551615"},
+         "",
+         "vertex 1, property \"id\": the uint64 18446744073709551615 is beyond"},
+    };
+}
+
+TEST(ConvertForeignPly, SixtyFourBitIntegersAreTakenWhereExactAndNamedWhereNot) {
+    CScratchFolder scratch;
+    for (const CWideCase& c : WideCases()) {
+        for (const CEncoding encoding : {CEncoding::Ascii, CEncoding::Little, CEncoding::Big}) {
+            SCOPED_TRACE(std::string(c.name) + " " + FormatName(encoding));
+            std::string ply = std::string("ply\nformat ") + FormatName(encoding) +
+                              " 1.0\nelement vertex 2\nproperty " + c.type + " id\nend_header\n";
+            if (encoding == CEncoding::Ascii) {
+                ply += std::string(c.asText[0]) + "\n" + c.asText[1] + "\n";
+            } else {
+                ply += CPlyBody(encoding == CEncoding::Big)
+                           .Put(c.values[0], 8)
+                           .Put(c.values[1], 8)
+                           .Bytes();
+            }
+            std::filesystem::remove(scratch / "out.pdc");
+            ASSERT_TRUE(WriteFile(scratch / "in.ply", ply));
+            const std::string problem = Convert(scratch / "in.ply", scratch / "out.pdc");
+            if (c.record.empty()) {
+                EXPECT_EQ(problem.rfind(scratch / "in.ply", 0), 0u) << problem;
+                EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
+                EXPECT_FALSE(std::filesystem::exists(scratch / "out.pdc"));
+                continue;
+            }
+            ASSERT_EQ(problem, "");
+            EXPECT_EQ(ReadFile(scratch / "out.pdc"), CPdcBytes().Header(2, 1).Bytes() + c.record);
+        }
+    }
+}
+
+TEST(ConvertForeignPly, SixtyFourBitPositionsAndListsOfOtherElementsAreRead) {
+    CScratchFolder scratch;
+    for (const bool big : {false, true}) {
+        SCOPED_TRACE(big);
+        const std::string ply =
+            std::string("ply\nformat ") + (big ? "binary_big_endian" : "binary_little_endian") +
+            " 1.0\nelement face 1\nproperty list uint64 int64 corners\n"
+            "element vertex 1\nproperty int64 x\nproperty int64 y\nproperty uint64 z\n"
+            "end_header\n" +
+            CPlyBody(big)
+                .Put(2, 8)
+                .Int64(-1)
+                .Int64(INT64_MAX)
+                .Int64(-3)
+                .Int64(int64_t{1} << 40)
+                .Put(5, 8)
+                .Bytes();
+        ASSERT_TRUE(WriteFile(scratch / "in.ply", ply));
+        ASSERT_EQ(Convert(scratch / "in.ply", scratch / "out.pdc"), "");
+        EXPECT_EQ(ReadFile(scratch / "out.pdc"),
+                  CPdcBytes().Header(1, 1).Record("position", 5).Doubles({-3, 0x1p40, 5}).Bytes());
+    }
+}
+
+// ---- particles that no record holds ----
+
+TEST(ConvertEmptyParticles, AHeaderCountingParticlesWithoutRecordsIsRefusedBothWays) {
+    struct CCase {
+        const char* name;
+        const char* file;
+        std::string bytes;
+        const char* problem;  // empty: converts
+    };
+    const CCase cases[] = {
+        {"pdc without records", "in.pdc", CPdcBytes().Header(12, 0).Bytes(),
+         "counts 12 particles but no record holds a value"},
+        {"pdc with only a name", "in.pdc", CPdcBytes().Header(5, 1).Name("tail").Bytes(),
+         "counts 5 particles but no record holds a value"},
+        {"pdc with a single value", "in.pdc",
+         CPdcBytes().Header(40, 1).Record("m", 2).Double(1).Bytes(), ""},
+        {"pdc of no particles", "in.pdc", CPdcBytes().Header(0, 1).Name("tail").Bytes(), ""},
+        {"ply vertices without properties", "in.ply",
+         "ply\nformat binary_little_endian 1.0\nelement vertex 2147483647\nend_header\n",
+         "counts 2147483647 particles but no record holds a value"},
+        {"ascii ply vertices without properties", "in.ply",
+         "ply\nformat ascii 1.0\nelement vertex 3\nend_header\n",
+         "counts 3 particles but no record holds a value"},
+        {"ply with velpo comments and no records", "in.ply",
+         "ply\nformat ascii 1.0\ncomment velpo pdc PDC%20 1 1 0 0 12 0\nelement vertex "
+         "0\nend_header\n",
+         "counts 12 particles but no record holds a value"},
+        {"ply of no vertices", "in.ply", "ply\nformat ascii 1.0\nelement vertex 0\nend_header\n",
+         ""},
+    };
+    CScratchFolder scratch;
+    for (const CCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool pdc = std::string(c.file) == "in.pdc";
+        const std::string out = scratch / (pdc ? "out.ply" : "out.pdc");
+        std::filesystem::remove(out);
+        ASSERT_TRUE(WriteFile(scratch / c.file, c.bytes));
+        const std::string problem = Convert(scratch / c.file, out);
+        if (*c.problem == '\0') {
+            EXPECT_EQ(problem, "");
+            continue;
+        }
+        EXPECT_EQ(problem.rfind(scratch / c.file, 0), 0u) << problem;
+        EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
+        EXPECT_FALSE(std::filesystem::exists(out));
+    }
+}
+
+// ---- the header on its own ----
+
+TEST(PlyHeader, CommentsElementsAndPropertiesAreReadAsWritten) {
+    const std::string text =
+        "ply\r\nformat binary_big_endian 1.0\r\n  comment  kept with its blank\r\n"
+        "\tcomment\tafter a tab\nobj_info dropped\n"
+        "element face 3\n property list uint8 int64 corners\n"
+        "element vertex 2\nproperty uint64 id\nproperty float32 x\r\r\n\nend_header\nDATA";
+    CPlyHeader header;
+    ASSERT_TRUE(ParsePlyHeader(text, header));
+    EXPECT_EQ(header.encoding, CPlyEncoding::BinaryBigEndian);
+    EXPECT_EQ(header.comments, (std::vector<std::string>{" kept with its blank", "after a tab"}));
+    ASSERT_EQ(header.elements.size(), 2u);
+    EXPECT_EQ(header.elements[0].name, "face");
+    EXPECT_EQ(header.elements[0].count, 3);
+    ASSERT_EQ(header.elements[0].properties.size(), 1u);
+    const CPlyProperty& corners = header.elements[0].properties[0];
+    EXPECT_TRUE(corners.isList);
+    EXPECT_EQ(corners.countType, CPlyType::UInt8);
+    EXPECT_EQ(corners.type, CPlyType::Int64);
+    EXPECT_EQ(header.elements[1].name, "vertex");
+    ASSERT_EQ(header.elements[1].properties.size(), 2u);
+    EXPECT_EQ(header.elements[1].properties[0].type, CPlyType::UInt64);
+    EXPECT_EQ(header.elements[1].properties[1].type, CPlyType::Float32);
+    EXPECT_EQ(header.elements[1].properties[1].name, "x");  // a stray CR is white space
+    EXPECT_EQ(text.substr(header.dataOffset), "DATA");
 }
 
 // ---- damaged files ----
@@ -448,6 +750,30 @@ TEST(ConvertBadPly, EachDefectIsNamedAndNothingIsWritten) {
          Head(le, "element face 1\nproperty list uchar int i\nelement vertex 0\n") +
              std::string("\xff\0\0\0\0", 5),
          "ends inside element \"face\""},
+        // The length counts items: 8 ints need 32 bytes, and only 24 follow
+        // (though 8 bytes would be there), vertices included.
+        {"list longer in items than in bytes",
+         Head(le,
+              "element face 1\nproperty list uchar int i\nelement vertex 2\nproperty double x\n") +
+             "\x08" + std::string(24, '\0'),
+         "ends inside element \"face\""},
+        {"list longer in items than in bytes, big-endian",
+         Head("binary_big_endian",
+              "element face 1\nproperty list ushort double i\nelement vertex 1\n"
+              "property int x\n") +
+             std::string("\0\x04", 2) + std::string(28, '\0'),
+         "ends inside element \"face\""},
+        {"list length beyond 2^53",
+         Head(le, "element face 1\nproperty list uint64 uchar i\nelement vertex 0\n") +
+             std::string(8, '\xff'),
+         "ends inside element \"face\""},
+        {"negative list length",
+         Head(le, "element face 1\nproperty list int64 uchar i\nelement vertex 0\n") +
+             std::string(8, '\xff'),
+         "list \"i\" has a negative length"},
+        {"second element of a name",
+         Head("ascii", "element vertex 0\nelement face 0\nelement vertex 0\n"),
+         "header line 5: a second element \"vertex\""},
         {"lying face count",
          Head(le,
               "element face 99999999999\nproperty list uchar int i\n"
@@ -460,6 +786,9 @@ TEST(ConvertBadPly, EachDefectIsNamedAndNothingIsWritten) {
               "element vertex 0\n") +
              "-1\n",
          "has the length \"-1\""},
+        {"ascii cut inside its last number",
+         Head("ascii", "element vertex 2\n" + xyz) + "1 2 3\n4 5 6",
+         "ends inside the last value of element \"vertex\", with no line end after it"},
         {"not a number", Head("ascii", "element vertex 1\n" + xyz) + "1 abc 3\n",
          "property \"y\": \"abc\" is not a number of type double"},
         {"fraction in int", Head("ascii", "element vertex 1\nproperty int k\n") + "1.5\n",

@@ -5,7 +5,9 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
-#include <set>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "pdc/SlotFilling.h"
 #include "tools/Text.h"
@@ -125,12 +127,25 @@ std::vector<CConvertRecord>::const_iterator PositionRecord(
                                                                              : records.end();
 }
 
+// The property names of one record: `stem`, or stem_x, stem_y, stem_z.
+std::vector<std::string> PropertyNames(const std::string& stem, int32_t components) {
+    if (components == 1) {
+        return {stem};
+    }
+    return {stem + "_x", stem + "_y", stem + "_z"};
+}
+
 // The properties the records of `records` become, in vertex order: the
-// delivered vector array "position" as x, y, z, then every other array
-// record in record order, each under a name no earlier property has.
+// delivered vector array "position" (the last one holding vectors) as x,
+// y, z, then every other array record in record order, each under a name no
+// earlier property has: its encoded name, else with the first of "_2",
+// "_3", ... that makes all its names new. Names only ever become used, so a
+// suffix found taken for a name stays taken: each name's search goes on
+// where it stopped last time, and the suffixes tried in all come to at most
+// a few per property.
 std::vector<CPropertyPlan> PlanProperties(const std::vector<CConvertRecord>& records) {
     std::vector<CPropertyPlan> plan;
-    std::set<std::string> used;
+    std::unordered_set<std::string> used;
     const auto position = PositionRecord(records);
     if (position != records.end()) {
         const size_t index = static_cast<size_t>(position - records.begin());
@@ -139,6 +154,10 @@ std::vector<CPropertyPlan> PlanProperties(const std::vector<CConvertRecord>& rec
             used.insert(plan.back().name);
         }
     }
+    // Per encoded name and kind (scalar or vector), the suffix to try next;
+    // 0 for the name as it is.
+    std::unordered_map<std::string, int> nextSuffix;
+    const auto advance = [](int& suffix) { suffix = suffix == 0 ? 2 : suffix + 1; };
     for (size_t r = 0; r < records.size(); ++r) {
         const CConvertRecord& record = records[r];
         if (record.nameOnly || !PdcCodeIsArray(record.code) || records.begin() + r == position) {
@@ -146,22 +165,20 @@ std::vector<CPropertyPlan> PlanProperties(const std::vector<CConvertRecord>& rec
         }
         const std::string base = EncodeName(record.name);
         const int32_t components = PdcCodeComponents(record.code);
-        const auto names = [&](const std::string& stem) {
-            std::vector<std::string> out;
-            for (int32_t c = 0; c < components; ++c) {
-                out.push_back(components == 1 ? stem : stem + "_" + "xyz"[c]);
+        int& suffix = nextSuffix[base + (components == 1 ? " scalar" : " vector")];
+        std::vector<std::string> chosen;
+        for (;; advance(suffix)) {
+            chosen =
+                PropertyNames(suffix == 0 ? base : base + "_" + std::to_string(suffix), components);
+            if (std::none_of(chosen.begin(), chosen.end(),
+                             [&](const std::string& n) { return used.count(n) > 0; })) {
+                break;
             }
-            return out;
-        };
-        std::vector<std::string> chosen = names(base);
-        for (int suffix = 2; std::any_of(chosen.begin(), chosen.end(),
-                                         [&](const std::string& n) { return used.count(n) > 0; });
-             ++suffix) {
-            chosen = names(base + "_" + std::to_string(suffix));
         }
+        advance(suffix);  // this one is taken now
         for (int32_t c = 0; c < components; ++c) {
             used.insert(chosen[static_cast<size_t>(c)]);
-            plan.push_back({r, c, chosen[static_cast<size_t>(c)]});
+            plan.push_back({r, c, std::move(chosen[static_cast<size_t>(c)])});
         }
     }
     return plan;
@@ -359,56 +376,120 @@ CResult RecordsByPlan(const std::vector<CPropertyPlan>& plan, CPlyVertices& ply,
     return CResult::Ok();
 }
 
+// Whether a property may be a vector's component: x, y, z, or a name
+// ending in _x, _y, _z.
+bool IsComponent(std::string_view property) {
+    const size_t n = property.size();
+    const bool axis =
+        n > 0 && std::string_view("xyz").find(property.back()) != std::string_view::npos;
+    return axis && (n == 1 || (n > 2 && property[n - 2] == '_'));
+}
+
+// The name of the vector record a property would be a component of: x, y
+// and z make "position", name_x, name_y and name_z make "name"; else empty.
+std::string VectorName(const std::string& property, std::string& stem) {
+    if (!IsComponent(property)) {
+        return std::string();
+    }
+    if (property.size() == 1) {
+        stem.clear();
+        return "position";
+    }
+    stem = property.substr(0, property.size() - 1);
+    return property.substr(0, property.size() - 2);
+}
+
+// The columns of each component name (x, name_y, ...) in file order,
+// handed out first to last as they are taken: a chain of indices per name,
+// whose head moves on past the taken ones, so that every lookup costs what
+// it skips once. Other names are never looked up and take no room.
+class CColumnsByName {
+public:
+    explicit CColumnsByName(const std::vector<CPlyColumn>& columns)
+        : taken_(columns.size(), false), next_(columns.size(), None) {
+        for (size_t i = columns.size(); i-- > 0;) {
+            if (!IsComponent(columns[i].name)) {
+                continue;
+            }
+            // The names stay in `columns`, unchanged while this is in use.
+            size_t& head = heads_.try_emplace(columns[i].name, None).first->second;
+            next_[i] = head;
+            head = i;
+        }
+    }
+
+    bool Taken(size_t column) const { return taken_[column]; }
+    void Take(size_t column) { taken_[column] = true; }
+
+    // The first column of that name not taken yet; None if there is none.
+    size_t First(std::string_view name) {
+        const auto found = heads_.find(name);
+        if (found == heads_.end()) {
+            return None;
+        }
+        size_t& head = found->second;
+        while (head != None && taken_[head]) {
+            head = next_[head];
+        }
+        return head;
+    }
+
+    static constexpr size_t None = SIZE_MAX;
+
+private:
+    std::vector<bool> taken_;
+    std::vector<size_t> next_;
+    std::unordered_map<std::string_view, size_t> heads_;
+};
+
+// The record code of a lone property: code 1 for integer types of 32 bits
+// or fewer but uint (always doubles, whatever its values), and for a 64-bit
+// property whose every value fits 32 bits; doubles for everything else.
+int32_t LoneCode(const CPlyColumn& column) {
+    if (!PlyTypeIsInteger(column.type) || column.type == CPlyType::UInt32) {
+        return PdcCodeDoubleArray;
+    }
+    if (column.type == CPlyType::Int64 || column.type == CPlyType::UInt64) {
+        const bool fit = std::all_of(column.values.begin(), column.values.end(), [](double v) {
+            return v >= std::numeric_limits<int32_t>::min() &&
+                   v <= std::numeric_limits<int32_t>::max();
+        });
+        return fit ? PdcCodeIntegerArray : PdcCodeDoubleArray;
+    }
+    return PdcCodeIntegerArray;
+}
+
 // The records a PLY of another program holds: x, y, z and name_x, name_y,
 // name_z triples as vectors, every other property a record of its own.
 CResult RecordsFromProperties(CPlyVertices& ply, std::vector<CConvertRecord>& records) {
-    const size_t n = ply.columns.size();
-    std::vector<bool> used(n, false);
-    const auto find = [&](const std::string& name) -> CPlyColumn* {
-        for (size_t i = 0; i < n; ++i) {
-            if (!used[i] && ply.columns[i].name == name) {
-                used[i] = true;
-                return &ply.columns[i];
-            }
-        }
-        return nullptr;
-    };
-    for (size_t c = 0; c < n; ++c) {
-        if (used[c]) {
+    CColumnsByName byName(ply.columns);
+    std::string stem;
+    for (size_t c = 0; c < ply.columns.size(); ++c) {
+        if (byName.Taken(c)) {
             continue;
-        }
-        const std::string& name = ply.columns[c].name;
-        std::string stem;
-        std::string recordName;
-        if (name == "x" || name == "y" || name == "z") {
-            recordName = "position";
-        } else if (name.size() > 2 && name[name.size() - 2] == '_' &&
-                   std::string_view("xyz").find(name.back()) != std::string_view::npos) {
-            recordName = name.substr(0, name.size() - 2);
-            stem = recordName + "_";
         }
         CConvertRecord record;
         std::vector<CPlyColumn*> columns;
-        if (!recordName.empty()) {
-            const std::vector<bool> before = used;
-            for (const char axis : {'x', 'y', 'z'}) {
-                columns.push_back(find(stem + axis));
+        record.name = VectorName(ply.columns[c].name, stem);
+        if (!record.name.empty()) {
+            // The three names differ, so looking one up cannot take another.
+            size_t found[3];
+            for (size_t axis = 0; axis < 3; ++axis) {
+                found[axis] = byName.First(stem + "xyz"[axis]);
             }
-            if (std::find(columns.begin(), columns.end(), nullptr) != columns.end()) {
-                used = before;  // not a whole triple: each a record of its own
-                columns.clear();
-            } else {
-                record.name = recordName;
+            if (std::find(found, found + 3, CColumnsByName::None) == found + 3) {
+                for (const size_t column : found) {
+                    byName.Take(column);
+                    columns.push_back(&ply.columns[column]);
+                }
                 record.code = PdcCodeVectorArray;
             }
         }
-        if (columns.empty()) {
-            CPlyColumn* column = find(name);
-            columns.push_back(column);
-            record.name = name;
-            record.code = PlyTypeIsInteger(column->type) && column->type != CPlyType::UInt32
-                              ? PdcCodeIntegerArray
-                              : PdcCodeDoubleArray;
+        if (columns.empty()) {  // not part of a whole triple: a record of its own
+            byName.Take(c);
+            columns.push_back(&ply.columns[c]);
+            record.name = ply.columns[c].name;
+            record.code = LoneCode(ply.columns[c]);
         }
         if (CResult filled = FillRecord(record, columns); !filled) {
             return filled;
@@ -539,7 +620,18 @@ CResult FrameFromPly(CPlyVertices& ply, CConvertFrame& frame, std::vector<std::s
     const int32_t counted = frame.header.attributeCount;
     const bool keep = comments.present && (counted == records || (records == 0 && counted < 0));
     frame.header.attributeCount = keep ? counted : records;
-    return CResult::Ok();
+    return CheckParticlesHeld(frame);
+}
+
+CResult CheckParticlesHeld(const CConvertFrame& frame) {
+    const int32_t particles = frame.header.particleCount;
+    if (particles <= 0 || std::any_of(frame.records.begin(), frame.records.end(),
+                                      [](const CConvertRecord& r) { return !r.nameOnly; })) {
+        return CResult::Ok();
+    }
+    return CResult::Fail("the header counts " + std::to_string(particles) +
+                         " particles but no record holds a value for them; a file of "
+                         "particles without data is refused");
 }
 
 }  // namespace VelpoTools

@@ -24,8 +24,15 @@
 // and the header come back as they were. Without them (a PLY from another
 // program) x, y, z become "position", triples `name_x`, `name_y`, `name_z`
 // become vector records, other properties records of their own: code 1 for
-// integer types that fit 32 bits, code 3 for uint, float and double; the
+// integer types that fit 32 bits and for int64 and uint64 properties whose
+// every value does, code 3 for uint, float, double and other 64-bit ones; the
 // header gets the values writers use (version 1, byte order 1, zeros).
+//
+// Neither way makes a file of particles that no record holds: a header
+// that counts particles with no record of values (a PLY whose vertex
+// element has no properties, a PDC header without records) is refused, so
+// that a few bytes can never claim billions of particles. Every step takes
+// time in proportion to the records and properties, whatever their names.
 #pragma once
 
 #include <cstdint>
@@ -72,10 +79,17 @@ CPlyOutput PlyFromFrame(const CConvertFrame& frame, const CPlyChoice& choice);
 // The frame a PLY holds (see above); the columns' values move into the
 // frame, so `ply` is left without them. Fails, saying what is wrong without the
 // file's name, on a malformed velpo comment, more than 2^31 - 1 vertices,
-// or a value that the record it goes to cannot hold (a fraction or a
-// number beyond 32 bits for an integer record). `notes` receives what the
-// user should know, such as comments that no longer fit the properties.
+// a value that the record it goes to cannot hold (a fraction or a number
+// beyond 32 bits for an integer record), and what CheckParticlesHeld
+// refuses. `notes` receives what the user should know, such as comments
+// that no longer fit the properties.
 VelpoHost::CResult FrameFromPly(CPlyVertices& ply, CConvertFrame& frame,
                                 std::vector<std::string>& notes);
+
+// Fails, without the file's name, when the header counts particles (more
+// than 0) but no record holds a value: none at all, or only a last record
+// that holds its name. A single-value record holds a value for every
+// particle and is enough.
+VelpoHost::CResult CheckParticlesHeld(const CConvertFrame& frame);
 
 }  // namespace VelpoTools

@@ -233,6 +233,9 @@ CResult ConvertFile(const std::string& in, const std::string& out, const CPlyCho
         if (CResult read = ReadPdcFrame(in, frame, notes); !read) {
             return read;
         }
+        if (CResult held = CheckParticlesHeld(frame); !held) {
+            return CResult::Fail(in + ": " + held.Message() + "; " + out + " not written");
+        }
         const CPlyOutput ply = PlyFromFrame(frame, choice);
         if (CResult written =
                 WriteFileReplacing(out, [&](COutput& output) { WritePly(output, ply); });

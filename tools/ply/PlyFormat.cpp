@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <unordered_set>
 
 #include "tools/Text.h"
 
@@ -18,7 +19,7 @@ struct CPlyTypeNames {
     size_t bytes;
 };
 
-constexpr std::array<CPlyTypeNames, 8> TypeNames = {{
+constexpr std::array<CPlyTypeNames, 10> TypeNames = {{
     {CPlyType::Int8, "char", "int8", 1},
     {CPlyType::UInt8, "uchar", "uint8", 1},
     {CPlyType::Int16, "short", "int16", 2},
@@ -27,22 +28,29 @@ constexpr std::array<CPlyTypeNames, 8> TypeNames = {{
     {CPlyType::UInt32, "uint", "uint32", 4},
     {CPlyType::Float32, "float", "float32", 4},
     {CPlyType::Float64, "double", "float64", 8},
+    {CPlyType::Int64, "int64", "int64", 8},
+    {CPlyType::UInt64, "uint64", "uint64", 8},
 }};
 
 const CPlyTypeNames& NamesOf(CPlyType type) {
     return TypeNames[static_cast<size_t>(type)];
 }
 
-// The header's words, split at blanks and tabs.
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// The header's words, split at white space: a stray carriage return before
+// the line end is no part of a name (and no writer could write it back).
 std::vector<std::string_view> Words(std::string_view line) {
     std::vector<std::string_view> words;
     size_t at = 0;
     while (at < line.size()) {
-        while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) {
+        while (at < line.size() && IsSpace(line[at])) {
             ++at;
         }
         const size_t start = at;
-        while (at < line.size() && line[at] != ' ' && line[at] != '\t') {
+        while (at < line.size() && !IsSpace(line[at])) {
             ++at;
         }
         if (at > start) {
@@ -52,9 +60,11 @@ std::vector<std::string_view> Words(std::string_view line) {
     return words;
 }
 
-// The text after the keyword and one blank, as it stands.
+// The text after the keyword and one blank, as it stands. `keyword` is the
+// line's first word, a view into it, which blanks may precede.
 std::string_view Rest(std::string_view line, std::string_view keyword) {
-    std::string_view rest = line.substr(keyword.size());
+    std::string_view rest =
+        line.substr(static_cast<size_t>(keyword.data() - line.data()) + keyword.size());
     if (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) {
         rest.remove_prefix(1);
     }
@@ -158,10 +168,9 @@ private:
             return Fail("expected \"element <name> <count>\" with a count of 0 or more");
         }
         element.name = words[1];
-        for (const CPlyElement& earlier : header_.elements) {
-            if (earlier.name == element.name) {
-                return Fail("a second element " + Quoted(element.name));
-            }
+        // The words are views of the header's bytes, which outlive the parse.
+        if (!elementNames_.insert(words[1]).second) {
+            return Fail("a second element " + Quoted(element.name));
         }
         header_.elements.push_back(std::move(element));
         return CResult::Ok();
@@ -195,6 +204,7 @@ private:
 
     std::string_view bytes_;
     CPlyHeader& header_;
+    std::unordered_set<std::string_view> elementNames_;
     size_t at_ = 0;
     int lineNumber_ = 0;
 };

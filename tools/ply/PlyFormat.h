@@ -14,7 +14,11 @@
 //   <data: each element's rows in header order>
 //
 // Scalar types: char, uchar, short, ushort, int, uint, float, double and
-// their aliases int8, uint8, int16, uint16, int32, uint32, float32, float64.
+// their aliases int8, uint8, int16, uint16, int32, uint32, float32, float64;
+// also int64 and uint64, which writers built on NumPy use for its
+// default integers. A 64-bit value is taken when a double holds it exactly (every
+// value up to 2^53 does) and refused otherwise, naming the property, the
+// vertex and the value.
 //
 // The reader takes the whole file into memory (a conversion needs every
 // value before it can write the other format anyway) and checks every count
@@ -39,11 +43,12 @@ namespace VelpoTools {
 
 enum class CPlyEncoding { Ascii, BinaryLittleEndian, BinaryBigEndian };
 
-enum class CPlyType { Int8, UInt8, Int16, UInt16, Int32, UInt32, Float32, Float64 };
+enum class CPlyType { Int8, UInt8, Int16, UInt16, Int32, UInt32, Float32, Float64, Int64, UInt64 };
 
 // Either name of a type (char or int8, ...). False for anything else.
 bool PlyTypeFromName(std::string_view name, CPlyType& type);
-// The classic name: char, uchar, short, ushort, int, uint, float, double.
+// The classic name: char, uchar, short, ushort, int, uint, float, double;
+// int64 and uint64 have no other.
 const char* PlyTypeName(CPlyType type);
 size_t PlyTypeBytes(CPlyType type);
 bool PlyTypeIsInteger(CPlyType type);
@@ -73,11 +78,13 @@ struct CPlyHeader {
 // may end in LF or CR LF. Fails, without naming the file, on a missing
 // "ply" or "end_header", an unknown format or type, a count that is not a
 // non-negative number, a property before any element, a duplicate element.
+// Takes time in proportion to the header's bytes, whatever they declare.
 VelpoHost::CResult ParsePlyHeader(std::string_view bytes, CPlyHeader& header);
 
 // One scalar property of the vertex element, every value as a double (each
-// PLY type fits one exactly, and a double's bits, NaN payloads included,
-// arrive unchanged from a binary file).
+// 8- to 32-bit type and every float fits one exactly, and a double's bits,
+// NaN payloads included, arrive unchanged from a binary file; 64-bit
+// integers are read only when each value is exact as a double).
 struct CPlyColumn {
     std::string name;
     CPlyType type = CPlyType::Float64;
@@ -93,8 +100,11 @@ struct CPlyVertices {
 
 // Reads the vertex element of `file`. Fails naming the file on anything
 // ParsePlyHeader refuses, on a file without a `vertex` element or with a
-// list property on it, on data that ends before the vertex element does,
-// and on ASCII values that are not numbers of their property's type.
+// list property on it, on data that ends before the vertex element does
+// (an element or a list longer than the bytes left, or ASCII vertices whose
+// last value has no line end after it, as in a file cut inside a number),
+// on ASCII values that are not numbers of their property's type, and on a
+// 64-bit integer that a double cannot hold exactly.
 VelpoHost::CResult ReadPly(const std::filesystem::path& file, CPlyVertices& vertices);
 
 // The same over the whole file's bytes; messages name it `name`.

@@ -10,6 +10,7 @@
 
 #include "tools/InputFile.h"
 #include "tools/Text.h"
+#include "tools/ply/PlyCursor.h"
 #include "tools/ply/PlyFormat.h"
 
 namespace VelpoTools {
@@ -63,17 +64,38 @@ T Load(const unsigned char* in) {
     return std::bit_cast<T>(bits);
 }
 
+// A 64-bit integer as a double, when the double is that integer exactly.
+template <class T>
+bool ExactDouble(T integer, double& value) {
+    value = static_cast<double>(integer);
+    // The only double the conversion can round to outside T is 2^63 or
+    // 2^64, which must not be converted back.
+    constexpr double Beyond = std::is_signed_v<T> ? 0x1p63 : 0x1p64;
+    return value < Beyond && static_cast<T>(value) == integer;
+}
+
 // Vertex i's value of one property (at in + i * row) into values[i]: one
-// loop per type and byte order, no decision per value.
+// loop per type and byte order, no decision per value. The number of
+// values taken: all, or for a 64-bit integer type the index of the first
+// that a double cannot hold exactly.
 template <class T, bool BigEndian>
-void Gather(const unsigned char* in, size_t row, size_t count, double* values) {
+size_t Gather(const unsigned char* in, size_t row, size_t count, double* values) {
     for (size_t i = 0; i < count; ++i) {
-        values[i] = static_cast<double>(Load<T, BigEndian>(in + i * row));
+        const T value = Load<T, BigEndian>(in + i * row);
+        if constexpr (std::is_integral_v<T> && sizeof(T) == 8) {
+            if (!ExactDouble(value, values[i])) {
+                return i;
+            }
+        } else {
+            values[i] = static_cast<double>(value);
+        }
     }
+    return count;
 }
 
 template <bool BigEndian>
-void GatherType(CPlyType type, const unsigned char* in, size_t row, size_t count, double* values) {
+size_t GatherType(CPlyType type, const unsigned char* in, size_t row, size_t count,
+                  double* values) {
     switch (type) {
         case CPlyType::Int8:
             return Gather<int8_t, BigEndian>(in, row, count, values);
@@ -91,49 +113,50 @@ void GatherType(CPlyType type, const unsigned char* in, size_t row, size_t count
             return Gather<float, BigEndian>(in, row, count, values);
         case CPlyType::Float64:
             return Gather<double, BigEndian>(in, row, count, values);
+        case CPlyType::Int64:
+            return Gather<int64_t, BigEndian>(in, row, count, values);
+        case CPlyType::UInt64:
+            return Gather<uint64_t, BigEndian>(in, row, count, values);
     }
+    return 0;
 }
 
-// One number, for list lengths.
-double LoadNumber(const unsigned char* in, CPlyType type, bool bigEndian) {
-    double value = 0.0;
-    if (bigEndian) {
-        GatherType<true>(type, in, 0, 1, &value);
-    } else {
-        GatherType<false>(type, in, 0, 1, &value);
-    }
-    return value;
+size_t GatherAny(bool bigEndian, CPlyType type, const unsigned char* in, size_t row, size_t count,
+                 double* values) {
+    return bigEndian ? GatherType<true>(type, in, row, count, values)
+                     : GatherType<false>(type, in, row, count, values);
 }
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+// The decimal text of a binary 64-bit integer, for messages.
+std::string IntegerText(bool bigEndian, CPlyType type, const unsigned char* in) {
+    if (type == CPlyType::UInt64) {
+        return std::to_string(bigEndian ? Load<uint64_t, true>(in) : Load<uint64_t, false>(in));
+    }
+    return std::to_string(bigEndian ? Load<int64_t, true>(in) : Load<int64_t, false>(in));
 }
 
-// An ASCII number of `type`: integers as integer text within the type's
-// range, floats as any decimal or "nan" / "inf" text.
-bool ParseNumber(std::string_view text, CPlyType type, double& value) {
-    if (!text.empty() && text.front() == '+') {
-        text.remove_prefix(1);
-    }
+enum class CAsciiValue { Number, NotANumber, NotExact };
+
+CAsciiValue ParseInteger(std::string_view text, CPlyType type, double& value) {
     const char* end = text.data() + text.size();
-    if (!PlyTypeIsInteger(type)) {
-        // The sign of a NaN is kept, whatever the library makes of "-nan".
-        if (text == "nan" || text == "-nan") {
-            value = std::bit_cast<double>(text == "nan" ? 0x7FF8000000000000ull
-                                                        : 0xFFF8000000000000ull);
-            return true;
+    if (type == CPlyType::UInt64) {
+        uint64_t integer = 0;
+        const auto result = std::from_chars(text.data(), end, integer);
+        if (result.ec != std::errc() || result.ptr != end) {
+            return CAsciiValue::NotANumber;
         }
-        const auto result = std::from_chars(text.data(), end, value);
-        // A value beyond a double's range is no number this file can mean.
-        return result.ec == std::errc() && result.ptr == end;
+        return ExactDouble(integer, value) ? CAsciiValue::Number : CAsciiValue::NotExact;
     }
     int64_t integer = 0;
     const auto result = std::from_chars(text.data(), end, integer);
     if (result.ec != std::errc() || result.ptr != end) {
-        return false;
+        return CAsciiValue::NotANumber;
+    }
+    if (type == CPlyType::Int64) {
+        return ExactDouble(integer, value) ? CAsciiValue::Number : CAsciiValue::NotExact;
     }
     int64_t low = 0;
-    int64_t high = 0;
+    int64_t high = UINT32_MAX;
     switch (type) {
         case CPlyType::Int8:
             low = INT8_MIN, high = INT8_MAX;
@@ -151,20 +174,39 @@ bool ParseNumber(std::string_view text, CPlyType type, double& value) {
             low = INT32_MIN, high = INT32_MAX;
             break;
         default:
-            high = UINT32_MAX;
             break;
     }
     value = static_cast<double>(integer);
-    return integer >= low && integer <= high;
+    return integer >= low && integer <= high ? CAsciiValue::Number : CAsciiValue::NotANumber;
+}
+
+// An ASCII number of `type`: integers as integer text within the type's
+// range, floats as any decimal or "nan" / "inf" text.
+CAsciiValue ParseNumber(std::string_view text, CPlyType type, double& value) {
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+    }
+    if (PlyTypeIsInteger(type)) {
+        return ParseInteger(text, type, value);
+    }
+    // The sign of a NaN is kept, whatever the library makes of "-nan".
+    if (text == "nan" || text == "-nan") {
+        value =
+            std::bit_cast<double>(text == "nan" ? 0x7FF8000000000000ull : 0xFFF8000000000000ull);
+        return CAsciiValue::Number;
+    }
+    const char* end = text.data() + text.size();
+    const auto result = std::from_chars(text.data(), end, value);
+    // A value beyond a double's range is no number this file can mean.
+    return result.ec == std::errc() && result.ptr == end ? CAsciiValue::Number
+                                                         : CAsciiValue::NotANumber;
 }
 
 class CPlyReader {
 public:
     CPlyReader(std::string name, std::string_view bytes, const CPlyHeader& header)
         : name_(std::move(name)),
-          data_(reinterpret_cast<const unsigned char*>(bytes.data())),
-          size_(bytes.size()),
-          at_(header.dataOffset),
+          cursor_(bytes, header.dataOffset),
           header_(header),
           bigEndian_(header.encoding == CPlyEncoding::BinaryBigEndian) {}
 
@@ -204,7 +246,6 @@ public:
 
 private:
     bool Ascii() const { return header_.encoding == CPlyEncoding::Ascii; }
-    size_t Left() const { return size_ - at_; }
 
     CResult Fail(const std::string& what) const { return CResult::Fail(name_ + ": " + what); }
 
@@ -212,6 +253,12 @@ private:
         return Fail("the data ends inside element " + Quoted(element.name) + " (" +
                     std::to_string(element.count) + " counted in the header; a cut file, or a " +
                     "header that counts more than the file holds)");
+    }
+
+    CResult NotExact(size_t vertex, const CPlyProperty& property, const std::string& value) const {
+        return Fail("vertex " + std::to_string(vertex) + ", property " + Quoted(property.name) +
+                    ": the " + PlyTypeName(property.type) + " " + value +
+                    " is beyond what a double holds exactly (2^53), so no PDC record can hold it");
     }
 
     void Columns(const CPlyElement& element, CPlyVertices& vertices) const {
@@ -232,26 +279,45 @@ private:
         if (row == 0) {
             return CResult::Ok();
         }
-        if (static_cast<uint64_t>(element.count) > Left() / row) {
+        const size_t left = cursor_.Left();
+        const unsigned char* rows = cursor_.Take(static_cast<uint64_t>(element.count), row);
+        if (!rows) {
             return Fail("the header counts " + std::to_string(element.count) + " vertices of " +
-                        std::to_string(row) + " bytes, but only " + std::to_string(Left()) +
+                        std::to_string(row) + " bytes, but only " + std::to_string(left) +
                         " bytes of data follow (a cut file, or a header that lies)");
         }
         Columns(element, vertices);
         const size_t count = static_cast<size_t>(element.count);
         size_t offset = 0;
         for (size_t p = 0; p < element.properties.size(); ++p) {
-            const CPlyType type = element.properties[p].type;
-            double* values = vertices.columns[p].values.data();
-            const unsigned char* in = data_ + at_ + offset;
-            if (bigEndian_) {
-                GatherType<true>(type, in, row, count, values);
-            } else {
-                GatherType<false>(type, in, row, count, values);
+            const CPlyProperty& property = element.properties[p];
+            const unsigned char* in = rows + offset;
+            const size_t taken = GatherAny(bigEndian_, property.type, in, row, count,
+                                           vertices.columns[p].values.data());
+            if (taken < count) {
+                return NotExact(taken, property,
+                                IntegerText(bigEndian_, property.type, in + taken * row));
             }
-            offset += PlyTypeBytes(type);
+            offset += PlyTypeBytes(property.type);
         }
-        at_ += count * row;
+        return CResult::Ok();
+    }
+
+    // One list's length and items stepped over.
+    CResult SkipList(const CPlyElement& element, const CPlyProperty& property, int64_t row) {
+        const unsigned char* at = cursor_.Take(PlyTypeBytes(property.countType));
+        double length = 0;
+        if (!at || GatherAny(bigEndian_, property.countType, at, 0, 1, &length) != 1) {
+            return EndsInside(element);  // a 64-bit length beyond 2^53 is no list a file holds
+        }
+        if (length < 0) {
+            return Fail("element " + Quoted(element.name) + ", row " + std::to_string(row) +
+                        ": list " + Quoted(property.name) + " has a negative length");
+        }
+        // The length counts items, not bytes.
+        if (!cursor_.Take(static_cast<uint64_t>(length), PlyTypeBytes(property.type))) {
+            return EndsInside(element);
+        }
         return CResult::Ok();
     }
 
@@ -262,54 +328,26 @@ private:
             lists = lists || property.isList;
             row += PlyTypeBytes(property.isList ? property.countType : property.type);
         }
-        if (row == 0) {
-            return CResult::Ok();
-        }
-        // Every row takes at least `row` bytes, lists or not.
-        if (static_cast<uint64_t>(element.count) > Left() / row) {
-            return EndsInside(element);
-        }
         if (!lists) {
-            at_ += static_cast<size_t>(element.count) * row;
-            return CResult::Ok();
+            return cursor_.Take(static_cast<uint64_t>(element.count), row) ? CResult::Ok()
+                                                                           : EndsInside(element);
         }
+        // Every row takes at least `row` bytes, so a lying count runs out of
+        // bytes after as many rows as the file could hold.
         for (int64_t i = 0; i < element.count; ++i) {
             for (const CPlyProperty& property : element.properties) {
-                const size_t width =
-                    PlyTypeBytes(property.isList ? property.countType : property.type);
-                if (width > Left()) {
-                    return EndsInside(element);
+                CResult skipped = CResult::Ok();
+                if (property.isList) {
+                    skipped = SkipList(element, property, i);
+                } else if (!cursor_.Take(PlyTypeBytes(property.type))) {
+                    skipped = EndsInside(element);
                 }
-                if (!property.isList) {
-                    at_ += width;
-                    continue;
+                if (!skipped) {
+                    return skipped;
                 }
-                const double length = LoadNumber(data_ + at_, property.countType, bigEndian_);
-                at_ += width;
-                const size_t item = PlyTypeBytes(property.type);
-                if (length < 0) {
-                    return Fail("element " + Quoted(element.name) + ", row " + std::to_string(i) +
-                                ": list " + Quoted(property.name) + " has a negative length");
-                }
-                if (length > static_cast<double>(Left() / item)) {
-                    return EndsInside(element);
-                }
-                at_ += static_cast<size_t>(length) * item;
             }
         }
         return CResult::Ok();
-    }
-
-    // The next blank-separated word of ASCII data; empty at the end.
-    std::string_view Word() {
-        while (at_ < size_ && IsBlank(static_cast<char>(data_[at_]))) {
-            ++at_;
-        }
-        const size_t start = at_;
-        while (at_ < size_ && !IsBlank(static_cast<char>(data_[at_]))) {
-            ++at_;
-        }
-        return {reinterpret_cast<const char*>(data_) + start, at_ - start};
     }
 
     CResult ReadAsciiVertices(const CPlyElement& element, CPlyVertices& vertices) {
@@ -318,26 +356,38 @@ private:
             return CResult::Ok();
         }
         // Each value is at least one character and a blank (but the last).
-        if (static_cast<uint64_t>(element.count) > (Left() / 2 + 1) / properties) {
+        const size_t left = cursor_.Left();
+        if (static_cast<uint64_t>(element.count) > (left / 2 + 1) / properties) {
             return Fail("the header counts " + std::to_string(element.count) + " vertices of " +
                         std::to_string(properties) + " values, more than the " +
-                        std::to_string(Left()) +
+                        std::to_string(left) +
                         " bytes of data can hold (a cut file, or a header that lies)");
         }
         Columns(element, vertices);
         for (size_t i = 0; i < static_cast<size_t>(element.count); ++i) {
             for (size_t p = 0; p < properties; ++p) {
                 const CPlyProperty& property = element.properties[p];
-                const std::string_view word = Word();
+                const std::string_view word = cursor_.Word();
                 if (word.empty()) {
                     return EndsInside(element);
                 }
-                if (!ParseNumber(word, property.type, vertices.columns[p].values[i])) {
+                const CAsciiValue parsed =
+                    ParseNumber(word, property.type, vertices.columns[p].values[i]);
+                if (parsed == CAsciiValue::NotExact) {
+                    return NotExact(i, property, std::string(word));
+                }
+                if (parsed != CAsciiValue::Number) {
                     return Fail("vertex " + std::to_string(i) + ", property " +
                                 Quoted(property.name) + ": " + Quoted(word) +
                                 " is not a number of type " + PlyTypeName(property.type));
                 }
             }
+        }
+        // Every row ends with a line end: without one, the file may have
+        // been cut inside its last number, which would still read as one.
+        if (element.count > 0 && cursor_.Left() == 0) {
+            return Fail("the data ends inside the last value of element " + Quoted(element.name) +
+                        ", with no line end after it (a cut file?)");
         }
         return CResult::Ok();
     }
@@ -348,12 +398,12 @@ private:
         }
         // A word per row at least: a count past the bytes left is a lie,
         // and stepping over it word by word would only find that later.
-        if (static_cast<uint64_t>(element.count) > Left()) {
+        if (static_cast<uint64_t>(element.count) > cursor_.Left()) {
             return EndsInside(element);
         }
         for (int64_t i = 0; i < element.count; ++i) {
             for (const CPlyProperty& property : element.properties) {
-                std::string_view word = Word();
+                std::string_view word = cursor_.Word();
                 if (word.empty()) {
                     return EndsInside(element);
                 }
@@ -361,13 +411,14 @@ private:
                     continue;
                 }
                 double length = 0;
-                if (!ParseNumber(word, property.countType, length) || length < 0) {
+                if (ParseNumber(word, property.countType, length) != CAsciiValue::Number ||
+                    length < 0) {
                     return Fail("element " + Quoted(element.name) + ", row " + std::to_string(i) +
                                 ": list " + Quoted(property.name) + " has the length " +
                                 Quoted(word));
                 }
                 for (double k = 0; k < length; ++k) {
-                    if (Word().empty()) {
+                    if (cursor_.Word().empty()) {
                         return EndsInside(element);
                     }
                 }
@@ -377,9 +428,7 @@ private:
     }
 
     std::string name_;
-    const unsigned char* data_;
-    size_t size_;
-    size_t at_;
+    CPlyCursor cursor_;
     const CPlyHeader& header_;
     bool bigEndian_;
 };
