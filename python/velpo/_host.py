@@ -210,7 +210,7 @@ class Host:
             (port, data_type, values, per_element)
             for _, port, data_type, (values, per_element) in converted
         ]
-        cache = file_name(path, number, step)
+        cache = namer.name(number)
         _make_folder(cache)
         error, log = self._host.export(text, number, count, inputs, self._threads)
         try:
