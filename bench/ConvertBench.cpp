@@ -71,7 +71,7 @@ bool Convert(const std::filesystem::path& in, const std::filesystem::path& out,
              benchmark::State& state) {
     VelpoTools::CConvertSummary summary;
     std::vector<std::string> notes;
-    const VelpoHost::CResult done =
+    const Velpo::CResult done =
         VelpoTools::ConvertFile(in.string(), out.string(), {}, summary, notes);
     if (!done) {
         state.SkipWithError(done.Message().c_str());

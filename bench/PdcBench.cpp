@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "base/DoubleToInt32.h"
 #include "pdc/ByteOrder.h"
-#include "pdc/Convert.h"
 #include "pdc/Pdc.h"
 #include "tests/support/FileContents.h"
 #include "tests/support/PdcLayouts.h"
@@ -140,7 +140,7 @@ bool ReadValues(FILE* file, CAttribute& a, bool integers) {
             if (integers ? !GetInt32(file, v) : !GetDouble(file, d)) {
                 return false;
             }
-            a.longValues[i] = integers ? v : PdcDoubleToLong(d);
+            a.longValues[i] = integers ? v : DoubleToInt32(d);
         }
     } else if (a.type == PdcTypeVector) {
         for (int32_t i = 0; i < (count < 0 ? a.vectorValues.GetCount() : 1); ++i) {

@@ -86,7 +86,7 @@ bool SameElements(const CPlyHeader& a, const CPlyHeader& b) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     CPlyHeader header;
-    const VelpoHost::CResult parsed = VelpoTools::ParsePlyHeader(bytes, header);
+    const Velpo::CResult parsed = VelpoTools::ParsePlyHeader(bytes, header);
     if (!parsed) {
         Require(!parsed.Message().empty());
         return 0;

@@ -54,7 +54,7 @@ bool SameFrame(const CConvertFrame& a, const CConvertFrame& b) {
 // Reads `bytes` as a PLY into a frame; false when either step refuses it.
 bool FrameOf(std::string_view bytes, CConvertFrame& frame) {
     CPlyVertices vertices;
-    const VelpoHost::CResult read = VelpoTools::ReadPlyBytes("fuzz.ply", bytes, vertices);
+    const Velpo::CResult read = VelpoTools::ReadPlyBytes("fuzz.ply", bytes, vertices);
     if (!read) {
         Require(!read.Message().empty());
         return false;
@@ -65,7 +65,7 @@ bool FrameOf(std::string_view bytes, CConvertFrame& frame) {
         Require(column.values.size() <= bytes.size());
     }
     std::vector<std::string> notes;
-    const VelpoHost::CResult made = VelpoTools::FrameFromPly(vertices, frame, notes);
+    const Velpo::CResult made = VelpoTools::FrameFromPly(vertices, frame, notes);
     Require(made || !made.Message().empty());
     return static_cast<bool>(made);
 }

@@ -6,7 +6,7 @@
 // the last few values to the plain code, so all three agree bit for bit.
 #include "pdc/ByteOrder.h"
 
-#include "pdc/Convert.h"
+#include "base/DoubleToInt32.h"
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #define VELPO_X86_SIMD 1
@@ -64,7 +64,7 @@ void LoadDoublesAsFloatsPortable(float* values, const unsigned char* in, size_t 
 
 void LoadDoublesAsLongsPortable(int32_t* values, const unsigned char* in, size_t count) {
     for (size_t i = 0; i < count; ++i) {
-        values[i] = PdcDoubleToLong(LoadDouble(in + DoubleBytes * i));
+        values[i] = DoubleToInt32(LoadDouble(in + DoubleBytes * i));
     }
 }
 
@@ -173,7 +173,7 @@ VELPO_SSE2 void LoadDoublesAsFloatsSse2(float* values, const unsigned char* in, 
     LoadDoublesAsFloatsPortable(values + i, in + DoubleBytes * i, count - i);
 }
 
-// PdcDoubleToLong on two lanes: NaN becomes 0, the rest is clamped to the
+// DoubleToInt32 on two lanes: NaN becomes 0, the rest is clamped to the
 // int32 range (both limits are exact doubles) and truncated.
 VELPO_SSE2_INLINE __m128i TwoDoublesToLongs(__m128d value) {
     value = _mm_and_pd(value, _mm_cmpord_pd(value, value));

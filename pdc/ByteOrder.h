@@ -77,7 +77,7 @@ void StoreInt32sAsDoubles(unsigned char* out, const int32_t* values, size_t coun
 void StoreInt32s(unsigned char* out, const int32_t* values, size_t count);
 
 // File bytes to machine values. Doubles narrow to float by rounding to
-// nearest; doubles become int32 numbers as PdcDoubleToLong has it
+// nearest; doubles become int32 numbers as DoubleToInt32 has it
 // (truncated toward zero, saturated, NaN gives 0). The narrowing ones go
 // front to back, so `values` may start at `in` itself: a reader can land
 // the file's doubles in the array that keeps the results.

@@ -14,7 +14,7 @@ namespace VelpoTools {
 
 namespace {
 
-using VelpoHost::CResult;
+using Velpo::CResult;
 
 // What the nodes would fill: the settings' slots in slot order, under the
 // file layer's rule for records of one name.

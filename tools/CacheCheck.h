@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "host/runtime/Result.h"
+#include "base/Result.h"
 #include "tools/Settings.h"
 
 namespace VelpoTools {
@@ -31,8 +31,8 @@ namespace VelpoTools {
 // slot no record fills, in slot order, filled by the file layer's rule
 // (pdc/SlotFilling.h). The nodes read such a file and deliver zeros for
 // them.
-VelpoHost::CResult CheckCacheFile(const std::filesystem::path& file,
-                                  const std::vector<CNamedAttribute>& attributes,
-                                  uint32_t maxElements, std::vector<CNamedAttribute>& unfilled);
+Velpo::CResult CheckCacheFile(const std::filesystem::path& file,
+                              const std::vector<CNamedAttribute>& attributes, uint32_t maxElements,
+                              std::vector<CNamedAttribute>& unfilled);
 
 }  // namespace VelpoTools

@@ -27,7 +27,7 @@ std::string CacheFile(const CSettings& settings, int32_t frame) {
         .ToUtf8();
 }
 
-VelpoHost::CResult CheckDistinctCacheFiles(const CSettings& settings, int32_t first, int32_t last) {
+Velpo::CResult CheckDistinctCacheFiles(const CSettings& settings, int32_t first, int32_t last) {
     // Frames f and g share a file exactly when (g - f) * step is 0 modulo
     // 2^32, that is when g - f is a multiple of 2^(32 - z), z being the
     // number of trailing zero bits of step (all 32 for step 0).
@@ -35,14 +35,14 @@ VelpoHost::CResult CheckDistinctCacheFiles(const CSettings& settings, int32_t fi
     const int32_t zeros = step == 0 ? 32 : std::countr_zero(step);
     const int64_t period = int64_t{1} << (32 - zeros);
     if (static_cast<int64_t>(last) - first < period) {
-        return VelpoHost::CResult::Ok();
+        return Velpo::CResult::Ok();
     }
     const int32_t second = static_cast<int32_t>(first + period);
     const std::string why =
         settings.step == 0
             ? "\"Step\" is 0"
             : "frame * \"Step\" " + std::to_string(settings.step) + " wraps around 2^32";
-    return VelpoHost::CResult::Fail(
+    return Velpo::CResult::Fail(
         SharedOutputMessage(first, second, CacheFile(settings, first), why));
 }
 

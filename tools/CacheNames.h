@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "host/runtime/Result.h"
+#include "base/Result.h"
 #include "tools/Settings.h"
 
 namespace VelpoTools {
@@ -19,7 +19,7 @@ std::string CacheFile(const CSettings& settings, int32_t frame);
 // frame * step product that wraps modulo 2^32 onto another frame's. The
 // whole range is checked at once, whatever its length: the name depends on
 // the frame only through that product.
-VelpoHost::CResult CheckDistinctCacheFiles(const CSettings& settings, int32_t first, int32_t last);
+Velpo::CResult CheckDistinctCacheFiles(const CSettings& settings, int32_t first, int32_t last);
 
 // The nodes cut "Path" before its second-to-last dot, counting dots in
 // folder names too, so "../x/fluid" and "/cache/run.2/pts" lose folders.

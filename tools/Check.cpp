@@ -25,7 +25,7 @@ namespace VelpoTools {
 
 namespace {
 
-using VelpoHost::CResult;
+using Velpo::CResult;
 
 struct CCheckOptions {
     std::string pattern;

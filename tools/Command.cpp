@@ -36,7 +36,7 @@ void PrintWarning(const std::string& command, const std::string& text) {
     std::fputs(WarningLine(command, text).c_str(), stderr);
 }
 
-int UsageError(const std::string& command, const VelpoHost::CResult& problem) {
+int UsageError(const std::string& command, const Velpo::CResult& problem) {
     PrintError(command, problem.Message());
     std::fprintf(stderr, "Run with --help for more information.\n");
     return ExitUsage;
@@ -96,7 +96,7 @@ int RunVelpo(int argc, char** argv) {
         // stdout, both into stdout's buffer: flushed through StandardOutput
         // first, a failure comes with the system's reason. Flushing std::cout
         // first would spend the reason and leave only stdout's error flag.
-        const VelpoHost::CResult flushed = StandardOutput().Flush();
+        const Velpo::CResult flushed = StandardOutput().Flush();
         std::cout.flush();
         if (!flushed) {
             PrintError(CommandName(app), flushed.Message());

@@ -2,7 +2,7 @@
 // and the function each subcommand file offers to hook itself into the
 // command line.
 //
-// Errors are VelpoHost::CResult values that name the file or output and
+// Errors are Velpo::CResult values that name the file or output and
 // what is wrong. A subcommand prints them through PrintError and returns
 // ExitFailed; a usage error that only shows while running (a frame range
 // that runs backwards, two frames that share one cache file) goes through
@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "host/runtime/Result.h"
+#include "base/Result.h"
 
 namespace CLI {
 class App;
@@ -31,7 +31,7 @@ std::string WarningLine(const std::string& command, const std::string& text);
 void PrintWarning(const std::string& command, const std::string& text);
 
 // Prints the usage error with the parser's hint and gives ExitUsage.
-int UsageError(const std::string& command, const VelpoHost::CResult& problem);
+int UsageError(const std::string& command, const Velpo::CResult& problem);
 
 // Each adds its subcommand to `app`; running it stores its exit code in
 // `exitCode`.

@@ -20,7 +20,7 @@ namespace VelpoTools {
 
 namespace {
 
-using VelpoHost::CResult;
+using Velpo::CResult;
 
 struct CConvertOptions {
     std::string in;

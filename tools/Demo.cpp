@@ -26,8 +26,8 @@ namespace VelpoTools {
 
 namespace {
 
+using Velpo::CResult;
 using VelpoHost::CInput;
-using VelpoHost::CResult;
 using VelpoHost::CValues;
 
 struct CDemoOptions {

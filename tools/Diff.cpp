@@ -24,7 +24,7 @@ namespace VelpoTools {
 
 namespace {
 
-using VelpoHost::CResult;
+using Velpo::CResult;
 
 struct CDiffOptions {
     std::string a;

@@ -18,7 +18,7 @@ namespace VelpoTools {
 
 namespace {
 
-using VelpoHost::CResult;
+using Velpo::CResult;
 
 struct CDumpOptions {
     std::string file;

@@ -24,8 +24,8 @@ namespace VelpoTools {
 
 namespace {
 
+using Velpo::CResult;
 using VelpoHost::CInput;
-using VelpoHost::CResult;
 
 // The node's inputs from one table: a column given once for every particle
 // goes in as a constant input, so the node writes it as a single value, as

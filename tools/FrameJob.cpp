@@ -13,7 +13,7 @@
 
 namespace VelpoTools {
 
-using VelpoHost::CResult;
+using Velpo::CResult;
 
 void AddFrameJobOptions(CLI::App& command, CFrameJobOptions& options, const char* patternOption,
                         const char* patternHelp) {

@@ -11,7 +11,7 @@
 
 #include <vector>
 
-#include "host/runtime/Result.h"
+#include "base/Result.h"
 #include "tools/PluginSession.h"
 #include "tools/Settings.h"
 #include "tools/sequence/FrameRunner.h"
@@ -46,27 +46,26 @@ void AddFrameJobOptions(CLI::App& command, CFrameJobOptions& options, const char
 
 // The frame range, the shard and the table pattern: a failure is a usage
 // error.
-VelpoHost::CResult CheckFrameJobUsage(const CFrameJobOptions& options, const char* patternOption,
-                                      CFrameJob& job);
+Velpo::CResult CheckFrameJobUsage(const CFrameJobOptions& options, const char* patternOption,
+                                  CFrameJob& job);
 
 // Reads the settings, printing a warning for each parameter that names an
 // attribute twice (see SettingsWarnings). Fails naming the settings file.
-VelpoHost::CResult ReadJobSettings(const std::string& command, const CFrameJobOptions& options,
-                                   CFrameJob& job);
+Velpo::CResult ReadJobSettings(const std::string& command, const CFrameJobOptions& options,
+                               CFrameJob& job);
 
 // The files the job reads (the settings, --plugin, and `input` of each
 // frame) against those it writes (`output` of each frame): fails, as a
 // usage error, when an output is one of the inputs (through a link, a hard
 // link or ".." too), or with `distinct` when two frames' outputs are one
 // file. Nothing is written before.
-VelpoHost::CResult CheckJobOutputs(const CFrameJobOptions& options, const CFrameJob& job,
-                                   const std::function<std::string(int32_t)>& input,
-                                   const std::function<std::string(int32_t)>& output,
-                                   bool distinct);
+Velpo::CResult CheckJobOutputs(const CFrameJobOptions& options, const CFrameJob& job,
+                               const std::function<std::string(int32_t)>& input,
+                               const std::function<std::string(int32_t)>& output, bool distinct);
 
 // Loads the plug-in and puts the settings object in place; the files the
 // command writes itself are flushed to the disk from then on with --sync.
-VelpoHost::CResult OpenJobSession(const CFrameJobOptions& options, CFrameJob& job);
+Velpo::CResult OpenJobSession(const CFrameJobOptions& options, CFrameJob& job);
 
 // The line of one frame done, for standard output.
 std::string FrameDoneLine(int32_t frame, uint64_t particles, const std::string& from,
@@ -81,11 +80,11 @@ std::string FrameDoneLine(int32_t frame, uint64_t particles, const std::string& 
 // frames, P particles" on standard output. ExitFailed when any frame
 // failed, else ExitOk. `work` runs on several threads at once.
 int RunFrameJob(const char* command, const char* verb, const CFrameJob& job,
-                const std::function<VelpoHost::CResult(int32_t frame, uint64_t& particles,
-                                                       CFrameReport& report)>& work);
+                const std::function<Velpo::CResult(int32_t frame, uint64_t& particles,
+                                                   CFrameReport& report)>& work);
 
 // What the nodes logged during the frame, added to the report's errors;
 // fails when any of it is an error.
-VelpoHost::CResult FrameLog(CFrameReport& report);
+Velpo::CResult FrameLog(CFrameReport& report);
 
 }  // namespace VelpoTools

@@ -26,7 +26,7 @@ namespace VelpoTools {
 
 namespace {
 
-using VelpoHost::CResult;
+using Velpo::CResult;
 
 struct CImportOptions {
     CFrameJobOptions job;

@@ -109,7 +109,7 @@ std::string InspectionText(const CPdcInspection& inspection) {
 // A folder: the temporary files that interrupted writes left in it.
 int FolderInfo(const std::string& folder, bool json, bool first, COutput& out) {
     CLeftovers leftovers;
-    if (VelpoHost::CResult found = FindLeftovers(folder, leftovers); !found) {
+    if (Velpo::CResult found = FindLeftovers(folder, leftovers); !found) {
         PrintError("info", found.Message());
         return ExitFailed;
     }

@@ -8,7 +8,7 @@
 
 namespace VelpoTools {
 
-VelpoHost::CResult OpenForReading(const std::filesystem::path& file, CFilePointer& stream) {
+Velpo::CResult OpenForReading(const std::filesystem::path& file, CFilePointer& stream) {
 #if defined(_WIN32)
     const std::u8string utf8 = file.u8string();
     const std::string name(utf8.begin(), utf8.end());
@@ -19,20 +19,20 @@ VelpoHost::CResult OpenForReading(const std::filesystem::path& file, CFilePointe
     errno = 0;
     stream.reset(OpenInputFile(name, notRegular));
     if (stream) {
-        return VelpoHost::CResult::Ok();
+        return Velpo::CResult::Ok();
     }
     const int error = errno;
     if (error == EISDIR) {
-        return VelpoHost::CResult::Fail("is a folder, not a file");
+        return Velpo::CResult::Fail("is a folder, not a file");
     }
     if (notRegular) {
-        return VelpoHost::CResult::Fail("not a regular file");
+        return Velpo::CResult::Fail("not a regular file");
     }
     if (error == ENOENT) {
-        return VelpoHost::CResult::Fail("cannot be opened for reading: no such file");
+        return Velpo::CResult::Fail("cannot be opened for reading: no such file");
     }
-    return VelpoHost::CResult::Fail("cannot be opened for reading: " +
-                                    std::string(error != 0 ? std::strerror(error) : "unknown"));
+    return Velpo::CResult::Fail("cannot be opened for reading: " +
+                                std::string(error != 0 ? std::strerror(error) : "unknown"));
 }
 
 }  // namespace VelpoTools

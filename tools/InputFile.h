@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "host/runtime/Result.h"
+#include "base/Result.h"
 
 namespace VelpoTools {
 
@@ -21,6 +21,6 @@ using CFilePointer = std::unique_ptr<std::FILE, CFileCloser>;
 // rather than waited on or read without end. The failure says why ("not a
 // regular file", "is a folder, not a file", "cannot be opened for reading:
 // no such file") without the file's name, which the caller puts before it.
-VelpoHost::CResult OpenForReading(const std::filesystem::path& file, CFilePointer& stream);
+Velpo::CResult OpenForReading(const std::filesystem::path& file, CFilePointer& stream);
 
 }  // namespace VelpoTools

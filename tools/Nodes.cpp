@@ -140,11 +140,11 @@ std::string DefinitionText(const VelpoHost::CPluginDefinition& plugin, const std
 
 int RunNodes(const CNodesOptions& options) {
     std::unique_ptr<CPluginSession> session;
-    if (const VelpoHost::CResult opened = CPluginSession::Open(options.plugin, session); !opened) {
+    if (const Velpo::CResult opened = CPluginSession::Open(options.plugin, session); !opened) {
         PrintError("nodes", opened.Message());
         return ExitFailed;
     }
-    if (const VelpoHost::CResult loaded = session->ShowLog(); !loaded) {
+    if (const Velpo::CResult loaded = session->ShowLog(); !loaded) {
         PrintError("nodes", session->PluginPath() + ": " + loaded.Message());
         return ExitFailed;
     }

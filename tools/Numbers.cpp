@@ -102,10 +102,10 @@ CParsed ParseInt32(std::string_view text, int32_t& value) {
     return ParseWhole(text, value);
 }
 
-VelpoHost::CResult ParseFrames(const std::string& text, int32_t& first, int32_t& last) {
+Velpo::CResult ParseFrames(const std::string& text, int32_t& first, int32_t& last) {
     const auto notARange = [&] {
-        return VelpoHost::CResult::Fail("\"" + text +
-                                        "\" is not a frame range: expected A-B, such as 1-48");
+        return Velpo::CResult::Fail("\"" + text +
+                                    "\" is not a frame range: expected A-B, such as 1-48");
     };
     size_t at = 0;
     if (!ParseFrame(text, at, first)) {
@@ -113,15 +113,15 @@ VelpoHost::CResult ParseFrames(const std::string& text, int32_t& first, int32_t&
     }
     if (at == text.size()) {
         last = first;
-        return VelpoHost::CResult::Ok();
+        return Velpo::CResult::Ok();
     }
     if (text[at] != '-' || !ParseFrame(text, ++at, last) || at != text.size()) {
         return notARange();
     }
     if (first > last) {
-        return VelpoHost::CResult::Fail("frame range \"" + text + "\" runs backwards");
+        return Velpo::CResult::Fail("frame range \"" + text + "\" runs backwards");
     }
-    return VelpoHost::CResult::Ok();
+    return Velpo::CResult::Ok();
 }
 
 }  // namespace VelpoTools

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "host/runtime/Result.h"
+#include "base/Result.h"
 
 namespace VelpoTools {
 
@@ -37,6 +37,6 @@ CParsed ParseInt32(std::string_view text, int32_t& value);
 
 // Inclusive frame range "A-B" or a single frame "A"; frames may be negative
 // ("-3--1"). Fails, saying why, on anything else or A > B.
-VelpoHost::CResult ParseFrames(const std::string& text, int32_t& first, int32_t& last);
+Velpo::CResult ParseFrames(const std::string& text, int32_t& first, int32_t& last);
 
 }  // namespace VelpoTools

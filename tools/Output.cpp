@@ -43,7 +43,7 @@ void COutput::Failed(int error) {
     }
 }
 
-VelpoHost::CResult COutput::Flush() {
+Velpo::CResult COutput::Flush() {
     if (Send()) {
         errno = 0;
         if (std::fflush(stream_) != 0 || std::ferror(stream_)) {
@@ -51,9 +51,9 @@ VelpoHost::CResult COutput::Flush() {
         }
     }
     if (!Ok()) {
-        return VelpoHost::CResult::Fail(name_ + ": " + error_);
+        return Velpo::CResult::Fail(name_ + ": " + error_);
     }
-    return VelpoHost::CResult::Ok();
+    return Velpo::CResult::Ok();
 }
 
 COutput& StandardOutput() {

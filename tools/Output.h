@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "host/runtime/Result.h"
+#include "base/Result.h"
 
 namespace VelpoTools {
 
@@ -30,7 +30,7 @@ public:
 
     // Hands everything gathered to the stream and flushes it. Fails with
     // "<name>: <reason>" when this or any earlier write failed.
-    VelpoHost::CResult Flush();
+    Velpo::CResult Flush();
 
     const std::string& Name() const { return name_; }
 

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "host/runtime/Result.h"
+#include "base/Result.h"
 #include "pdc/SafeWrite.h"
 #include "tools/Output.h"
 
@@ -18,14 +18,14 @@ namespace VelpoTools {
 // close succeeded, and only then puts it under `target`. Fails, naming
 // `target` and the system's reason, when any step fails. Written as durable
 // as OutputDurability says.
-VelpoHost::CResult WriteFileReplacing(const std::filesystem::path& target,
-                                      const std::function<void(COutput&)>& write);
+Velpo::CResult WriteFileReplacing(const std::filesystem::path& target,
+                                  const std::function<void(COutput&)>& write);
 
 // The same for content that may fail to be made while it is written (values
 // that come in windows from an evaluation): a failure of `write` leaves the
 // target as it was and is returned as it stands.
-VelpoHost::CResult WriteFileReplacingChecked(
-    const std::filesystem::path& target, const std::function<VelpoHost::CResult(COutput&)>& write);
+Velpo::CResult WriteFileReplacingChecked(const std::filesystem::path& target,
+                                         const std::function<Velpo::CResult(COutput&)>& write);
 
 // What the files written from now on survive (pdc/SafeWrite.h): a killed
 // command by default, a power failure too once a command's --sync sets

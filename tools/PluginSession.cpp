@@ -15,7 +15,7 @@ namespace VelpoTools {
 
 namespace {
 
-using VelpoHost::CResult;
+using Velpo::CResult;
 
 CResult Ran(const std::string& node, const VelpoHost::CEvaluationResult& result) {
     if (!result.status) {

@@ -17,10 +17,10 @@
 #include <utility>
 #include <vector>
 
+#include "base/Result.h"
 #include "host/core/Log.h"
 #include "host/runtime/Evaluation.h"
 #include "host/runtime/Plugin.h"
-#include "host/runtime/Result.h"
 #include "tools/Settings.h"
 
 namespace VelpoTools {
@@ -38,8 +38,8 @@ public:
 
     // `pluginPath` empty: the plug-in next to the executable. Fails naming
     // the file and the reason.
-    static VelpoHost::CResult Open(const std::string& pluginPath,
-                                   std::unique_ptr<CPluginSession>& session);
+    static Velpo::CResult Open(const std::string& pluginPath,
+                               std::unique_ptr<CPluginSession>& session);
 
     const VelpoHost::CPluginDefinition& Definition() const { return plugin_->Definition(); }
     const std::string& PluginPath() const { return plugin_->Path(); }
@@ -50,15 +50,15 @@ public:
     // VelpoExport over `count` elements; `inputs` binds the per-point ports
     // (Frame, Count and Scop are bound here). Fails when the evaluation could
     // not run at all; what the node itself reports goes to the log.
-    VelpoHost::CResult Export(int32_t frame, uint32_t count,
-                              std::vector<std::pair<uint32_t, VelpoHost::CInput>> inputs,
-                              uint32_t threads);
+    Velpo::CResult Export(int32_t frame, uint32_t count,
+                          std::vector<std::pair<uint32_t, VelpoHost::CInput>> inputs,
+                          uint32_t threads);
 
     // VelpoImport for the element count, then VelpoSetData over that many
     // elements, evaluating `ports`; `imported` holds only the ports that
     // VelpoSetData wrote.
-    VelpoHost::CResult Import(int32_t frame, const std::vector<uint32_t>& ports, uint32_t threads,
-                              CImportedFrame& imported);
+    Velpo::CResult Import(int32_t frame, const std::vector<uint32_t>& ports, uint32_t threads,
+                          CImportedFrame& imported);
 
     // The same, with VelpoSetData's outputs held for `window` elements at a
     // time (see VelpoHost::CEvaluateOptions::window): `receive` gets each
@@ -66,25 +66,25 @@ public:
     // node's own record and one window. `count` is what VelpoImport
     // reported; with 0 elements `receive` is never called. Fails, like
     // Import, when an evaluation could not run or `receive` stopped it.
-    VelpoHost::CResult ImportWindows(
+    Velpo::CResult ImportWindows(
         int32_t frame, const std::vector<uint32_t>& ports, uint32_t threads, uint32_t window,
         const std::function<bool(const VelpoHost::COutputWindow&)>& receive, uint32_t& count);
 
     // Prints the log messages since the last call to stderr, prefixed with
     // their severity. Fails when any of them is an error: the nodes report
     // every failure that way and still return OK.
-    VelpoHost::CResult ShowLog();
+    Velpo::CResult ShowLog();
 
     // The lines ShowLog would print for `entries`, added to `text`, and the
     // same result.
-    static VelpoHost::CResult LogText(const std::vector<VelpoHost::CLogEntry>& entries,
-                                      std::string& text);
+    static Velpo::CResult LogText(const std::vector<VelpoHost::CLogEntry>& entries,
+                                  std::string& text);
 
 private:
     CPluginSession() = default;
 
     // VelpoImport's element count for the frame.
-    VelpoHost::CResult CountElements(int32_t frame, uint32_t& count);
+    Velpo::CResult CountElements(int32_t frame, uint32_t& count);
     VelpoHost::CEvaluationResult EvaluateSetData(int32_t frame,
                                                  const VelpoHost::CEvaluateOptions& options);
 

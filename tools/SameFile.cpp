@@ -17,7 +17,7 @@ namespace VelpoTools {
 
 namespace {
 
-using VelpoHost::CResult;
+using Velpo::CResult;
 
 // "id:<device>:<inode>" for a file that exists, links followed; empty when
 // the name stands for no file that can be looked at.

@@ -20,7 +20,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/runtime/Result.h"
+#include "base/Result.h"
 
 namespace VelpoTools {
 
@@ -33,7 +33,7 @@ public:
 
     // Fails with "<output> is the same file as the input <input>; nothing
     // was written" when `output` names one of the inputs.
-    VelpoHost::CResult CheckOutput(const std::string& output) const;
+    Velpo::CResult CheckOutput(const std::string& output) const;
 
 private:
     std::map<std::string, std::string> files_;  // identity: the input's name
@@ -42,8 +42,7 @@ private:
 // Fails, naming the first two frames (in the order given) whose outputs
 // name one file, and that file: "frames 1 and 2 would both be written to
 // out/one.ply, so one would overwrite the other; nothing was written".
-VelpoHost::CResult CheckDistinctOutputs(
-    const std::vector<std::pair<int32_t, std::string>>& outputs);
+Velpo::CResult CheckDistinctOutputs(const std::vector<std::pair<int32_t, std::string>>& outputs);
 
 // The message of two frames that would share one output file, for every
 // check that finds them; `why` (may be empty) says how, in parentheses.

@@ -15,7 +15,7 @@ namespace VelpoTools {
 
 namespace {
 
-using VelpoHost::CResult;
+using Velpo::CResult;
 
 // nlohmann's messages begin with "[json.exception.parse_error.101] ".
 std::string PlainMessage(const std::string& what) {

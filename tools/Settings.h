@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "host/runtime/Result.h"
+#include "base/Result.h"
 #include "plugin/AttributeKinds.h"
 
 namespace VelpoTools {
@@ -32,7 +32,7 @@ struct CSettings {
 // Fails, naming the file and what is wrong (with line and column for a
 // syntax error), when the file cannot be read, is not a JSON object, holds
 // an unknown key, a key twice or a value of the wrong kind.
-VelpoHost::CResult ReadSettings(const std::filesystem::path& file, CSettings& settings);
+Velpo::CResult ReadSettings(const std::filesystem::path& file, CSettings& settings);
 
 // One attribute the nodes write and read with these settings: "id",
 // "position", and one per named parameter.
@@ -60,7 +60,7 @@ std::vector<CNamedAttribute> NamedAttributes(const CSettings& settings);
 std::vector<std::string> SettingsWarnings(const CSettings& settings);
 
 // The same from JSON text; `source` names it in the errors.
-VelpoHost::CResult ParseSettings(const std::string& source, const std::string& text,
-                                 CSettings& settings);
+Velpo::CResult ParseSettings(const std::string& source, const std::string& text,
+                             CSettings& settings);
 
 }  // namespace VelpoTools

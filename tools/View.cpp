@@ -24,7 +24,7 @@ namespace VelpoTools {
 
 namespace {
 
-using VelpoHost::CResult;
+using Velpo::CResult;
 
 struct CViewCommandOptions {
     std::string pattern;

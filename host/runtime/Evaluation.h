@@ -10,11 +10,13 @@
 #include <variant>
 #include <vector>
 
-#include "host/runtime/Result.h"
+#include "base/Result.h"
 #include "host/sdk/Enums.h"
 #include "host/sdk/Math.h"
 
 namespace VelpoHost {
+
+using Velpo::CResult;
 
 // Values of one port: 32-bit integers (Long), floats (Float) or vectors
 // (Vector3), by the port's data type.

@@ -10,12 +10,14 @@
 #include <mutex>
 #include <string>
 
+#include "base/Result.h"
 #include "host/core/Definitions.h"
-#include "host/runtime/Result.h"
 #include "host/sdk/CStatus.h"
 #include "host/sdk/ICENodeContext.h"
 
 namespace VelpoHost {
+
+using Velpo::CResult;
 
 using CNodeCallback = XSI::CStatus (*)(XSI::ICENodeContext&);
 

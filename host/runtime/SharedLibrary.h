@@ -4,9 +4,11 @@
 
 #include <string>
 
-#include "host/runtime/Result.h"
+#include "base/Result.h"
 
 namespace VelpoHost {
+
+using Velpo::CResult;
 
 // An exported function of a library, as the loader hands it out; cast it to
 // its real type before calling it.

@@ -5,7 +5,7 @@
 
 // Doubles become integers by the file layer's rule, so that a value read
 // from a settings object and one read from a cache agree.
-#include "pdc/Convert.h"
+#include "base/DoubleToInt32.h"
 
 namespace XSI {
 
@@ -41,9 +41,9 @@ int32_t CValue::GetAsInt() const {
         case Int:
             return int_;
         case Double:
-            return PdcDoubleToLong(double_);
+            return DoubleToInt32(double_);
         case String:
-            return PdcDoubleToLong(ParseNumber(text_.ToUtf8()));
+            return DoubleToInt32(ParseNumber(text_.ToUtf8()));
         default:
             return 0;
     }

@@ -169,8 +169,7 @@ void Flush(const py::bytes& path) {
 
 py::tuple ParseSettings(const std::string& source, const std::string& text) {
     VelpoTools::CSettings settings;
-    if (const VelpoHost::CResult parsed = VelpoTools::ParseSettings(source, text, settings);
-        !parsed) {
+    if (const Velpo::CResult parsed = VelpoTools::ParseSettings(source, text, settings); !parsed) {
         throw py::value_error(parsed.Message());
     }
     return py::make_tuple(settings.path, settings.step, settings.floatNames, settings.longNames,

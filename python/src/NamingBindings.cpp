@@ -32,8 +32,7 @@ VelpoTools::CSettings Naming(const std::string& source, const py::bytes& path, i
 
 VelpoTools::CSettings Parsed(const std::string& source, const std::string& text) {
     VelpoTools::CSettings settings;
-    if (const VelpoHost::CResult parsed = VelpoTools::ParseSettings(source, text, settings);
-        !parsed) {
+    if (const Velpo::CResult parsed = VelpoTools::ParseSettings(source, text, settings); !parsed) {
         throw py::value_error(parsed.Message());
     }
     return settings;
@@ -48,7 +47,7 @@ py::bytes FileName(const py::bytes& base, uint32_t frame, int32_t step) {
 std::pair<int32_t, int32_t> FrameRange(const std::string& text) {
     int32_t first = 0;
     int32_t last = 0;
-    if (const VelpoHost::CResult parsed = VelpoTools::ParseFrames(text, first, last); !parsed) {
+    if (const Velpo::CResult parsed = VelpoTools::ParseFrames(text, first, last); !parsed) {
         throw py::value_error(parsed.Message());
     }
     const int64_t frames = static_cast<int64_t>(last) - first + 1;
@@ -62,7 +61,7 @@ std::pair<int32_t, int32_t> FrameRange(const std::string& text) {
 
 std::optional<py::bytes> DistinctFiles(const std::string& source, const py::bytes& path,
                                        int32_t step, int32_t first, int32_t last) {
-    const VelpoHost::CResult distinct =
+    const Velpo::CResult distinct =
         VelpoTools::CheckDistinctCacheFiles(Naming(source, path, step), first, last);
     if (distinct) {
         return std::nullopt;

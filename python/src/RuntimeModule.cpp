@@ -41,7 +41,7 @@ std::mutex evaluationMutex;
 
 VelpoTools::CSettings Settings(const std::string& json) {
     VelpoTools::CSettings settings;
-    if (const VelpoHost::CResult parsed = VelpoTools::ParseSettings("settings", json, settings);
+    if (const Velpo::CResult parsed = VelpoTools::ParseSettings("settings", json, settings);
         !parsed) {
         throw py::value_error(parsed.Message());
     }
@@ -138,7 +138,7 @@ public:
     static py::object Open(const py::bytes& plugin) {
         const std::string path = plugin;
         std::unique_ptr<VelpoTools::CPluginSession> session;
-        VelpoHost::CResult opened = VelpoHost::CResult::Ok();
+        Velpo::CResult opened = Velpo::CResult::Ok();
         {
             py::gil_scoped_release released;
             std::lock_guard lock(evaluationMutex);
@@ -163,7 +163,7 @@ public:
                 binding.cast<std::tuple<uint32_t, int32_t, py::array, bool>>();
             inputs.emplace_back(port, InputOf(dataType, array, perElement, count));
         }
-        VelpoHost::CResult ran = VelpoHost::CResult::Ok();
+        Velpo::CResult ran = Velpo::CResult::Ok();
         std::vector<VelpoHost::CLogEntry> log;
         {
             py::gil_scoped_release released;
@@ -181,7 +181,7 @@ public:
                      const std::vector<uint32_t>& ports, uint32_t threads) {
         const VelpoTools::CSettings settings = Settings(settingsJson);
         VelpoTools::CImportedFrame imported;
-        VelpoHost::CResult ran = VelpoHost::CResult::Ok();
+        Velpo::CResult ran = Velpo::CResult::Ok();
         std::vector<VelpoHost::CLogEntry> log;
         {
             py::gil_scoped_release released;

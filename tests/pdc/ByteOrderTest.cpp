@@ -9,8 +9,8 @@
 #include <limits>
 #include <vector>
 
+#include "base/DoubleToInt32.h"
 #include "pdc/ByteOrder.h"
-#include "pdc/Convert.h"
 
 namespace {
 
@@ -146,7 +146,7 @@ TEST_P(ByteOrderBulk, DoublesFromTheFileKeepEveryBitAndNarrowOrTruncateAsOneByOn
             double got;
             std::memcpy(&got, doubles.data() + shift + 8 * i, 8);
             const float narrowed = static_cast<float>(values[i]);
-            const int32_t truncated = PdcDoubleToLong(values[i]);
+            const int32_t truncated = DoubleToInt32(values[i]);
             ASSERT_TRUE(SameBits(&got, &values[i], 1)) << i;
             ASSERT_TRUE(SameBits(&floats[i + 1], &narrowed, 1)) << i << ": " << values[i];
             ASSERT_EQ(longs[i + 1], truncated) << i << ": " << values[i];
@@ -231,7 +231,7 @@ TEST_P(ByteOrderBulk, NarrowsInPlace) {
     for (size_t i = 0; i < values.size(); ++i) {
         int32_t got;
         std::memcpy(&got, memory.data() + 4 * i, 4);
-        ASSERT_EQ(got, PdcDoubleToLong(values[i])) << i;
+        ASSERT_EQ(got, DoubleToInt32(values[i])) << i;
     }
 }
 
@@ -268,7 +268,7 @@ TEST(ByteOrder, EntryPointsConvertWithTheBestLevel) {
     std::vector<float> floats(values.size());
     PdcByteOrder::LoadDoublesAsFloats(floats.data(), file.data(), values.size());
     for (size_t i = 0; i < values.size(); ++i) {
-        EXPECT_EQ(longs[i], PdcDoubleToLong(values[i])) << values[i];
+        EXPECT_EQ(longs[i], DoubleToInt32(values[i])) << values[i];
         const float narrowed = static_cast<float>(values[i]);
         EXPECT_TRUE(SameBits(&floats[i], &narrowed, 1)) << values[i];
     }

@@ -155,7 +155,7 @@ protected:
         VelpoHost::CLog::Instance().SetEcho(false);
         VelpoHost::CLog::Instance().Clear();
         failedAssertions_ = CStatus::FailedAssertionCount();
-        const VelpoHost::CResult loaded = VelpoHost::CPlugin::Load(VELPO_PLUGIN_PATH, plugin_);
+        const Velpo::CResult loaded = VelpoHost::CPlugin::Load(VELPO_PLUGIN_PATH, plugin_);
         ASSERT_NE(plugin_, nullptr) << loaded.Message();
         log_ = VelpoHost::CLog::Instance().Take();
         failedAssertions_ = CStatus::FailedAssertionCount() - failedAssertions_;
@@ -216,7 +216,7 @@ TEST_F(Registration, LogsLoadedOnceAtInfoSeverity) {
 TEST_F(Registration, EveryNodeHasItsCallbacks) {
     for (const char* node : {"VelpoImport", "VelpoSetData", "VelpoExport"}) {
         VelpoHost::CNodeCallbacks callbacks;
-        const VelpoHost::CResult found = plugin_->Callbacks(node, callbacks);
+        const Velpo::CResult found = plugin_->Callbacks(node, callbacks);
         EXPECT_TRUE(found) << found.Message();
     }
 }

@@ -13,7 +13,7 @@ std::shared_ptr<VelpoHost::CPlugin> Plugin() {
     static const std::shared_ptr<VelpoHost::CPlugin> plugin = [] {
         VelpoHost::CLog::Instance().SetEcho(false);
         std::shared_ptr<VelpoHost::CPlugin> loaded;
-        if (const VelpoHost::CResult done = VelpoHost::CPlugin::Load(VELPO_PLUGIN_PATH, loaded);
+        if (const Velpo::CResult done = VelpoHost::CPlugin::Load(VELPO_PLUGIN_PATH, loaded);
             !done) {
             std::fprintf(stderr, "%s\n", done.Message().c_str());
         }

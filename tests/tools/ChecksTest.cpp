@@ -57,7 +57,7 @@ TEST(CacheNames, TwoFramesOfOneFileAreFoundWhateverTheRangeLength) {
         SCOPED_TRACE(std::to_string(c.step) + ": " + std::to_string(c.first) + "-" +
                      std::to_string(c.last));
         const CSettings settings = Settings("c/p", c.step);
-        const VelpoHost::CResult checked = CheckDistinctCacheFiles(settings, c.first, c.last);
+        const Velpo::CResult checked = CheckDistinctCacheFiles(settings, c.first, c.last);
         if (std::string(c.problem).empty()) {
             EXPECT_TRUE(checked.Succeeded()) << checked.Message();
             continue;
@@ -125,7 +125,7 @@ protected:
         const std::string path = folder_.File("c.pdc");
         PdcTest::WriteFile(path, file.Get());
         std::vector<CNamedAttribute> unfilled;
-        const VelpoHost::CResult checked =
+        const Velpo::CResult checked =
             CheckCacheFile(path, NamedAttributes(settings), maxElements, unfilled);
         if (!checked) {
             return checked.Message().substr(path.size() + 2);
@@ -258,15 +258,14 @@ TEST(WriteFileReplacing, AFileIsReplacedOnlyWhenWholeAndNothingElseIs) {
 
     const std::filesystem::path folderTarget = folder.File("f.csv");
     std::filesystem::create_directory(folderTarget);
-    const VelpoHost::CResult refused =
+    const Velpo::CResult refused =
         WriteFileReplacing(folderTarget, [](COutput& out) { out.Write("x"); });
     EXPECT_EQ(refused.Message(), folderTarget.string() +
                                      ": cannot be written: is a folder; the earlier file, if any, "
                                      "is kept");
 
     const std::filesystem::path nowhere = folder.File("none/t.csv");
-    const VelpoHost::CResult failed =
-        WriteFileReplacing(nowhere, [](COutput& out) { out.Write("x"); });
+    const Velpo::CResult failed = WriteFileReplacing(nowhere, [](COutput& out) { out.Write("x"); });
     EXPECT_NE(failed.Message().find(nowhere.string() + ": cannot be written"), std::string::npos)
         << failed.Message();
 
@@ -283,7 +282,7 @@ TEST(WriteFileReplacing, AFileIsReplacedOnlyWhenWholeAndNothingElseIs) {
 // is what fails an import or export frame.
 TEST(PluginSessionLog, AnErrorTheNodesLogFailsTheStep) {
     std::unique_ptr<CPluginSession> session;
-    const VelpoHost::CResult opened = CPluginSession::Open(VELPO_PLUGIN, session);
+    const Velpo::CResult opened = CPluginSession::Open(VELPO_PLUGIN, session);
     ASSERT_TRUE(opened.Succeeded()) << opened.Message();
     EXPECT_TRUE(session->ShowLog().Succeeded()) << "loading logs only \"Velpo Loaded\"";
     VelpoHost::CLog::Instance().Add("VelpoSetData: Cannot Read c.pdc", XSI::siErrorMsg);

@@ -32,7 +32,7 @@ constexpr double Denormal = std::numeric_limits<double>::denorm_min();
 std::string Convert(const std::string& in, const std::string& out, const CPlyChoice& choice = {}) {
     CConvertSummary summary;
     std::vector<std::string> notes;
-    const VelpoHost::CResult done = ConvertFile(in, out, choice, summary, notes);
+    const Velpo::CResult done = ConvertFile(in, out, choice, summary, notes);
     return done ? std::string() : done.Message();
 }
 

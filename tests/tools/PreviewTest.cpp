@@ -284,7 +284,7 @@ CDecoded Decode(const std::string& png) {
 CDecoded Preview(const std::string& file, CPreviewChoice choice) {
     CPicture picture(choice.width, choice.height, BackgroundColour);
     int64_t particles = 0;
-    const VelpoHost::CResult drawn = DrawFramePicture(choice, file, picture, particles);
+    const Velpo::CResult drawn = DrawFramePicture(choice, file, picture, particles);
     EXPECT_TRUE(drawn.Succeeded()) << drawn.Message();
     std::string png;
     EXPECT_TRUE(EncodePng(picture, png).Succeeded());
@@ -417,7 +417,7 @@ TEST(PreviewFrame, RecordsAreFoundOrTheFileIsNamedWithTheReason) {
         const std::string file = scratch / "bad.pdc";
         WriteFile(file, c.bytes);
         CParticleFrame frame;
-        const VelpoHost::CResult read = ReadParticleFrame(file, {true, c.colour}, frame);
+        const Velpo::CResult read = ReadParticleFrame(file, {true, c.colour}, frame);
         ASSERT_FALSE(read.Succeeded()) << c.message;
         EXPECT_EQ(read.Message().rfind(file + ": ", 0), 0u) << read.Message();
         EXPECT_NE(read.Message().find(c.message), std::string::npos) << read.Message();

@@ -48,7 +48,7 @@ TEST(Sequence, FramesThatShareAFileAreRefused) {
         WriteFile(scratch.Path() / "s.json",
                   R"({"Path": "cache/p", "Step": )" + std::string(c.step) + "}");
         std::vector<CSequenceFrame> frames;
-        const VelpoHost::CResult result = SettingsSequence(scratch / "s.json", {0, 4}, frames);
+        const Velpo::CResult result = SettingsSequence(scratch / "s.json", {0, 4}, frames);
         ASSERT_FALSE(result.Succeeded());
         EXPECT_NE(result.Message().find(c.clash), std::string::npos) << result.Message();
     }
@@ -87,7 +87,7 @@ TEST(Sequence, PatternWithoutARangeFindsTheFilesThatFitInFrameOrder) {
 TEST(Sequence, PatternThatFindsNothingOrTwoNamesForAFrameIsRefused) {
     CScratch scratch;
     std::vector<CSequenceFrame> frames;
-    VelpoHost::CResult result = PatternSequence(scratch / "p.#.pdc", std::nullopt, frames);
+    Velpo::CResult result = PatternSequence(scratch / "p.#.pdc", std::nullopt, frames);
     EXPECT_NE(result.Message().find("no file fits \"p.#.pdc\""), std::string::npos)
         << result.Message();
     WriteFile(scratch.Path() / "p.7.pdc", "");
@@ -147,7 +147,7 @@ TEST(SequenceOptions, RangesAndShardsAreCheckedBeforeAnythingIsSized) {
         options.frames = c.frames;
         options.shard = c.shard;
         CSequenceChoice choice;
-        const VelpoHost::CResult parsed = ParseSequenceOptions(options, choice);
+        const Velpo::CResult parsed = ParseSequenceOptions(options, choice);
         if (*c.problem == '\0') {
             EXPECT_TRUE(parsed.Succeeded()) << parsed.Message();
         } else {

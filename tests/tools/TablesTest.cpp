@@ -22,14 +22,14 @@ namespace {
 
 CTable Read(const std::string& text, CTableFormat format = CTableFormat::Csv) {
     CTable table;
-    const VelpoHost::CResult read = ReadTableText(text, format, "t", table);
+    const Velpo::CResult read = ReadTableText(text, format, "t", table);
     EXPECT_TRUE(read.Succeeded()) << read.Message();
     return table;
 }
 
 std::string Failure(const std::string& text, CTableFormat format = CTableFormat::Csv) {
     CTable table;
-    const VelpoHost::CResult read = ReadTableText(text, format, "t", table);
+    const Velpo::CResult read = ReadTableText(text, format, "t", table);
     EXPECT_FALSE(read.Succeeded()) << text;
     return read.Message();
 }
@@ -39,7 +39,7 @@ std::vector<float> Floats(const CTable& table, const std::string& name) {
     const CTableColumn* column = table.Find(name);
     EXPECT_NE(column, nullptr) << name;
     if (column) {
-        const VelpoHost::CResult parsed = table.Values(*column, values);
+        const Velpo::CResult parsed = table.Values(*column, values);
         EXPECT_TRUE(parsed.Succeeded()) << parsed.Message();
     }
     return values;
@@ -114,7 +114,7 @@ TEST(TableReader, NumbersOutsideTheirTypeAreNamedSo) {
         one.rows = 1;
         std::vector<float> floats;
         std::vector<int32_t> integers;
-        const VelpoHost::CResult parsed =
+        const Velpo::CResult parsed =
             c.column == &f ? one.Values(column, floats) : one.Values(column, integers);
         EXPECT_EQ(parsed.Message(), c.message);
     }

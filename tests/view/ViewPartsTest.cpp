@@ -291,7 +291,7 @@ TEST(FramePoints, RefusesWhatCannotBeDrawnNamingTheFile) {
         {"f.pdc", {"nosuch", CColourMode::Map, 10}}};
     for (const auto& [name, request] : cases) {
         CFramePoints points;
-        const VelpoHost::CResult read = ReadFramePoints(scratch / name, request, points);
+        const Velpo::CResult read = ReadFramePoints(scratch / name, request, points);
         EXPECT_FALSE(read) << name;
         EXPECT_NE(read.Message().find(scratch / name), std::string::npos) << read.Message();
     }
@@ -347,7 +347,7 @@ TEST(PickedParticle, EveryRecordsValueAsTextThatReadsBack) {
     EXPECT_EQ(json["records"][3]["key"], "velocity");
 
     for (const int64_t index : {int64_t{-1}, int64_t{3}, int64_t{1} << 40}) {
-        const VelpoHost::CResult out = PickParticle(scratch / "f.pdc", index, picked);
+        const Velpo::CResult out = PickParticle(scratch / "f.pdc", index, picked);
         EXPECT_FALSE(out);
         EXPECT_TRUE(picked.noSuchParticle) << index;
         EXPECT_NE(out.Message().find("holds 3 particles"), std::string::npos) << out.Message();
@@ -367,7 +367,7 @@ TEST(FramePoints, AFrameCutAnywhereIsRefusedByEveryReading) {
     for (size_t size = 0; size < whole.size(); ++size) {
         VelpoTestSupport::WriteFile(file, whole.substr(0, size));
         CFramePoints points;
-        const VelpoHost::CResult read =
+        const Velpo::CResult read =
             ReadFramePoints(file, {"velocity", CColourMode::Rgb, 2}, points);
         EXPECT_FALSE(read) << size;
         EXPECT_NE(read.Message().find(file), std::string::npos) << size;

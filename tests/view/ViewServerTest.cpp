@@ -35,7 +35,7 @@ protected:
         options.rescan = std::chrono::milliseconds(20);
         options.timeout = std::chrono::seconds(5);
         server_ = std::make_unique<CViewServer>(frames, options);
-        const VelpoHost::CResult started = server_->Start();
+        const Velpo::CResult started = server_->Start();
         ASSERT_TRUE(started) << started.Message();
         ASSERT_NE(server_->Port(), 0);
     }
@@ -369,7 +369,7 @@ TEST_F(ViewServerTest, APortInUseIsRefusedByNumberAndStopEndsServing) {
     CViewOptions options;
     options.port = server_->Port();
     CViewServer second({{1, FileOf(1)}}, options);
-    const VelpoHost::CResult started = second.Start();
+    const Velpo::CResult started = second.Start();
     ASSERT_FALSE(started);
     EXPECT_NE(started.Message().find(std::to_string(server_->Port())), std::string::npos)
         << started.Message();

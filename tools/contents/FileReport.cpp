@@ -16,7 +16,7 @@ namespace VelpoTools {
 
 namespace {
 
-using VelpoHost::CResult;
+using Velpo::CResult;
 
 // One component's statistics held in locals while a run is added, so that
 // the loop keeps them in registers (no call in it, not even for the rare

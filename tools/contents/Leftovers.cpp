@@ -7,7 +7,7 @@
 
 namespace VelpoTools {
 
-using VelpoHost::CResult;
+using Velpo::CResult;
 
 namespace {
 

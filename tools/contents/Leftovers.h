@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "host/runtime/Result.h"
+#include "base/Result.h"
 #include "pdc/TempFile.h"
 
 namespace VelpoTools {
@@ -21,7 +21,7 @@ struct CLeftovers {
 };
 
 // Fails, naming the folder and the system's reason, when it cannot be read.
-VelpoHost::CResult FindLeftovers(const std::string& folder, CLeftovers& leftovers);
+Velpo::CResult FindLeftovers(const std::string& folder, CLeftovers& leftovers);
 
 // "3 h 12 min", "45 s": how long ago a file was last written.
 std::string AgeText(int64_t seconds);

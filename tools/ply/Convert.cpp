@@ -14,7 +14,7 @@
 
 namespace VelpoTools {
 
-using VelpoHost::CResult;
+using Velpo::CResult;
 
 namespace {
 

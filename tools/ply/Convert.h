@@ -40,7 +40,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/runtime/Result.h"
+#include "base/Result.h"
 #include "pdc/Pdc.h"
 #include "tools/ply/PlyFormat.h"
 
@@ -83,13 +83,13 @@ CPlyOutput PlyFromFrame(const CConvertFrame& frame, const CPlyChoice& choice);
 // beyond 32 bits for an integer record), and what CheckParticlesHeld
 // refuses. `notes` receives what the user should know, such as comments
 // that no longer fit the properties.
-VelpoHost::CResult FrameFromPly(CPlyVertices& ply, CConvertFrame& frame,
-                                std::vector<std::string>& notes);
+Velpo::CResult FrameFromPly(CPlyVertices& ply, CConvertFrame& frame,
+                            std::vector<std::string>& notes);
 
 // Fails, without the file's name, when the header counts particles (more
 // than 0) but no record holds a value: none at all, or only a last record
 // that holds its name. A single-value record holds a value for every
 // particle and is enough.
-VelpoHost::CResult CheckParticlesHeld(const CConvertFrame& frame);
+Velpo::CResult CheckParticlesHeld(const CConvertFrame& frame);
 
 }  // namespace VelpoTools

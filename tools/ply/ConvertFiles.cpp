@@ -16,7 +16,7 @@
 
 namespace VelpoTools {
 
-using VelpoHost::CResult;
+using Velpo::CResult;
 
 namespace {
 

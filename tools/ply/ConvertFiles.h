@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "host/runtime/Result.h"
+#include "base/Result.h"
 #include "tools/ply/Convert.h"
 
 namespace VelpoTools {
@@ -22,21 +22,21 @@ enum class CConvertDirection { PdcToPly, PlyToPdc };
 
 // From the names' extensions (.pdc, .ply, in any letter case). The failure
 // is a usage error: an extension that is neither, or the same on both.
-VelpoHost::CResult ConvertDirection(const std::string& in, const std::string& out,
-                                    CConvertDirection& direction);
+Velpo::CResult ConvertDirection(const std::string& in, const std::string& out,
+                                CConvertDirection& direction);
 
 // Every record of `file` with all its values and every byte of its name
 // (a name with a zero byte, or longer than the walker keeps, is read again
 // whole). Fails where the walker finds the file broken. `notes` gets the
 // bytes after the last record, which no record holds and the copy leaves
 // out.
-VelpoHost::CResult ReadPdcFrame(const std::filesystem::path& file, CConvertFrame& frame,
-                                std::vector<std::string>& notes);
+Velpo::CResult ReadPdcFrame(const std::filesystem::path& file, CConvertFrame& frame,
+                            std::vector<std::string>& notes);
 
 // The frame's header and records, big-endian, as the walker reads them.
 // Fails naming `file` when an array record's values do not match the
 // particle count, or when the file cannot be written.
-VelpoHost::CResult WritePdcFrame(const std::filesystem::path& file, const CConvertFrame& frame);
+Velpo::CResult WritePdcFrame(const std::filesystem::path& file, const CConvertFrame& frame);
 
 struct CConvertSummary {
     int64_t particles = 0;
@@ -45,8 +45,7 @@ struct CConvertSummary {
 };
 
 // `in` converted into `out`, the direction given by their extensions.
-VelpoHost::CResult ConvertFile(const std::string& in, const std::string& out,
-                               const CPlyChoice& choice, CConvertSummary& summary,
-                               std::vector<std::string>& notes);
+Velpo::CResult ConvertFile(const std::string& in, const std::string& out, const CPlyChoice& choice,
+                           CConvertSummary& summary, std::vector<std::string>& notes);
 
 }  // namespace VelpoTools

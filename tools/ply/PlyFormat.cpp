@@ -8,7 +8,7 @@
 
 namespace VelpoTools {
 
-using VelpoHost::CResult;
+using Velpo::CResult;
 
 namespace {
 

@@ -36,7 +36,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/runtime/Result.h"
+#include "base/Result.h"
 #include "tools/Output.h"
 
 namespace VelpoTools {
@@ -79,7 +79,7 @@ struct CPlyHeader {
 // "ply" or "end_header", an unknown format or type, a count that is not a
 // non-negative number, a property before any element, a duplicate element.
 // Takes time in proportion to the header's bytes, whatever they declare.
-VelpoHost::CResult ParsePlyHeader(std::string_view bytes, CPlyHeader& header);
+Velpo::CResult ParsePlyHeader(std::string_view bytes, CPlyHeader& header);
 
 // One scalar property of the vertex element, every value as a double (each
 // 8- to 32-bit type and every float fits one exactly, and a double's bits,
@@ -105,11 +105,11 @@ struct CPlyVertices {
 // last value has no line end after it, as in a file cut inside a number),
 // on ASCII values that are not numbers of their property's type, and on a
 // 64-bit integer that a double cannot hold exactly.
-VelpoHost::CResult ReadPly(const std::filesystem::path& file, CPlyVertices& vertices);
+Velpo::CResult ReadPly(const std::filesystem::path& file, CPlyVertices& vertices);
 
 // The same over the whole file's bytes; messages name it `name`.
-VelpoHost::CResult ReadPlyBytes(const std::string& name, std::string_view bytes,
-                                CPlyVertices& vertices);
+Velpo::CResult ReadPlyBytes(const std::string& name, std::string_view bytes,
+                            CPlyVertices& vertices);
 
 // A property to write: one value per vertex from `integers` (type Int32) or
 // `doubles` (Float64, or Float32 rounded from the doubles), vertex i at

@@ -5,7 +5,7 @@
 
 namespace VelpoTools {
 
-using VelpoHost::CResult;
+using Velpo::CResult;
 
 CResult ChooseColouring(const CPreviewChoice& choice, const std::string& file, int32_t components,
                         const CColourStats& stats, CColouring& colouring) {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "host/runtime/Result.h"
+#include "base/Result.h"
 #include "tools/preview/Legend.h"
 #include "tools/preview/ParticleFrame.h"
 #include "tools/preview/Picture.h"
@@ -18,15 +18,15 @@ namespace VelpoTools {
 // The colouring of a frame (or sequence) whose attribute has `stats`.
 // Fails, naming `file`, when --rgb is asked of an attribute that holds no
 // vectors.
-VelpoHost::CResult ChooseColouring(const CPreviewChoice& choice, const std::string& file,
-                                   int32_t components, const CColourStats& stats,
-                                   CColouring& colouring);
+Velpo::CResult ChooseColouring(const CPreviewChoice& choice, const std::string& file,
+                               int32_t components, const CColourStats& stats,
+                               CColouring& colouring);
 
 // The legend's text about the drawing: particle count and what was not drawn.
 std::string DrawnDetail(int64_t particles, const CRenderCounts& counts);
 
 // Reads `file` and draws it into `picture` (choice.width x choice.height).
-VelpoHost::CResult DrawFramePicture(const CPreviewChoice& choice, const std::string& file,
-                                    CPicture& picture, int64_t& particles);
+Velpo::CResult DrawFramePicture(const CPreviewChoice& choice, const std::string& file,
+                                CPicture& picture, int64_t& particles);
 
 }  // namespace VelpoTools

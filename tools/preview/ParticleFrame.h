@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/runtime/Result.h"
+#include "base/Result.h"
 #include "tools/preview/Projection.h"
 
 namespace VelpoTools {
@@ -47,13 +47,13 @@ struct CFrameWants {
 // record named `wants.colour`. Of records sharing a name, the one the nodes
 // deliver counts (pdc/SlotFilling.h): the last "position" holding vectors,
 // the last record named `wants.colour`.
-VelpoHost::CResult ReadParticleFrame(const std::string& file, const CFrameWants& wants,
-                                     CParticleFrame& frame);
+Velpo::CResult ReadParticleFrame(const std::string& file, const CFrameWants& wants,
+                                 CParticleFrame& frame);
 
 // The same for the jobs of a sequence, which must not throw: running out of
 // memory is the frame's failure, naming the file.
-VelpoHost::CResult ReadFrameNoThrow(const std::string& file, const CFrameWants& wants,
-                                    CParticleFrame& frame);
+Velpo::CResult ReadFrameNoThrow(const std::string& file, const CFrameWants& wants,
+                                CParticleFrame& frame);
 
 // Statistics of the colour attribute of a frame: per particle, a scalar's
 // value or a vector's length; min, max and mean over the finite ones.

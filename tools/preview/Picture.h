@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host/runtime/Result.h"
+#include "base/Result.h"
 
 namespace VelpoTools {
 
@@ -44,10 +44,10 @@ private:
 };
 
 // The picture as PNG bytes. Fails only when the encoder runs out of memory.
-VelpoHost::CResult EncodePng(const CPicture& picture, std::string& png);
+Velpo::CResult EncodePng(const CPicture& picture, std::string& png);
 
 // Encodes and writes the picture through WriteFileReplacing: `file` holds a
 // whole PNG or is left as it was. Fails naming the file.
-VelpoHost::CResult WritePng(const CPicture& picture, const std::string& file);
+Velpo::CResult WritePng(const CPicture& picture, const std::string& file);
 
 }  // namespace VelpoTools

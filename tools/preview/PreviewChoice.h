@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "host/runtime/Result.h"
+#include "base/Result.h"
 #include "tools/preview/Projection.h"
 
 namespace VelpoTools {
@@ -27,7 +27,7 @@ struct CPreviewChoice {
 // "WxH", each side a whole number from MinSide to MaxSide. A failure says
 // what is wrong with the text (not WIDTHxHEIGHT, too big, too small) and is
 // a usage error.
-VelpoHost::CResult ParseSize(const std::string& text, int& width, int& height);
+Velpo::CResult ParseSize(const std::string& text, int& width, int& height);
 
 // "--color velocity" shown in legends and charts: "velocity", or
 // "velocity (length)" for a vector on the colour map.

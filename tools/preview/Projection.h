@@ -17,7 +17,7 @@
 #include <optional>
 #include <string>
 
-#include "host/runtime/Result.h"
+#include "base/Result.h"
 
 namespace VelpoTools {
 
@@ -47,10 +47,10 @@ struct CViewChoice {
 
 // "x", "y" or "z". A failure is a usage error; its message does not name
 // the option.
-VelpoHost::CResult ParseAxis(const std::string& text, char& axis);
+Velpo::CResult ParseAxis(const std::string& text, char& axis);
 // "EX,EY,EZ[,TX,TY,TZ[,FOV]]", finite decimal numbers, with 0 < FOV < 180.
 // A failure is a usage error; its message does not name the option.
-VelpoHost::CResult ParseCamera(const std::string& text, CCamera& camera);
+Velpo::CResult ParseCamera(const std::string& text, CCamera& camera);
 
 // A point in the picture: pixel coordinates (x right, y down, from the
 // viewport's corner) and a depth that grows away from the viewer.
@@ -70,7 +70,7 @@ public:
     bool Project(const CVec3& point, CProjected& out) const;
 
     // Fails when the camera looks at its own eye.
-    VelpoHost::CResult Usable() const;
+    Velpo::CResult Usable() const;
 
 private:
     bool perspective_ = false;

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "host/runtime/Result.h"
+#include "base/Result.h"
 #include "tools/Settings.h"
 
 namespace VelpoTools {
@@ -34,10 +34,10 @@ struct CFrameRange {
 // Every frame of the range, named as the nodes name them. Frames whose
 // names coincide (Step 0, or frame * step wrapping) are refused, naming both
 // frames and the file; given read settings, that is the only failure.
-VelpoHost::CResult SettingsSequence(const std::string& settingsFile, const CFrameRange& range,
-                                    std::vector<CSequenceFrame>& frames);
-VelpoHost::CResult SettingsSequence(const CSettings& settings, const CFrameRange& range,
-                                    std::vector<CSequenceFrame>& frames);
+Velpo::CResult SettingsSequence(const std::string& settingsFile, const CFrameRange& range,
+                                std::vector<CSequenceFrame>& frames);
+Velpo::CResult SettingsSequence(const CSettings& settings, const CFrameRange& range,
+                                std::vector<CSequenceFrame>& frames);
 
 // The pattern with '#' replaced by each frame of the range; without a range,
 // the files of the pattern's folder whose names fit it, where '#' stands
@@ -47,10 +47,9 @@ VelpoHost::CResult SettingsSequence(const CSettings& settings, const CFrameRange
 // A file whose number does not fit a frame number (32 bits, such as
 // p.99999999999.pdc) is no frame of the sequence; its path is added to
 // `unnumbered`, when given, so that the command can say it was left out.
-VelpoHost::CResult PatternSequence(const std::string& pattern,
-                                   const std::optional<CFrameRange>& range,
-                                   std::vector<CSequenceFrame>& frames,
-                                   std::vector<std::string>* unnumbered = nullptr);
+Velpo::CResult PatternSequence(const std::string& pattern, const std::optional<CFrameRange>& range,
+                               std::vector<CSequenceFrame>& frames,
+                               std::vector<std::string>* unnumbered = nullptr);
 
 // What a command says of a file PatternSequence left out.
 std::string UnnumberedWarning(const std::string& file, const std::string& pattern);
@@ -65,7 +64,7 @@ struct CShard {
     uint32_t count = 1;
 };
 
-VelpoHost::CResult ParseShard(const std::string& text, CShard& shard);
+Velpo::CResult ParseShard(const std::string& text, CShard& shard);
 
 // The items of `frames` that belong to the shard, in order.
 std::vector<CSequenceFrame> TakeShard(const std::vector<CSequenceFrame>& frames,

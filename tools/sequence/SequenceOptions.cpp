@@ -7,7 +7,7 @@
 
 namespace VelpoTools {
 
-using VelpoHost::CResult;
+using Velpo::CResult;
 
 void AddSequenceOptions(CLI::App& command, CSequenceOptions& options) {
     command.add_option("--frames", options.frames, "Frames A-B, both included");

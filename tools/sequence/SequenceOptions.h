@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "host/runtime/Result.h"
+#include "base/Result.h"
 #include "tools/sequence/Sequence.h"
 
 namespace CLI {
@@ -44,14 +44,14 @@ struct CSequenceChoice {
     bool progress = false;  // a progress line is to be drawn
 };
 
-VelpoHost::CResult ParseSequenceOptions(const CSequenceOptions& options, CSequenceChoice& choice);
+Velpo::CResult ParseSequenceOptions(const CSequenceOptions& options, CSequenceChoice& choice);
 
 // The frames of a file or '#' pattern under the choice, shard applied.
 // Fails naming the pattern or folder when no file can be found (exit 1).
 // Files that fit the pattern with a number beyond 32 bits are left out and
 // added to `unnumbered` when given (see PatternSequence).
-VelpoHost::CResult ResolvePattern(const std::string& pattern, const CSequenceChoice& choice,
-                                  std::vector<CSequenceFrame>& frames,
-                                  std::vector<std::string>* unnumbered = nullptr);
+Velpo::CResult ResolvePattern(const std::string& pattern, const CSequenceChoice& choice,
+                              std::vector<CSequenceFrame>& frames,
+                              std::vector<std::string>* unnumbered = nullptr);
 
 }  // namespace VelpoTools

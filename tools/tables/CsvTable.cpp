@@ -10,7 +10,7 @@ namespace VelpoTools {
 
 namespace {
 
-using VelpoHost::CResult;
+using Velpo::CResult;
 
 class CCsvReader {
 public:

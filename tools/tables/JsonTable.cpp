@@ -15,7 +15,7 @@ namespace VelpoTools {
 
 namespace {
 
-using VelpoHost::CResult;
+using Velpo::CResult;
 
 // NaN, Infinity and -Infinity outside strings, each replaced by a number
 // of the same length so that the parser takes it and every offset stays;

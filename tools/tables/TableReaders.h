@@ -4,12 +4,12 @@
 // Fails naming file, line and column (TablePlace) at the first error.
 #pragma once
 
-#include "host/runtime/Result.h"
+#include "base/Result.h"
 #include "tools/tables/Tables.h"
 
 namespace VelpoTools {
 
-VelpoHost::CResult ReadCsvTable(CTable& table);
-VelpoHost::CResult ReadJsonTable(CTable& table);
+Velpo::CResult ReadCsvTable(CTable& table);
+Velpo::CResult ReadJsonTable(CTable& table);
 
 }  // namespace VelpoTools

@@ -13,7 +13,7 @@ namespace VelpoTools {
 
 namespace {
 
-using VelpoHost::CResult;
+using Velpo::CResult;
 
 // Cells address the text with 32-bit offsets.
 constexpr uint64_t MaxTableBytes = std::numeric_limits<uint32_t>::max() - 1;

@@ -26,7 +26,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "host/runtime/Result.h"
+#include "base/Result.h"
 #include "tools/tables/TableWriter.h"
 
 namespace VelpoTools {
@@ -60,8 +60,8 @@ public:
     // Fails naming file, line, column and the column's name at the first
     // cell that is not a number of the type ("is not a number") or lies
     // outside its range ("is out of float range").
-    VelpoHost::CResult Values(const CTableColumn& column, std::vector<float>& values) const;
-    VelpoHost::CResult Values(const CTableColumn& column, std::vector<int32_t>& values) const;
+    Velpo::CResult Values(const CTableColumn& column, std::vector<float>& values) const;
+    Velpo::CResult Values(const CTableColumn& column, std::vector<int32_t>& values) const;
 
     std::string_view Text(const CTableCell& cell) const {
         return std::string_view(text).substr(cell.offset, cell.length);
@@ -77,10 +77,10 @@ std::string TablePlace(const std::string& file, uint32_t line, uint32_t column =
 
 // By extension (TableFormatOf). Fails, naming the file and for a malformed
 // table the line and column, when the table cannot be read.
-VelpoHost::CResult ReadTable(const std::filesystem::path& file, CTable& table);
+Velpo::CResult ReadTable(const std::filesystem::path& file, CTable& table);
 
 // The same from text in memory; `file` only names it in messages.
-VelpoHost::CResult ReadTableText(std::string text, CTableFormat format, const std::string& file,
-                                 CTable& table);
+Velpo::CResult ReadTableText(std::string text, CTableFormat format, const std::string& file,
+                             CTable& table);
 
 }  // namespace VelpoTools

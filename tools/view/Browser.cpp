@@ -12,7 +12,7 @@ extern char** environ;
 
 namespace VelpoTools {
 
-using VelpoHost::CResult;
+using Velpo::CResult;
 
 CResult OpenInBrowser(const std::string& url) {
     const char* x11 = std::getenv("DISPLAY");

@@ -4,13 +4,13 @@
 
 #include <string>
 
-#include "host/runtime/Result.h"
+#include "base/Result.h"
 
 namespace VelpoTools {
 
 // Starts xdg-open with `url` and returns without waiting for the browser.
 // Fails, saying why, where there is no display (DISPLAY and WAYLAND_DISPLAY
 // unset, as on a farm machine over SSH) or xdg-open cannot be started.
-VelpoHost::CResult OpenInBrowser(const std::string& url);
+Velpo::CResult OpenInBrowser(const std::string& url);
 
 }  // namespace VelpoTools

@@ -29,7 +29,7 @@
 #include <string>
 #include <vector>
 
-#include "host/runtime/Result.h"
+#include "base/Result.h"
 #include "tools/preview/ParticleFrame.h"
 
 namespace VelpoTools {
@@ -62,8 +62,8 @@ struct CFramePoints {
 // Fails naming the file and what is wrong: unreadable, no "position"
 // record of vectors, no record of the colouring name, RGB of a record that
 // holds single numbers. Running out of memory is a failure too.
-VelpoHost::CResult ReadFramePoints(const std::string& file, const CPointsRequest& request,
-                                   CFramePoints& points);
+Velpo::CResult ReadFramePoints(const std::string& file, const CPointsRequest& request,
+                               CFramePoints& points);
 
 std::string PointsPayload(const CFramePoints& points);
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "host/runtime/Result.h"
+#include "base/Result.h"
 
 namespace VelpoTools {
 
@@ -36,7 +36,7 @@ struct CPickedParticle {
 
 // Fails naming the file when it cannot be read, and when `index` is not a
 // particle of it (the message says how many it holds).
-VelpoHost::CResult PickParticle(const std::string& file, int64_t index, CPickedParticle& picked);
+Velpo::CResult PickParticle(const std::string& file, int64_t index, CPickedParticle& picked);
 
 // {"index", "particles", "id" (text or null), "records": [{"name", "key",
 // "code", "array", "values": [text]}]}; "key" names the record in a URL

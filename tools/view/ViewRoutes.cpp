@@ -22,7 +22,7 @@ namespace {
 
 using httplib::Request;
 using httplib::Response;
-using VelpoHost::CResult;
+using Velpo::CResult;
 using Json = nlohmann::ordered_json;
 
 constexpr const char* JsonType = "application/json";

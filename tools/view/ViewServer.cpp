@@ -14,7 +14,7 @@
 
 namespace VelpoTools {
 
-using VelpoHost::CResult;
+using Velpo::CResult;
 
 struct CViewServer::CState {
     CState(std::vector<CSequenceFrame> frames, CViewOptions options)

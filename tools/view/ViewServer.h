@@ -39,7 +39,7 @@
 #include <string>
 #include <vector>
 
-#include "host/runtime/Result.h"
+#include "base/Result.h"
 #include "tools/sequence/Sequence.h"
 
 namespace VelpoTools {
@@ -68,7 +68,7 @@ public:
 
     // Binds and starts serving on threads of its own. Fails naming the
     // address and port when they cannot be bound.
-    VelpoHost::CResult Start();
+    Velpo::CResult Start();
 
     uint16_t Port() const;
     // "http://ADDRESS:PORT/", with "?token=..." when the token is required.

@@ -1,4 +1,6 @@
-// Number conversions between the file's doubles and the slots' values.
+// A double as a 32-bit integer, the one way the project narrows: the file
+// layer's Long slots and the SDK's values both take doubles so. Depends on
+// nothing of the project.
 #pragma once
 
 #include <cmath>
@@ -8,7 +10,7 @@
 // A double as a Long value: truncated toward zero (-2.9 gives -2), saturated
 // to the nearest 32-bit limit outside that range, NaN gives 0. Defined for
 // every double, unlike a plain cast.
-inline int32_t PdcDoubleToLong(double value) {
+inline int32_t DoubleToInt32(double value) {
     if (std::isnan(value)) {
         return 0;
     }

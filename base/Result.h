@@ -1,5 +1,7 @@
-// What an operation of the host runtime or of the tools reports: done, or
-// failed with a message that names the file or object and what is wrong.
+// What an operation of the host runtime, the tools or the Python module
+// reports: done, or failed with a message that names the file or object and
+// what is wrong. Every layer may include it; it depends on nothing else of
+// the project.
 //
 //   CResult Load(const std::string& path) {
 //       if (!Exists(path)) return CResult::Fail(path + ": no such file");
@@ -14,7 +16,7 @@
 #include <string>
 #include <utility>
 
-namespace VelpoHost {
+namespace Velpo {
 
 class [[nodiscard]] CResult {
 public:
@@ -34,4 +36,4 @@ private:
     std::string message_;
 };
 
-}  // namespace VelpoHost
+}  // namespace Velpo
