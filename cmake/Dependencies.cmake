@@ -53,11 +53,21 @@ function(velpo_googletest_from_source)
   endforeach()
 endfunction()
 
+# xxHash, used header-only and inline (the content hash of `velpo check`).
+find_file(VELPO_XXHASH_HEADER xxhash.h PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH NO_DEFAULT_PATH)
+if(NOT VELPO_XXHASH_HEADER)
+  message(FATAL_ERROR "xxhash.h not found (Debian: libxxhash-dev, scripts/deps.sh)")
+endif()
+
 if(CMAKE_CROSSCOMPILING AND WIN32)
   set(VELPO_STAGED_INCLUDE ${CMAKE_BINARY_DIR}/third_party/include)
   file(MAKE_DIRECTORY ${VELPO_STAGED_INCLUDE})
   velpo_stage_headers(CLI11::CLI11 CLI)
   velpo_stage_headers(nlohmann_json::nlohmann_json nlohmann)
+  # xxHash is one header, used inline (XXH_INLINE_ALL): staged alone.
+  if(NOT EXISTS ${VELPO_STAGED_INCLUDE}/xxhash.h)
+    file(CREATE_LINK ${VELPO_XXHASH_HEADER} ${VELPO_STAGED_INCLUDE}/xxhash.h SYMBOLIC)
+  endif()
   if(VELPO_STB_FOUND)
     # stb's include folder holds only stb: staged whole, under its name.
     set(stb ${VELPO_STAGED_INCLUDE}/stb)
@@ -85,4 +95,9 @@ endif()
 if(VELPO_STB_FOUND)
   add_library(velpo_stb INTERFACE)
   target_include_directories(velpo_stb SYSTEM INTERFACE ${VELPO_STB_INCLUDEDIR})
+endif()
+
+add_library(velpo_xxhash INTERFACE)
+if(CMAKE_CROSSCOMPILING AND WIN32)
+  target_include_directories(velpo_xxhash SYSTEM INTERFACE ${VELPO_STAGED_INCLUDE})
 endif()

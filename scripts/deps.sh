@@ -18,7 +18,7 @@ for group in "${@:-linux}"; do
   case "$group" in
     linux)
       packages+=(cmake ninja-build g++ libgtest-dev libbenchmark-dev libcli11-dev
-                 nlohmann-json3-dev libstb-dev libcpp-httplib-dev libfmt-dev
+                 nlohmann-json3-dev libstb-dev libxxhash-dev libcpp-httplib-dev libfmt-dev
                  chromium chromium-driver python3-selenium python3-pil
                  python3-dev python3-numpy python3-pybind11 python3-pytest python3-meshio
                  python3-pandas
