@@ -6,7 +6,7 @@
 #include <functional>
 #include <optional>
 
-#include "tools/Command.h"
+#include "tools/Messages.h"
 #include "tools/Output.h"
 #include "tools/Text.h"
 #include "tools/preview/ColorMap.h"
@@ -313,7 +313,7 @@ int WritePlot(const CPreviewChoice& choice, const std::string& pattern,
         [&](size_t i, CFrameReport& report) {
             CParticleFrame frame;
             if (CResult read = ReadFrameNoThrow(frames[i].file, wants, frame); !read) {
-                report.err = "velpo preview: error: " + Escaped(read.Message()) + "\n";
+                report.err = ErrorLine("preview", read.Message());
                 report.failed = true;
                 points[i] = {frames[i].frame, 0, CColourStats(), false};
                 return;

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <new>
 
-#include "tools/Command.h"
+#include "tools/Messages.h"
 #include "tools/Output.h"
 #include "tools/Text.h"
 #include "tools/preview/ColorMap.h"

@@ -1,14 +1,14 @@
-#include "tools/FrameJob.h"
+#include "tools/cli/FrameJob.h"
 
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <new>
 
-#include "tools/Command.h"
 #include "tools/Numbers.h"
 #include "tools/Output.h"
 #include "tools/OutputFile.h"
 #include "tools/SameFile.h"
+#include "tools/cli/Command.h"
 #include "tools/tables/TableWriter.h"
 
 namespace VelpoTools {

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/Command.h"
 #include "tools/Output.h"
 #include "tools/Text.h"
+#include "tools/cli/Command.h"
 #include "tools/sequence/SequenceOptions.h"
 
 #ifdef VELPO_VIEW

@@ -6,9 +6,9 @@
 
 #include "host/core/Definitions.h"
 #include "host/sdk/Enums.h"
-#include "tools/Command.h"
 #include "tools/Output.h"
 #include "tools/PluginSession.h"
+#include "tools/cli/Command.h"
 
 namespace VelpoTools {
 

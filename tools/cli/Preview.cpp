@@ -8,11 +8,11 @@
 #include <system_error>
 #include <vector>
 
-#include "tools/Command.h"
-#include "tools/OptionChecks.h"
 #include "tools/Output.h"
 #include "tools/SameFile.h"
 #include "tools/Text.h"
+#include "tools/cli/Command.h"
+#include "tools/cli/OptionChecks.h"
 #include "tools/preview/ColorMap.h"
 #include "tools/preview/FramePicture.h"
 #include "tools/preview/Picture.h"

@@ -1,4 +1,4 @@
-#include "tools/OptionChecks.h"
+#include "tools/cli/OptionChecks.h"
 
 #include <cmath>
 #include <string>

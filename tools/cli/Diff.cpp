@@ -9,11 +9,11 @@
 #include <system_error>
 #include <vector>
 
-#include "tools/Command.h"
 #include "tools/Numbers.h"
-#include "tools/OptionChecks.h"
 #include "tools/Output.h"
 #include "tools/Text.h"
+#include "tools/cli/Command.h"
+#include "tools/cli/OptionChecks.h"
 #include "tools/contents/CacheDiff.h"
 #include "tools/contents/ReportJson.h"
 #include "tools/sequence/FrameRunner.h"

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "host/runtime/Evaluation.h"
-#include "tools/Command.h"
 #include "tools/Output.h"
 #include "tools/Text.h"
+#include "tools/cli/Command.h"
 #include "tools/contents/FileReport.h"
 #include "tools/tables/TableWriter.h"
 

@@ -16,10 +16,10 @@
 #include "plugin/AttributeKinds.h"
 #include "tools/CacheCheck.h"
 #include "tools/CacheNames.h"
-#include "tools/Command.h"
-#include "tools/FrameJob.h"
 #include "tools/OutputFile.h"
 #include "tools/Text.h"
+#include "tools/cli/Command.h"
+#include "tools/cli/FrameJob.h"
 #include "tools/tables/TableWriter.h"
 
 namespace VelpoTools {

@@ -1,6 +1,5 @@
-// What the subcommands of `velpo` share: exit codes, how errors are shown,
-// and the function each subcommand file offers to hook itself into the
-// command line.
+// Exit codes and how errors and warnings are shown: one line per message,
+// "velpo <command>: error: <text>", control characters escaped.
 //
 // Errors are Velpo::CResult values that name the file or output and
 // what is wrong. A subcommand prints them through PrintError and returns
@@ -12,10 +11,6 @@
 #include <string>
 
 #include "base/Result.h"
-
-namespace CLI {
-class App;
-}
 
 namespace VelpoTools {
 
@@ -32,24 +27,5 @@ void PrintWarning(const std::string& command, const std::string& text);
 
 // Prints the usage error with the parser's hint and gives ExitUsage.
 int UsageError(const std::string& command, const Velpo::CResult& problem);
-
-// Each adds its subcommand to `app`; running it stores its exit code in
-// `exitCode`.
-void AddDemoCommand(CLI::App& app, int& exitCode);
-void AddExportCommand(CLI::App& app, int& exitCode);
-void AddImportCommand(CLI::App& app, int& exitCode);
-void AddInfoCommand(CLI::App& app, int& exitCode);
-void AddDumpCommand(CLI::App& app, int& exitCode);
-void AddNodesCommand(CLI::App& app, int& exitCode);
-void AddConvertCommand(CLI::App& app, int& exitCode);
-void AddPreviewCommand(CLI::App& app, int& exitCode);
-void AddCheckCommand(CLI::App& app, int& exitCode);
-void AddDiffCommand(CLI::App& app, int& exitCode);
-void AddViewCommand(CLI::App& app, int& exitCode);
-
-// The whole command: parses the arguments, runs the subcommand, checks that
-// standard output took everything, and turns every exception (out of memory
-// included) into a message and ExitFailed. Never throws.
-int RunVelpo(int argc, char** argv);
 
 }  // namespace VelpoTools

@@ -10,11 +10,11 @@
 #include <unordered_map>
 #include <vector>
 
-#include "tools/Command.h"
-#include "tools/OptionChecks.h"
 #include "tools/Output.h"
 #include "tools/Settings.h"
 #include "tools/Text.h"
+#include "tools/cli/Command.h"
+#include "tools/cli/OptionChecks.h"
 #include "tools/contents/ReportJson.h"
 #include "tools/contents/SequenceCheck.h"
 #include "tools/sequence/FrameRunner.h"

@@ -14,12 +14,12 @@
 #include "host/runtime/Evaluation.h"
 #include "plugin/AttributeKinds.h"
 #include "tools/CacheNames.h"
-#include "tools/Command.h"
 #include "tools/DemoCheck.h"
 #include "tools/Numbers.h"
 #include "tools/Output.h"
 #include "tools/PluginSession.h"
 #include "tools/Scene.h"
+#include "tools/cli/Command.h"
 #include "tools/sequence/Progress.h"
 
 namespace VelpoTools {

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "tools/Command.h"
 #include "tools/Output.h"
 #include "tools/OutputFile.h"
 #include "tools/SameFile.h"
 #include "tools/Text.h"
+#include "tools/cli/Command.h"
 #include "tools/ply/ConvertFiles.h"
 #include "tools/sequence/FrameRunner.h"
 #include "tools/sequence/Progress.h"

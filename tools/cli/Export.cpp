@@ -15,9 +15,9 @@
 #include "pdc/Pdc.h"
 #include "pdc/SafeWrite.h"
 #include "tools/CacheNames.h"
-#include "tools/Command.h"
-#include "tools/FrameJob.h"
 #include "tools/Text.h"
+#include "tools/cli/Command.h"
+#include "tools/cli/FrameJob.h"
 #include "tools/tables/Tables.h"
 
 namespace VelpoTools {

@@ -1,5 +1,5 @@
 // velpo: the plug-in's job without the host, and a look inside PDC files.
-#include "tools/Command.h"
+#include "tools/cli/Command.h"
 
 int main(int argc, char** argv) {
     return VelpoTools::RunVelpo(argc, argv);

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "tools/Command.h"
 #include "tools/Numbers.h"
 #include "tools/Output.h"
 #include "tools/Text.h"
+#include "tools/cli/Command.h"
 #include "tools/contents/FileReport.h"
 #include "tools/contents/Leftovers.h"
 #include "tools/contents/ReportJson.h"
