@@ -179,7 +179,10 @@ const CSharedCase SharedCases[] = {
 class SafeWriteShared : public ::testing::TestWithParam<std::tuple<CSharedCase, int>> {};
 
 TEST_P(SafeWriteShared, WritesOnlyWhatTheRulesAllow) {
-    const auto& [c, protection] = GetParam();
+    // Named apart, not bound as a pair: the lambda below takes them, and
+    // clang 14 lets no lambda take a structured binding.
+    const CSharedCase& c = std::get<0>(GetParam());
+    const int protection = std::get<1>(GetParam());
     if (!VelpoTest::IsRoot()) {
         GTEST_SKIP() << "needs root to plant files of another user";
     }
