@@ -577,6 +577,14 @@ CPlyOutput PlyFromFrame(const CConvertFrame& frame, const CPlyChoice& choice) {
     return ply;
 }
 
+std::vector<CPlyColumnSource> PlyColumnSources(const CConvertFrame& frame) {
+    std::vector<CPlyColumnSource> sources;
+    for (const CPropertyPlan& property : PlanProperties(frame.records)) {
+        sources.push_back({property.record, property.component});
+    }
+    return sources;
+}
+
 CResult FrameFromPly(CPlyVertices& ply, CConvertFrame& frame, std::vector<std::string>& notes) {
     frame = CConvertFrame();
     if (ply.count > std::numeric_limits<int32_t>::max()) {

@@ -76,6 +76,16 @@ bool DecodeName(std::string_view word, std::string& name);
 // record, else 0 (the comment keeps the count).
 CPlyOutput PlyFromFrame(const CConvertFrame& frame, const CPlyChoice& choice);
 
+// Where the columns of PlyFromFrame(frame, ...) take their values, in column
+// order: record `record` of the frame, component `component` of a vector
+// (else 0). Needs only the records' names and codes, not their values, so a
+// conversion can plan the columns first and read the values in blocks.
+struct CPlyColumnSource {
+    size_t record = 0;
+    int32_t component = 0;
+};
+std::vector<CPlyColumnSource> PlyColumnSources(const CConvertFrame& frame);
+
 // The frame a PLY holds (see above); the columns' values move into the
 // frame, so `ply` is left without them. Fails, saying what is wrong without the
 // file's name, on a malformed velpo comment, more than 2^31 - 1 vertices,

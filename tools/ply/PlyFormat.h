@@ -139,4 +139,9 @@ std::string PlyHeaderText(const CPlyOutput& ply);
 // the caller to find through out.Flush().
 void WritePly(COutput& out, const CPlyOutput& ply);
 
+// Only the vertex rows of `ply`, as WritePly writes them after the header:
+// a streamed conversion writes the header once and then one CPlyOutput per
+// block of vertices, its columns pointing at the block's first vertex.
+void WritePlyRows(COutput& out, const CPlyOutput& ply);
+
 }  // namespace VelpoTools

@@ -1,0 +1,30 @@
+// Conversions that hold a block of particles at a time, never a whole
+// record: the memory they take is set by CConvertBlock, whatever the size of
+// the frame, and the output is byte for byte what a conversion of the whole
+// frame in memory would write.
+//
+// Both validate what they can before they write: the input is walked whole
+// first (a PDC file by the record walker, a PLY file's header and the room
+// its vertices take), so a broken input is refused with nothing written.
+// What only the values show (a file changed while it is read, a value its
+// record cannot hold) stops the write half-way; the output goes through the
+// safe write, so the earlier file under its name is kept and no scrap is
+// left. Failures name the file and what is wrong. Safe to run on several
+// threads at once for different files.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "host/runtime/Result.h"
+#include "tools/ply/ConvertFiles.h"
+
+namespace VelpoTools {
+
+// PDC to PLY: the records' layout walked first (ReadPdcLayout), then per
+// block of particles each array record's slice read from its offset.
+VelpoHost::CResult StreamPdcToPly(const std::string& in, const std::string& out,
+                                  const CPlyChoice& choice, const CConvertBlock& block,
+                                  CConvertSummary& summary, std::vector<std::string>& notes);
+
+}  // namespace VelpoTools
