@@ -107,7 +107,8 @@ TEST(Crash, KilledExportLeavesACompleteCache) {
         // A spread of 0 to 2 write times, visited out of order; after the
         // temporary file appears, a spread within half a write.
         const bool awaitWrite = kill % 2 == 1;
-        const auto pause = writeTime * 2 * ((kill * 17) % Kills) / Kills / (awaitWrite ? 4 : 1);
+        const auto pause =
+            writeTime * 2 * ((kill * 17) % Kills) / Kills / (awaitWrite ? 4 : 1);
         const pid_t child = StartWriter(newerNode, earlierNode);
         ASSERT_NE(child, -1);
         if (awaitWrite) {
