@@ -96,6 +96,31 @@ std::vector<CPlyColumnSource> PlyColumnSources(const CConvertFrame& frame);
 VelpoHost::CResult FrameFromPly(CPlyVertices& ply, CConvertFrame& frame,
                                 std::vector<std::string>& notes);
 
+// FrameFromPly in two steps, for a conversion that reads the vertices in
+// blocks. First the frame from the header alone (the columns' names and
+// types; their values are not looked at): the records, their order, names,
+// codes and single values, the header, and per record the columns its
+// values come from (one, or x, y, z; none for a record without array
+// values). `fitsInt32[c]` says whether every value of column c fits 32
+// bits, which decides the code of an int64 or uint64 property of another
+// program; the other columns' entries are not consulted. Fails as
+// FrameFromPly does on everything but the values.
+VelpoHost::CResult PlanFrameFromPly(const CPlyVertices& ply, const std::vector<bool>& fitsInt32,
+                                    CConvertFrame& frame,
+                                    std::vector<std::vector<size_t>>& recordColumns,
+                                    std::vector<std::string>& notes);
+
+// Then the values of an array record, from the values of its columns for
+// the vertices from `firstVertex` on (into record.integers or
+// record.doubles, a vector as x, y, z). Fails, naming the property and the
+// vertex, on a value its integer record cannot hold. With `moveValues` a
+// double column's values are moved into the record rather than copied.
+VelpoHost::CResult FillRecord(CConvertRecord& record, const std::vector<CPlyColumn*>& columns,
+                              int64_t firstVertex, bool moveValues);
+
+// Whether every value of the column fits 32 bits.
+bool ColumnFitsInt32(const CPlyColumn& column);
+
 // Fails, without the file's name, when the header counts particles (more
 // than 0) but no record holds a value: none at all, or only a last record
 // that holds its name. A single-value record holds a value for every
