@@ -91,8 +91,7 @@ TEST(ConvertStream, AFileCutInsideALateBlockIsRefusedWithNothingWritten) {
         SCOPED_TRACE(cut);
         ASSERT_TRUE(WriteFile(scratch / "cut.pdc", pdc.substr(0, cut)));
         ASSERT_TRUE(WriteFile(scratch / "out.ply", "earlier"));
-        const std::string problem =
-            Convert(scratch / "cut.pdc", scratch / "out.ply", {}, Block(7));
+        const std::string problem = Convert(scratch / "cut.pdc", scratch / "out.ply", {}, Block(7));
         EXPECT_EQ(problem.rfind(scratch / "cut.pdc", 0), 0u) << problem;
         EXPECT_NE(problem.find("truncated"), std::string::npos) << problem;
         EXPECT_EQ(ReadFile(scratch / "out.ply"), "earlier");
@@ -135,10 +134,10 @@ TEST(ConvertStream, ABlockHoldsWhatItsBytesAllowAndAtLeastOneParticle) {
         int64_t particles, bytes, perParticle, expected;
     };
     const CCase cases[] = {
-        {65536, 16 << 20, 96, 65536},  // the particle count binds
+        {65536, 16 << 20, 96, 65536},              // the particle count binds
         {1 << 20, 16 << 20, 96, (16 << 20) / 96},  // the bytes bind
-        {65536, 16 << 20, int64_t{1} << 40, 1},  // one particle larger than the bytes
-        {65536, 16 << 20, 0, 65536},  // no array record
+        {65536, 16 << 20, int64_t{1} << 40, 1},    // one particle larger than the bytes
+        {65536, 16 << 20, 0, 65536},               // no array record
     };
     for (const CCase& c : cases) {
         CConvertBlock block;

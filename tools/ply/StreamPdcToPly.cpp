@@ -79,9 +79,9 @@ public:
     // Points the columns of `ply` at the current block's slices.
     void Aim(CPlyOutput& ply, const std::vector<CPlyColumnSource>& sources) const {
         for (size_t c = 0; c < sources.size(); ++c) {
-            const CRecordSlice& slice = *std::find_if(
-                slices_.begin(), slices_.end(),
-                [&](const CRecordSlice& s) { return s.record == sources[c].record; });
+            const CRecordSlice& slice =
+                *std::find_if(slices_.begin(), slices_.end(),
+                              [&](const CRecordSlice& s) { return s.record == sources[c].record; });
             if (slice.integers) {
                 ply.columns[c].integers = slice.int32s.data() + sources[c].component;
             } else {
