@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "pdc/FileOffset.h"
+
 namespace VelpoTools {
 
 namespace {
@@ -41,6 +43,10 @@ void COutput::Failed(int error) {
         // that bytes were lost.
         error_ = error != 0 ? std::strerror(error) : "the system did not take every byte";
     }
+}
+
+bool COutput::Seek(int64_t position) {
+    return Send() && PdcFileOffset::SeekTo(stream_, position);
 }
 
 VelpoHost::CResult COutput::Flush() {

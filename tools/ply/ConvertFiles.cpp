@@ -264,6 +264,12 @@ CResult ConvertFile(const std::string& in, const std::string& out, const CPlyCho
         summary.bytesRead = FileBytes(in);
         return CResult::Ok();
     }
+    bool streamed = false;
+    if (CResult done = StreamPlyToPdc(in, out, block, summary, notes, streamed);
+        !done || streamed) {
+        summary.bytesRead = FileBytes(in);
+        return done;
+    }
     CConvertFrame frame;
     {
         CPlyVertices ply;

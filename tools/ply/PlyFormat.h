@@ -79,7 +79,11 @@ struct CPlyHeader {
 // "ply" or "end_header", an unknown format or type, a count that is not a
 // non-negative number, a property before any element, a duplicate element.
 // Takes time in proportion to the header's bytes, whatever they declare.
-VelpoHost::CResult ParsePlyHeader(std::string_view bytes, CPlyHeader& header);
+// `ranOut`, when given, is set on a failure that only more bytes could
+// have avoided (the bytes end inside the header): a reader of the file's
+// first bytes then reads more and tries again.
+VelpoHost::CResult ParsePlyHeader(std::string_view bytes, CPlyHeader& header,
+                                  bool* ranOut = nullptr);
 
 // One scalar property of the vertex element, every value as a double (each
 // 8- to 32-bit type and every float fits one exactly, and a double's bits,
@@ -110,6 +114,14 @@ VelpoHost::CResult ReadPly(const std::filesystem::path& file, CPlyVertices& vert
 // The same over the whole file's bytes; messages name it `name`.
 VelpoHost::CResult ReadPlyBytes(const std::string& name, std::string_view bytes,
                                 CPlyVertices& vertices);
+
+// One property's values from `count` binary rows of `row` bytes, `in`
+// pointing at the property's bytes in the first row, into values[0 ..
+// count). Fails, naming the file `name` and the vertex (`firstVertex` + i),
+// on a 64-bit integer that a double cannot hold exactly.
+VelpoHost::CResult GatherPlyValues(const std::string& name, CPlyEncoding encoding,
+                                   const CPlyProperty& property, const unsigned char* in,
+                                   size_t row, size_t count, int64_t firstVertex, double* values);
 
 // A property to write: one value per vertex from `integers` (type Int32) or
 // `doubles` (Float64, or Float32 rounded from the doubles), vertex i at

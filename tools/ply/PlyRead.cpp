@@ -135,6 +135,15 @@ std::string IntegerText(bool bigEndian, CPlyType type, const unsigned char* in) 
     return std::to_string(bigEndian ? Load<int64_t, true>(in) : Load<int64_t, false>(in));
 }
 
+CResult NotExactIn(const std::string& name, int64_t vertex, const CPlyProperty& property,
+                   const std::string& value) {
+    return CResult::Fail(name + ": vertex " + std::to_string(vertex) + ", property " +
+                         Quoted(property.name) + ": the " + PlyTypeName(property.type) + " " +
+                         value +
+                         " is beyond what a double holds exactly (2^53), so no PDC record can "
+                         "hold it");
+}
+
 enum class CAsciiValue { Number, NotANumber, NotExact };
 
 CAsciiValue ParseInteger(std::string_view text, CPlyType type, double& value) {
@@ -256,9 +265,7 @@ private:
     }
 
     CResult NotExact(size_t vertex, const CPlyProperty& property, const std::string& value) const {
-        return Fail("vertex " + std::to_string(vertex) + ", property " + Quoted(property.name) +
-                    ": the " + PlyTypeName(property.type) + " " + value +
-                    " is beyond what a double holds exactly (2^53), so no PDC record can hold it");
+        return NotExactIn(name_, static_cast<int64_t>(vertex), property, value);
     }
 
     void Columns(const CPlyElement& element, CPlyVertices& vertices) const {
@@ -291,12 +298,11 @@ private:
         size_t offset = 0;
         for (size_t p = 0; p < element.properties.size(); ++p) {
             const CPlyProperty& property = element.properties[p];
-            const unsigned char* in = rows + offset;
-            const size_t taken = GatherAny(bigEndian_, property.type, in, row, count,
-                                           vertices.columns[p].values.data());
-            if (taken < count) {
-                return NotExact(taken, property,
-                                IntegerText(bigEndian_, property.type, in + taken * row));
+            if (CResult gathered =
+                    GatherPlyValues(name_, header_.encoding, property, rows + offset, row, count, 0,
+                                    vertices.columns[p].values.data());
+                !gathered) {
+                return gathered;
             }
             offset += PlyTypeBytes(property.type);
         }
@@ -434,6 +440,18 @@ private:
 };
 
 }  // namespace
+
+CResult GatherPlyValues(const std::string& name, CPlyEncoding encoding,
+                        const CPlyProperty& property, const unsigned char* in, size_t row,
+                        size_t count, int64_t firstVertex, double* values) {
+    const bool bigEndian = encoding == CPlyEncoding::BinaryBigEndian;
+    const size_t taken = GatherAny(bigEndian, property.type, in, row, count, values);
+    if (taken < count) {
+        return NotExactIn(name, firstVertex + static_cast<int64_t>(taken), property,
+                          IntegerText(bigEndian, property.type, in + taken * row));
+    }
+    return CResult::Ok();
+}
 
 CResult ReadPly(const std::filesystem::path& file, CPlyVertices& vertices) {
     vertices = CPlyVertices();
