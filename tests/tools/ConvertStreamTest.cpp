@@ -6,12 +6,18 @@
 #include <bit>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/pdc/AllocationProbe.h"
 #include "tests/support/TestSupport.h"
 #include "tools/ply/ConvertFiles.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace VelpoTools {
 namespace {
@@ -45,9 +51,10 @@ std::string ManyBlockFrame(int32_t particles) {
     return bytes.Bytes();
 }
 
-CConvertBlock Block(int64_t particles) {
+CConvertBlock Block(int64_t particles, int64_t bytes = CConvertBlock::DefaultBytes) {
     CConvertBlock block;
     block.particles = particles;
+    block.bytes = bytes;
     return block;
 }
 
@@ -75,6 +82,12 @@ TEST(ConvertStream, ManyBlocksGiveTheBytesOfOneBlockBothWays) {
             EXPECT_TRUE(ReadFile(scratch / "out.ply") == whole);
             if (!choice.ascii && !choice.floats) {
                 ASSERT_EQ(Convert(scratch / "out.ply", scratch / "back.pdc", {}, Block(block)), "");
+                EXPECT_TRUE(ReadFile(scratch / "back.pdc") == pdc);
+                // Bytes for one record's writer at a time: a pass over the
+                // rows per record, each written at its offset.
+                ASSERT_EQ(
+                    Convert(scratch / "out.ply", scratch / "back.pdc", {}, Block(block, 300 << 10)),
+                    "");
                 EXPECT_TRUE(ReadFile(scratch / "back.pdc") == pdc);
             }
         }
@@ -127,7 +140,151 @@ TEST(ConvertStream, NoBufferGrowsWithTheFrame) {
     ASSERT_EQ(toPly, "");
     EXPECT_EQ(std::filesystem::file_size(scratch / "out.ply"),
               ReadFile(scratch / "out.ply").find("end_header\n") + 11 + Particles * 28u);
+
+    AllocationProbe::Arm();
+    const std::string toPdc = Convert(scratch / "out.ply", scratch / "back.pdc", {}, Block(4096));
+    EXPECT_LT(AllocationProbe::Disarm(), Bound);
+    ASSERT_EQ(toPdc, "");
+    EXPECT_TRUE(ReadFile(scratch / "back.pdc") == bytes.Bytes());
 }
+
+// A binary PLY: the header's property lines (types uchar, short, int,
+// int64 and double, the last given as its bits), then rows whose values
+// `value(vertex, property)` gives, each in its type's width in the file's
+// byte order.
+std::string ForeignPly(bool bigEndian,
+                       const std::vector<std::pair<const char*, const char*>>& properties,
+                       int32_t vertices, const std::function<int64_t(int32_t, size_t)>& value,
+                       const std::string& comments = "") {
+    std::string text = std::string("ply\nformat ") +
+                       (bigEndian ? "binary_big_endian" : "binary_little_endian") + " 1.0\n" +
+                       comments + "element vertex " + std::to_string(vertices) + "\n";
+    std::vector<int> widths;
+    for (const auto& [name, type] : properties) {
+        const std::string t = type;
+        widths.push_back(t == "uchar" ? 1 : t == "short" ? 2 : t == "int" ? 4 : 8);
+        text += "property " + t + " " + name + "\n";
+    }
+    text += "end_header\n";
+    for (int32_t v = 0; v < vertices; ++v) {
+        for (size_t p = 0; p < properties.size(); ++p) {
+            const auto bits = static_cast<uint64_t>(value(v, p));
+            const int width = widths[p];
+            for (int k = 0; k < width; ++k) {
+                const int shift = 8 * (bigEndian ? width - 1 - k : k);
+                text += static_cast<char>((bits >> shift) & 0xFF);
+            }
+        }
+    }
+    return text;
+}
+
+TEST(ConvertStream, PlyOfAnotherProgramGivesTheBytesOfOneBlockInEveryByteOrder) {
+    constexpr int32_t Vertices = 500;
+    // A triple, integers of every width, and one int64 property whose values
+    // fit 32 bits (an integer record) and one whose last do not (doubles).
+    const std::vector<std::pair<const char*, const char*>> properties = {
+        {"x", "int"},   {"k", "uchar"},     {"y", "int"},    {"z", "int"},
+        {"s", "short"}, {"small", "int64"}, {"big", "int64"}};
+    const auto value = [](int32_t v, size_t p) -> int64_t {
+        if (p == 6) {
+            return v == Vertices - 1 ? (int64_t{1} << 40) : -v;
+        }
+        return p == 1 ? v % 256 : p == 4 ? -v : p == 5 ? v * 1000003LL % 2000000000 : v * 3 + p;
+    };
+    CScratchFolder scratch;
+    for (const bool bigEndian : {false, true}) {
+        ASSERT_TRUE(
+            WriteFile(scratch / "in.ply", ForeignPly(bigEndian, properties, Vertices, value)));
+        ASSERT_EQ(Convert(scratch / "in.ply", scratch / "whole.pdc", {}, Block(1 << 20)), "");
+        const std::string whole = ReadFile(scratch / "whole.pdc");
+        // "big" is the last record, of doubles (code 3); "small" integers (code 1).
+        EXPECT_NE(whole.find(std::string("big") + std::string("\0\0\0\3", 4)), std::string::npos);
+        EXPECT_NE(whole.find(std::string("small") + std::string("\0\0\0\1", 4)), std::string::npos);
+        for (const int64_t block : {1, 7, 64, Vertices - 1}) {
+            SCOPED_TRACE("big-endian " + std::to_string(bigEndian) + ", block " +
+                         std::to_string(block));
+            ASSERT_EQ(Convert(scratch / "in.ply", scratch / "out.pdc", {}, Block(block)), "");
+            EXPECT_TRUE(ReadFile(scratch / "out.pdc") == whole);
+        }
+    }
+}
+
+// What only the values of a late block show stops the write: the earlier
+// file stays, and no temporary file is left beside it.
+TEST(ConvertStream, AValueOfALateBlockThatNoRecordHoldsKeepsTheEarlierFile) {
+    constexpr int32_t Vertices = 1000;
+    struct CCase {
+        const char* name;
+        std::string ply;
+        const char* problem;
+    };
+    const std::string integerRecord =
+        "comment velpo pdc PDC%20 1 1 0 0 1000 1\ncomment velpo array 1 k\n";
+    const CCase cases[] = {
+        {"fraction for an integer record",
+         ForeignPly(
+             false, {{"k", "double"}}, Vertices,
+             [](int32_t v, size_t) {
+                 return std::bit_cast<int64_t>(v == 990 ? 2.5 : static_cast<double>(v));
+             },
+             integerRecord),
+         "vertex 990: 2.5 is not a 32-bit integer"},
+        {"int64 beyond 2^53",
+         ForeignPly(
+             true, {{"x", "int"}, {"n", "int64"}}, Vertices,
+             [](int32_t v, size_t p) { return p == 1 && v == 995 ? (int64_t{1} << 60) + 1 : v; }),
+         "vertex 995, property \"n\": the int64 1152921504606846977 is beyond"},
+    };
+    CScratchFolder scratch;
+    for (const CCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(WriteFile(scratch / "bad.ply", c.ply));
+        ASSERT_TRUE(WriteFile(scratch / "out.pdc", "earlier"));
+        const std::string problem = Convert(scratch / "bad.ply", scratch / "out.pdc", {}, Block(7));
+        EXPECT_EQ(problem.rfind(scratch / "bad.ply", 0), 0u) << problem;
+        EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
+        EXPECT_EQ(ReadFile(scratch / "out.pdc"), "earlier");
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(scratch.Path()),
+                                std::filesystem::directory_iterator()),
+                  2);
+    }
+}
+
+TEST(ConvertStream, APlyCutInsideALateBlockIsRefusedWithNothingWritten) {
+    constexpr int32_t Vertices = 1000;
+    CScratchFolder scratch;
+    const std::string ply = ForeignPly(false, {{"x", "int"}, {"y", "int"}, {"z", "int"}}, Vertices,
+                                       [](int32_t v, size_t p) { return v + p; });
+    for (const size_t cut : {ply.size() - 1, ply.size() - 12 * 20}) {
+        SCOPED_TRACE(cut);
+        ASSERT_TRUE(WriteFile(scratch / "cut.ply", ply.substr(0, cut)));
+        ASSERT_TRUE(WriteFile(scratch / "out.pdc", "earlier"));
+        const std::string problem = Convert(scratch / "cut.ply", scratch / "out.pdc", {}, Block(7));
+        EXPECT_EQ(problem.rfind(scratch / "cut.ply", 0), 0u) << problem;
+        EXPECT_NE(problem.find("counts 1000 vertices of 12 bytes, but only"), std::string::npos)
+            << problem;
+        EXPECT_EQ(ReadFile(scratch / "out.pdc"), "earlier");
+    }
+}
+
+#ifndef _WIN32
+// A pipe cannot seek: the records go out one per pass, front to back.
+TEST(ConvertStream, APipeTakesTheRecordsInOrder) {
+    constexpr int32_t Particles = 1000;
+    CScratchFolder scratch;
+    const std::string pdc = ManyBlockFrame(Particles);
+    ASSERT_TRUE(WriteFile(scratch / "in.pdc", pdc));
+    ASSERT_EQ(Convert(scratch / "in.pdc", scratch / "in.ply", {}, Block(1 << 20)), "");
+    ASSERT_EQ(mkfifo((scratch / "pipe.pdc").c_str(), 0600), 0);
+    std::string piped;
+    std::thread reader([&] { piped = ReadFile(scratch / "pipe.pdc"); });
+    const std::string problem = Convert(scratch / "in.ply", scratch / "pipe.pdc", {}, Block(7));
+    reader.join();
+    EXPECT_EQ(problem, "");
+    EXPECT_TRUE(piped == pdc);
+}
+#endif
 
 TEST(ConvertStream, ABlockHoldsWhatItsBytesAllowAndAtLeastOneParticle) {
     struct CCase {
