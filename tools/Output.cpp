@@ -20,8 +20,20 @@ bool COutput::Write(std::string_view text) {
     if (!Ok()) {
         return false;
     }
-    buffer_.append(text);
-    return buffer_.size() < SendBytes || Send();
+    if (text.size() < SendBytes) {
+        buffer_.append(text);
+        return buffer_.size() < SendBytes || Send();
+    }
+    // A large piece goes to the stream as it is, without a copy into the
+    // buffer first.
+    if (!Send()) {
+        return false;
+    }
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), stream_) != text.size()) {
+        Failed(errno);
+    }
+    return Ok();
 }
 
 bool COutput::Send() {
