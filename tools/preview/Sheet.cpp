@@ -92,14 +92,19 @@ public:
         const size_t unread = RunFrames(
             frames_.size(), sequence_.jobs,
             [&](size_t i, CFrameReport& report) {
-                CParticleFrame frame;
-                if (CResult read = ReadFrameNoThrow(frames_[i].file, wants_, frame); !read) {
+                CParticleBlocks frame;
+                CColourStats stats;
+                CBounds bounds;
+                CResult read = OpenBlocksNoThrow(frames_[i].file, wants_, frame);
+                if (read) {
+                    read = frame.Summarise(stats, bounds);
+                }
+                if (!read) {
                     report.err = ErrorLine(read.Message());
                     report.failed = true;
                     return;
                 }
-                summaries_[i] = {BoundsOf(frame), ColourStatsOf(frame), frame.particles,
-                                 frame.colour.components};
+                summaries_[i] = {bounds, stats, frame.Particles(), frame.ColourComponents()};
                 read_[i] = true;
             },
             &progress);
@@ -205,8 +210,8 @@ private:
     }
 
     bool DrawTile(size_t i, CFrameReport& report) {
-        CParticleFrame frame;
-        if (CResult read = ReadFrameNoThrow(frames_[i].file, wants_, frame); !read) {
+        CParticleBlocks frame;
+        if (CResult read = OpenBlocksNoThrow(frames_[i].file, wants_, frame); !read) {
             report.err = ErrorLine(read.Message());
             report.failed = true;
             return false;
@@ -217,8 +222,15 @@ private:
             choice_.pointSize > 0 ? choice_.pointSize : AutomaticPointSize(frame.Drawn(), inner);
         // Every tile on the bounds of the whole sequence, so motion shows.
         const CProjection projection(choice_.view, bounds_, inner.width, inner.height);
-        const CRenderCounts drawn =
-            RenderPoints(picture_, inner, projection, frame, colouring_, pointSize);
+        CPointCanvas canvas(picture_, inner, projection, colouring_, pointSize);
+        if (CResult read =
+                frame.ForEachDrawn([&](const CParticleFrame& block) { canvas.Draw(block); });
+            !read) {
+            report.err = ErrorLine(read.Message());
+            report.failed = true;
+            return false;
+        }
+        const CRenderCounts& drawn = canvas.Counts();
         const int labelScale = LabelScale(i);
         DrawText(picture_, inner.x + 3 * labelScale, inner.y + 3 * labelScale,
                  std::to_string(frames_[i].frame), labelScale, TextColour);
