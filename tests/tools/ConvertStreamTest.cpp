@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -80,6 +81,13 @@ TEST(ConvertStream, ManyBlocksGiveTheBytesOfOneBlockBothWays) {
                          std::to_string(choice.floats) + ", block " + std::to_string(block));
             ASSERT_EQ(Convert(scratch / "in.pdc", scratch / "out.ply", choice, Block(block)), "");
             EXPECT_TRUE(ReadFile(scratch / "out.ply") == whole);
+            if (choice.ascii) {
+                // Its unusual NaNs come back as plain ones, as over one block.
+                ASSERT_EQ(Convert(scratch / "whole.ply", scratch / "whole.pdc", {}, Block(1 << 20)),
+                          "");
+                ASSERT_EQ(Convert(scratch / "out.ply", scratch / "back.pdc", {}, Block(block)), "");
+                EXPECT_TRUE(ReadFile(scratch / "back.pdc") == ReadFile(scratch / "whole.pdc"));
+            }
             if (!choice.ascii && !choice.floats) {
                 ASSERT_EQ(Convert(scratch / "out.ply", scratch / "back.pdc", {}, Block(block)), "");
                 EXPECT_TRUE(ReadFile(scratch / "back.pdc") == pdc);
@@ -145,6 +153,14 @@ TEST(ConvertStream, NoBufferGrowsWithTheFrame) {
     const std::string toPdc = Convert(scratch / "out.ply", scratch / "back.pdc", {}, Block(4096));
     EXPECT_LT(AllocationProbe::Disarm(), Bound);
     ASSERT_EQ(toPdc, "");
+    EXPECT_TRUE(ReadFile(scratch / "back.pdc") == bytes.Bytes());
+
+    ASSERT_EQ(Convert(scratch / "in.pdc", scratch / "text.ply", {true, false}, Block(4096)), "");
+    AllocationProbe::Arm();
+    const std::string fromText =
+        Convert(scratch / "text.ply", scratch / "back.pdc", {}, Block(4096));
+    EXPECT_LT(AllocationProbe::Disarm(), Bound);
+    ASSERT_EQ(fromText, "");
     EXPECT_TRUE(ReadFile(scratch / "back.pdc") == bytes.Bytes());
 }
 
@@ -236,8 +252,27 @@ TEST(ConvertStream, AValueOfALateBlockThatNoRecordHoldsKeepsTheEarlierFile) {
              [](int32_t v, size_t p) { return p == 1 && v == 995 ? (int64_t{1} << 60) + 1 : v; }),
          "vertex 995, property \"n\": the int64 1152921504606846977 is beyond"},
     };
+    std::string asciiRows;
+    for (int32_t v = 0; v < Vertices; ++v) {
+        asciiRows += std::to_string(v) + (v == 996 ? " 1e 3\n" : " 2 3\n");
+    }
+    const std::string asciiHead =
+        "ply\nformat ascii 1.0\nelement vertex 1000\nproperty float x\n"
+        "property float y\nproperty float z\nend_header\n";
+    std::string uncut = asciiRows;
+    uncut.replace(uncut.find(" 1e 3"), 5, " 1 3");
+    const CCase asciiCases[] = {
+        {"ascii word that is not a number", asciiHead + asciiRows,
+         "vertex 996, property \"y\": \"1e\" is not a number of type float"},
+        {"ascii cut inside its last number", asciiHead + uncut.substr(0, uncut.size() - 1),
+         "ends inside the last value of element \"vertex\", with no line end after it"},
+        {"ascii missing its last value", asciiHead + uncut.substr(0, uncut.size() - 3),
+         "the data ends inside element \"vertex\""},
+    };
     CScratchFolder scratch;
-    for (const CCase& c : cases) {
+    std::vector<CCase> all(std::begin(cases), std::end(cases));
+    all.insert(all.end(), std::begin(asciiCases), std::end(asciiCases));
+    for (const CCase& c : all) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(WriteFile(scratch / "bad.ply", c.ply));
         ASSERT_TRUE(WriteFile(scratch / "out.pdc", "earlier"));

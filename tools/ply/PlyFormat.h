@@ -123,6 +123,16 @@ VelpoHost::CResult GatherPlyValues(const std::string& name, CPlyEncoding encodin
                                    const CPlyProperty& property, const unsigned char* in,
                                    size_t row, size_t count, int64_t firstVertex, double* values);
 
+// One ASCII value of `property` (integers as integer text within the
+// type's range, floats as any decimal or "nan" / "inf" text). Fails naming
+// the file `name`, the vertex and the property.
+VelpoHost::CResult ParsePlyAsciiValue(const std::string& name, int64_t vertex,
+                                      const CPlyProperty& property, std::string_view word,
+                                      double& value);
+
+// The failure of data that ends inside `element`, naming the file `name`.
+VelpoHost::CResult PlyEndsInside(const std::string& name, const CPlyElement& element);
+
 // A property to write: one value per vertex from `integers` (type Int32) or
 // `doubles` (Float64, or Float32 rounded from the doubles), vertex i at
 // index i * stride, so that x, y, z runs are three columns of stride 3.

@@ -258,11 +258,7 @@ private:
 
     CResult Fail(const std::string& what) const { return CResult::Fail(name_ + ": " + what); }
 
-    CResult EndsInside(const CPlyElement& element) const {
-        return Fail("the data ends inside element " + Quoted(element.name) + " (" +
-                    std::to_string(element.count) + " counted in the header; a cut file, or a " +
-                    "header that counts more than the file holds)");
-    }
+    CResult EndsInside(const CPlyElement& element) const { return PlyEndsInside(name_, element); }
 
     CResult NotExact(size_t vertex, const CPlyProperty& property, const std::string& value) const {
         return NotExactIn(name_, static_cast<int64_t>(vertex), property, value);
@@ -377,15 +373,10 @@ private:
                 if (word.empty()) {
                     return EndsInside(element);
                 }
-                const CAsciiValue parsed =
-                    ParseNumber(word, property.type, vertices.columns[p].values[i]);
-                if (parsed == CAsciiValue::NotExact) {
-                    return NotExact(i, property, std::string(word));
-                }
-                if (parsed != CAsciiValue::Number) {
-                    return Fail("vertex " + std::to_string(i) + ", property " +
-                                Quoted(property.name) + ": " + Quoted(word) +
-                                " is not a number of type " + PlyTypeName(property.type));
+                if (CResult parsed = ParsePlyAsciiValue(name_, static_cast<int64_t>(i), property,
+                                                        word, vertices.columns[p].values[i]);
+                    !parsed) {
+                    return parsed;
                 }
             }
         }
@@ -440,6 +431,27 @@ private:
 };
 
 }  // namespace
+
+CResult PlyEndsInside(const std::string& name, const CPlyElement& element) {
+    return CResult::Fail(name + ": the data ends inside element " + Quoted(element.name) + " (" +
+                         std::to_string(element.count) +
+                         " counted in the header; a cut file, or a header that counts more than "
+                         "the file holds)");
+}
+
+CResult ParsePlyAsciiValue(const std::string& name, int64_t vertex, const CPlyProperty& property,
+                           std::string_view word, double& value) {
+    const CAsciiValue parsed = ParseNumber(word, property.type, value);
+    if (parsed == CAsciiValue::NotExact) {
+        return NotExactIn(name, vertex, property, std::string(word));
+    }
+    if (parsed != CAsciiValue::Number) {
+        return CResult::Fail(name + ": vertex " + std::to_string(vertex) + ", property " +
+                             Quoted(property.name) + ": " + Quoted(word) +
+                             " is not a number of type " + PlyTypeName(property.type));
+    }
+    return CResult::Ok();
+}
 
 CResult GatherPlyValues(const std::string& name, CPlyEncoding encoding,
                         const CPlyProperty& property, const unsigned char* in, size_t row,

@@ -27,13 +27,12 @@ VelpoHost::CResult StreamPdcToPly(const std::string& in, const std::string& out,
                                   const CPlyChoice& choice, const CConvertBlock& block,
                                   CConvertSummary& summary, std::vector<std::string>& notes);
 
-// Binary PLY to PDC: the header read and the vertex rows' place checked
+// PLY to PDC: the header read and the place of the vertex rows checked
 // against the file's size, the frame planned from the header, then the
 // rows read a block at a time, once for each group of records (see
 // StreamPlyToPdc.cpp). `streamed` is false, with nothing done, for what is
-// read whole instead: ASCII files (a row's place is only known by reading
-// the rows before it), vertices after elements with lists, and vertices
-// that one block holds anyway.
+// read whole instead: vertices with a list property or after an element
+// with lists, and vertices that one block holds anyway.
 VelpoHost::CResult StreamPlyToPdc(const std::string& in, const std::string& out,
                                   const CConvertBlock& block, CConvertSummary& summary,
                                   std::vector<std::string>& notes, bool& streamed);

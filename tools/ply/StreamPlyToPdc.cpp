@@ -1,4 +1,4 @@
-// Binary PLY to PDC a block of vertices at a time (see
+// PLY to PDC a block of vertices at a time (see
 // tools/ply/StreamConvert.h).
 //
 // A PLY's vertex element is row after row, each row one value of every
@@ -9,7 +9,8 @@
 // group holds as many records as their writers' blocks allow within the
 // block's bytes, so a usual frame is one group read once. An output that
 // cannot seek (a pipe) takes one record per pass, which writes the file
-// front to back.
+// front to back. ASCII rows are found by their words, read a piece at a
+// time, and parsed again on each pass.
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -61,10 +62,147 @@ CResult ReadHeader(std::FILE* file, const std::string& name, CPlyHeader& header)
 
 struct CVertexRows {
     const CPlyElement* element = nullptr;
-    int64_t offset = 0;  // of the first row in the file
-    size_t rowBytes = 0;
-    std::vector<size_t> propertyOffsets;  // in a row
+    int64_t offset = 0;                   // of the first row in the file
+    size_t rowBytes = 0;                  // binary rows
+    std::vector<size_t> propertyOffsets;  // in a binary row
+    bool ascii = false;
+    int64_t fileSize = 0;
 };
+
+bool IsBlank(unsigned char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+// The words of an ASCII file read a piece at a time: what the whole-file
+// reader's cursor gives (tools/ply/PlyCursor.h), in at most two pieces'
+// worth of memory.
+class CWordReader {
+public:
+    static constexpr size_t PieceBytes = 512 * 1024;
+    static constexpr size_t MaxWordBytes = 512 * 1024;
+
+    explicit CWordReader(std::FILE* file) : file_(file) {}
+
+    bool Start(int64_t at) {
+        buffer_.reserve(PieceBytes + MaxWordBytes);
+        position_ = at;
+        begin_ = end_ = 0;
+        endOfFile_ = false;
+        return PdcFileOffset::SeekTo(file_, at);
+    }
+
+    // The next word past blanks and line ends, valid until the next call;
+    // empty at the end of the file. False on a read error or a word longer
+    // than MaxWordBytes, which no number is.
+    bool Next(std::string_view& word) {
+        while (begin_ == end_ || IsBlank(static_cast<unsigned char>(buffer_[begin_]))) {
+            if (begin_ < end_) {
+                ++begin_;
+                ++position_;
+            } else if (!Fill()) {
+                return false;
+            } else if (begin_ == end_) {
+                word = std::string_view();
+                return true;
+            }
+        }
+        size_t end = begin_;
+        for (;;) {
+            while (end < end_ && !IsBlank(static_cast<unsigned char>(buffer_[end]))) {
+                ++end;
+            }
+            if (end < end_ || endOfFile_) {
+                break;
+            }
+            const size_t kept = end - begin_;
+            if (kept > MaxWordBytes || !Fill()) {
+                return false;
+            }
+            end = begin_ + kept;
+        }
+        word = std::string_view(buffer_.data() + begin_, end - begin_);
+        position_ += static_cast<int64_t>(end - begin_);
+        begin_ = end;
+        return true;
+    }
+
+    // The file offset after the last word taken.
+    int64_t Position() const { return position_; }
+
+private:
+    // Keeps the bytes not taken yet at the front and reads a piece after them.
+    bool Fill() {
+        if (endOfFile_) {
+            return true;
+        }
+        std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+        end_ -= begin_;
+        begin_ = 0;
+        buffer_.resize(end_ + PieceBytes);
+        const size_t got = std::fread(buffer_.data() + end_, 1, PieceBytes, file_);
+        end_ += got;
+        endOfFile_ = got < PieceBytes;
+        return !std::ferror(file_);
+    }
+
+    std::FILE* file_;
+    std::string buffer_;
+    size_t begin_ = 0;
+    size_t end_ = 0;
+    bool endOfFile_ = false;
+    int64_t position_ = 0;
+};
+
+// Where the vertex rows of an ASCII file begin: the elements before it
+// stepped over word by word (a file whose vertex element has a list, or
+// follows one with lists, is read whole). Fails as the whole reader does on
+// data that ends inside those elements, and on a vertex count that the
+// bytes left cannot hold.
+CResult FindAsciiVertexRows(const std::string& name, const CPlyHeader& header, std::FILE* file,
+                            CVertexRows& rows) {
+    CWordReader words(file);
+    if (!words.Start(static_cast<int64_t>(header.dataOffset))) {
+        return CResult::Fail(name + ": cannot go to its data");
+    }
+    for (const CPlyElement& element : header.elements) {
+        if (std::any_of(element.properties.begin(), element.properties.end(),
+                        [](const CPlyProperty& p) { return p.isList; })) {
+            return CResult::Ok();
+        }
+        const int64_t left = rows.fileSize - words.Position();
+        const auto properties = static_cast<int64_t>(element.properties.size());
+        if (element.name == "vertex") {
+            if (properties > 0 && element.count > (left / 2 + 1) / properties) {
+                return CResult::Fail(name + ": the header counts " + std::to_string(element.count) +
+                                     " vertices of " + std::to_string(properties) +
+                                     " values, more than the " + std::to_string(left) +
+                                     " bytes of data can hold (a cut file, or a header that lies)");
+            }
+            if (properties > 0) {
+                rows.element = &element;
+                rows.offset = words.Position();
+                rows.ascii = true;
+            }
+            return CResult::Ok();
+        }
+        if (properties == 0) {
+            continue;
+        }
+        if (element.count > left) {
+            return PlyEndsInside(name, element);
+        }
+        std::string_view word;
+        for (int64_t i = 0; i < element.count * properties; ++i) {
+            if (!words.Next(word)) {
+                return CResult::Fail(name + ": cannot be read: " + std::strerror(errno));
+            }
+            if (word.empty()) {
+                return PlyEndsInside(name, element);
+            }
+        }
+    }
+    return CResult::Ok();
+}
 
 // Where the vertex rows lie, when they can be streamed: a binary file whose
 // vertex element has no list and follows elements without lists. `rows`
@@ -73,9 +211,6 @@ struct CVertexRows {
 // them do not fit in the file.
 CResult FindVertexRows(const std::string& name, const CPlyHeader& header, int64_t fileSize,
                        CVertexRows& rows) {
-    if (header.encoding == CPlyEncoding::Ascii) {
-        return CResult::Ok();
-    }
     int64_t at = static_cast<int64_t>(header.dataOffset);
     for (const CPlyElement& element : header.elements) {
         size_t row = 0;
@@ -106,7 +241,10 @@ CResult FindVertexRows(const std::string& name, const CPlyHeader& header, int64_
                                  " bytes of data follow (a cut file, or a header that lies)");
         }
         if (row > 0) {
-            rows = {&element, at, row, std::move(offsets)};
+            rows.element = &element;
+            rows.offset = at;
+            rows.rowBytes = row;
+            rows.propertyOffsets = std::move(offsets);
         }
         return CResult::Ok();
     }
@@ -138,6 +276,7 @@ public:
           rows_(rows),
           perBlock_(perBlock),
           bytes_(static_cast<size_t>(perBlock) * rows.rowBytes),
+          words_(file),
           columns_(rows.element->properties.size()) {
         for (size_t c = 0; c < columns_.size(); ++c) {
             columns_[c].name = rows.element->properties[c].name;
@@ -151,6 +290,9 @@ public:
     // `wanted` columns are gathered.
     CResult Pass(const std::vector<size_t>& wanted,
                  const std::function<CResult(int64_t, size_t)>& use) {
+        if (rows_.ascii) {
+            return AsciiPass(use);
+        }
         const int64_t count = rows_.element->count;
         if (!PdcFileOffset::SeekTo(file_, rows_.offset)) {
             return CResult::Fail(name_ + ": cannot go to the vertex rows at byte " +
@@ -181,12 +323,58 @@ public:
     }
 
 private:
+    // Every value of every row is parsed, as the whole reader does, so each
+    // pass checks the whole file again.
+    CResult AsciiPass(const std::function<CResult(int64_t, size_t)>& use) {
+        const CPlyElement& vertex = *rows_.element;
+        if (!words_.Start(rows_.offset)) {
+            return CResult::Fail(name_ + ": cannot go to the vertex rows at byte " +
+                                 std::to_string(rows_.offset));
+        }
+        std::string_view word;
+        for (int64_t first = 0; first < vertex.count; first += perBlock_) {
+            const auto n = static_cast<size_t>(std::min(perBlock_, vertex.count - first));
+            for (CPlyColumn& column : columns_) {
+                column.values.resize(n);
+            }
+            for (size_t i = 0; i < n; ++i) {
+                for (size_t p = 0; p < columns_.size(); ++p) {
+                    const auto at = first + static_cast<int64_t>(i);
+                    if (!words_.Next(word)) {
+                        return CResult::Fail(name_ + ": vertex " + std::to_string(at) +
+                                             ": cannot be read, or a word longer than any number");
+                    }
+                    if (word.empty()) {
+                        return PlyEndsInside(name_, vertex);
+                    }
+                    if (CResult parsed = ParsePlyAsciiValue(name_, at, vertex.properties[p], word,
+                                                            columns_[p].values[i]);
+                        !parsed) {
+                        return parsed;
+                    }
+                }
+            }
+            if (CResult used = use(first, n); !used) {
+                return used;
+            }
+        }
+        // Every row ends with a line end: without one, the file may have
+        // been cut inside its last number, which would still read as one.
+        if (vertex.count > 0 && words_.Position() == rows_.fileSize) {
+            return CResult::Fail(name_ +
+                                 ": the data ends inside the last value of element \"vertex\", "
+                                 "with no line end after it (a cut file?)");
+        }
+        return CResult::Ok();
+    }
+
     std::string name_;
     std::FILE* file_;
     CPlyEncoding encoding_;
     const CVertexRows& rows_;
     int64_t perBlock_;
     std::vector<unsigned char> bytes_;
+    CWordReader words_;
     std::vector<CPlyColumn> columns_;
 };
 
@@ -412,7 +600,11 @@ CResult StreamPlyToPdc(const std::string& in, const std::string& out, const CCon
     if (CResult read = ReadHeader(stream.get(), in, header); !read) {
         return read;
     }
-    if (CResult found = FindVertexRows(in, header, fileSize, rows); !found) {
+    rows.fileSize = fileSize;
+    if (CResult found = header.encoding == CPlyEncoding::Ascii
+                            ? FindAsciiVertexRows(in, header, stream.get(), rows)
+                            : FindVertexRows(in, header, fileSize, rows);
+        !found) {
         return found;
     }
     const int64_t columns =
