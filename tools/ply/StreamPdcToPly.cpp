@@ -5,6 +5,7 @@
 // place, and the PLY writer interleaves the slices into rows. The slices
 // are sized once for the largest block, so no buffer grows with the frame.
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -37,11 +38,12 @@ public:
     // A slice for every record a column reads, each sized for `particles`.
     void Plan(const CConvertFrame& frame, const std::vector<int64_t>& offsets,
               const std::vector<CPlyColumnSource>& sources, int64_t particles) {
+        sliceOf_.assign(frame.records.size(), NoSlice);
         for (const CPlyColumnSource& source : sources) {
-            if (std::any_of(slices_.begin(), slices_.end(),
-                            [&](const CRecordSlice& s) { return s.record == source.record; })) {
+            if (sliceOf_[source.record] != NoSlice) {
                 continue;
             }
+            sliceOf_[source.record] = slices_.size();
             const CConvertRecord& record = frame.records[source.record];
             CRecordSlice slice;
             slice.record = source.record;
@@ -79,9 +81,7 @@ public:
     // Points the columns of `ply` at the current block's slices.
     void Aim(CPlyOutput& ply, const std::vector<CPlyColumnSource>& sources) const {
         for (size_t c = 0; c < sources.size(); ++c) {
-            const CRecordSlice& slice =
-                *std::find_if(slices_.begin(), slices_.end(),
-                              [&](const CRecordSlice& s) { return s.record == sources[c].record; });
+            const CRecordSlice& slice = slices_[sliceOf_[sources[c].record]];
             if (slice.integers) {
                 ply.columns[c].integers = slice.int32s.data() + sources[c].component;
             } else {
@@ -93,18 +93,21 @@ public:
 private:
     std::string name_;
     std::FILE* file_;
+    static constexpr size_t NoSlice = SIZE_MAX;
+
     std::vector<CRecordSlice> slices_;
+    std::vector<size_t> sliceOf_;  // per record of the frame: its slice, or NoSlice
 };
 
 // The bytes of one particle across the records the columns read.
 int64_t ParticleBytes(const CConvertFrame& frame, const std::vector<CPlyColumnSource>& sources) {
-    std::vector<size_t> records;
+    std::vector<bool> counted(frame.records.size(), false);
     int64_t bytes = 0;
     for (const CPlyColumnSource& source : sources) {
-        if (std::find(records.begin(), records.end(), source.record) != records.end()) {
+        if (counted[source.record]) {
             continue;
         }
-        records.push_back(source.record);
+        counted[source.record] = true;
         const int32_t code = frame.records[source.record].code;
         bytes += PdcCodeComponents(code) * (PdcCodeIsInteger(code) ? 4 : 8);
     }
