@@ -303,6 +303,41 @@ TEST(ConvertStream, APlyCutInsideALateBlockIsRefusedWithNothingWritten) {
     }
 }
 
+// Every cut of a frame of several blocks, in each format: refused, naming
+// the file, with the earlier output kept and nothing left beside it. The
+// one cut a PDC reader takes is the last record's values and code: a last
+// record that holds only its name.
+TEST(ConvertStream, AFileCutAtAnyOffsetIsRefusedAndKeepsTheEarlierOutput) {
+    constexpr int32_t Particles = 4;
+    CScratchFolder scratch;
+    ASSERT_TRUE(WriteFile(scratch / "f.pdc", ManyBlockFrame(Particles)));
+    ASSERT_EQ(Convert(scratch / "f.pdc", scratch / "b.ply", {}, Block(1 << 20)), "");
+    ASSERT_EQ(Convert(scratch / "f.pdc", scratch / "a.ply", {true, false}, Block(1 << 20)), "");
+    const std::pair<const char*, const char*> inputs[] = {
+        {"f.pdc", "cut.pdc"}, {"b.ply", "cut.ply"}, {"a.ply", "cut.ply"}};
+    for (const auto& [whole, cut] : inputs) {
+        const std::string bytes = ReadFile(scratch / whole);
+        const std::string out = std::string(cut).ends_with(".pdc") ? "out.ply" : "out.pdc";
+        ASSERT_TRUE(WriteFile(scratch / out, "earlier"));
+        for (size_t size = 0; size < bytes.size(); ++size) {
+            SCOPED_TRACE(std::string(whole) + " cut to " + std::to_string(size) + " bytes");
+            ASSERT_TRUE(WriteFile(scratch / cut, bytes.substr(0, size)));
+            const std::string problem = Convert(scratch / cut, scratch / out, {}, Block(1));
+            if (problem.empty() && std::string(whole) == "f.pdc" && size == bytes.size() - 8) {
+                ASSERT_TRUE(WriteFile(scratch / out, "earlier"));
+                continue;
+            }
+            ASSERT_EQ(problem.rfind(scratch / cut, 0), 0u) << problem;
+            ASSERT_EQ(ReadFile(scratch / out), "earlier");
+        }
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(scratch.Path()),
+                                std::filesystem::directory_iterator()),
+                  5);
+        std::filesystem::remove(scratch / cut);
+        std::filesystem::remove(scratch / out);
+    }
+}
+
 #ifndef _WIN32
 // A pipe cannot seek: the records go out one per pass, front to back.
 TEST(ConvertStream, APipeTakesTheRecordsInOrder) {
