@@ -23,6 +23,7 @@
 #include "tools/InputFile.h"
 #include "tools/OutputFile.h"
 #include "tools/Text.h"
+#include "tools/ply/PlyWords.h"
 #include "tools/ply/StreamConvert.h"
 
 namespace VelpoTools {
@@ -69,90 +70,6 @@ struct CVertexRows {
     int64_t fileSize = 0;
 };
 
-bool IsBlank(unsigned char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
-
-// The words of an ASCII file read a piece at a time: what the whole-file
-// reader's cursor gives (tools/ply/PlyCursor.h), in at most two pieces'
-// worth of memory.
-class CWordReader {
-public:
-    static constexpr size_t PieceBytes = 512 * 1024;
-    static constexpr size_t MaxWordBytes = 512 * 1024;
-
-    explicit CWordReader(std::FILE* file) : file_(file) {}
-
-    bool Start(int64_t at) {
-        buffer_.reserve(PieceBytes + MaxWordBytes);
-        position_ = at;
-        begin_ = end_ = 0;
-        endOfFile_ = false;
-        return PdcFileOffset::SeekTo(file_, at);
-    }
-
-    // The next word past blanks and line ends, valid until the next call;
-    // empty at the end of the file. False on a read error or a word longer
-    // than MaxWordBytes, which no number is.
-    bool Next(std::string_view& word) {
-        while (begin_ == end_ || IsBlank(static_cast<unsigned char>(buffer_[begin_]))) {
-            if (begin_ < end_) {
-                ++begin_;
-                ++position_;
-            } else if (!Fill()) {
-                return false;
-            } else if (begin_ == end_) {
-                word = std::string_view();
-                return true;
-            }
-        }
-        size_t end = begin_;
-        for (;;) {
-            while (end < end_ && !IsBlank(static_cast<unsigned char>(buffer_[end]))) {
-                ++end;
-            }
-            if (end < end_ || endOfFile_) {
-                break;
-            }
-            const size_t kept = end - begin_;
-            if (kept > MaxWordBytes || !Fill()) {
-                return false;
-            }
-            end = begin_ + kept;
-        }
-        word = std::string_view(buffer_.data() + begin_, end - begin_);
-        position_ += static_cast<int64_t>(end - begin_);
-        begin_ = end;
-        return true;
-    }
-
-    // The file offset after the last word taken.
-    int64_t Position() const { return position_; }
-
-private:
-    // Keeps the bytes not taken yet at the front and reads a piece after them.
-    bool Fill() {
-        if (endOfFile_) {
-            return true;
-        }
-        std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
-        end_ -= begin_;
-        begin_ = 0;
-        buffer_.resize(end_ + PieceBytes);
-        const size_t got = std::fread(buffer_.data() + end_, 1, PieceBytes, file_);
-        end_ += got;
-        endOfFile_ = got < PieceBytes;
-        return !std::ferror(file_);
-    }
-
-    std::FILE* file_;
-    std::string buffer_;
-    size_t begin_ = 0;
-    size_t end_ = 0;
-    bool endOfFile_ = false;
-    int64_t position_ = 0;
-};
-
 // Where the vertex rows of an ASCII file begin: the elements before it
 // stepped over word by word (a file whose vertex element has a list, or
 // follows one with lists, is read whole). Fails as the whole reader does on
@@ -160,7 +77,7 @@ private:
 // bytes left cannot hold.
 CResult FindAsciiVertexRows(const std::string& name, const CPlyHeader& header, std::FILE* file,
                             CVertexRows& rows) {
-    CWordReader words(file);
+    CPlyWordReader words(file);
     if (!words.Start(static_cast<int64_t>(header.dataOffset))) {
         return CResult::Fail(name + ": cannot go to its data");
     }
@@ -374,7 +291,7 @@ private:
     const CVertexRows& rows_;
     int64_t perBlock_;
     std::vector<unsigned char> bytes_;
-    CWordReader words_;
+    CPlyWordReader words_;
     std::vector<CPlyColumn> columns_;
 };
 
