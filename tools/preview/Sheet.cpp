@@ -150,7 +150,9 @@ public:
                 MarkUnread(i);
             }
         }
-        std::vector<bool> drawn(frames_.size(), false);
+        // Bytes, not a std::vector<bool>: jobs on several threads set their
+        // own frame's flag, and packed bits would share one word.
+        std::vector<char> drawn(frames_.size(), false);
         RunFrames(
             frames_.size(), sequence_.jobs,
             [&](size_t i, CFrameReport& report) {
@@ -264,7 +266,7 @@ private:
     const CSheetLayout layout_;
     const CFrameWants wants_;
     std::vector<CFrameSummary> summaries_;
-    std::vector<bool> read_;
+    std::vector<char> read_;  // set by the jobs, one frame each: bytes, not packed bits
     CBounds bounds_;
     CColourStats stats_;
     int64_t particles_ = 0;
