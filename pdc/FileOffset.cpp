@@ -44,4 +44,8 @@ bool Skip(FILE* file, int64_t bytes) {
     return bytes >= 0 && Seek(file, bytes, SEEK_CUR);
 }
 
+bool SeekTo(FILE* file, int64_t position) {
+    return position >= 0 && Seek(file, position, SEEK_SET);
+}
+
 }  // namespace PdcFileOffset

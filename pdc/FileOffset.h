@@ -17,4 +17,7 @@ bool BytesLeft(FILE* file, int64_t& left);
 // Moves `bytes` (>= 0) forward from the current position.
 bool Skip(FILE* file, int64_t bytes);
 
+// Moves to `position` (>= 0) from the start of the file.
+bool SeekTo(FILE* file, int64_t position);
+
 }  // namespace PdcFileOffset

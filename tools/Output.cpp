@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "pdc/FileOffset.h"
+
 namespace VelpoTools {
 
 namespace {
@@ -18,8 +20,20 @@ bool COutput::Write(std::string_view text) {
     if (!Ok()) {
         return false;
     }
-    buffer_.append(text);
-    return buffer_.size() < SendBytes || Send();
+    if (text.size() < SendBytes) {
+        buffer_.append(text);
+        return buffer_.size() < SendBytes || Send();
+    }
+    // A large piece goes to the stream as it is, without a copy into the
+    // buffer first.
+    if (!Send()) {
+        return false;
+    }
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), stream_) != text.size()) {
+        Failed(errno);
+    }
+    return Ok();
 }
 
 bool COutput::Send() {
@@ -41,6 +55,10 @@ void COutput::Failed(int error) {
         // that bytes were lost.
         error_ = error != 0 ? std::strerror(error) : "the system did not take every byte";
     }
+}
+
+bool COutput::Seek(int64_t position) {
+    return Send() && PdcFileOffset::SeekTo(stream_, position);
 }
 
 Velpo::CResult COutput::Flush() {

@@ -8,6 +8,7 @@
 // Not thread-safe: one thread writes an output.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -33,6 +34,12 @@ public:
     Velpo::CResult Flush();
 
     const std::string& Name() const { return name_; }
+
+    // Hands over what is gathered, then moves the stream to `position` from
+    // its start, for a writer that fills a file out of order. False when
+    // the stream cannot seek (a pipe) or an earlier write failed; a stream
+    // that cannot seek stays usable at its position.
+    bool Seek(int64_t position);
 
 private:
     bool Send();

@@ -90,10 +90,10 @@ void ConvertOne(const std::string& in, const std::string& out, const CPlyChoice&
         done = CResult::Fail(in + ": " + error.what() + "; " + out + " not written");
     }
     for (const std::string& note : notes) {
-        report.err += "velpo convert: warning: " + Escaped(note) + "\n";
+        report.err += WarningLine("convert", note);
     }
     if (!done) {
-        report.err += "velpo convert: error: " + Escaped(done.Message()) + "\n";
+        report.err += ErrorLine("convert", done.Message());
         report.failed = true;
         return;
     }

@@ -310,38 +310,18 @@ CResult ParseComments(const std::vector<std::string>& comments, CVelpoComments& 
 
 // ---- values from the columns ----
 
-CResult TakeIntegers(const CPlyColumn& column, std::vector<int32_t>& out) {
+CResult TakeIntegers(const CPlyColumn& column, int64_t firstVertex, std::vector<int32_t>& out) {
     out.resize(column.values.size());
     for (size_t i = 0; i < column.values.size(); ++i) {
         const double value = column.values[i];
         if (!(value >= std::numeric_limits<int32_t>::min() &&
               value <= std::numeric_limits<int32_t>::max() && value == std::trunc(value))) {
             return CResult::Fail("property " + Quoted(column.name) + ", vertex " +
-                                 std::to_string(i) + ": " + ExactText(value) +
+                                 std::to_string(firstVertex + static_cast<int64_t>(i)) + ": " +
+                                 ExactText(value) +
                                  " is not a 32-bit integer, which its integer record needs");
         }
         out[i] = static_cast<int32_t>(value);
-    }
-    return CResult::Ok();
-}
-
-// The values of an array record from its columns: one, or x, y, z.
-// Double columns are moved, not copied: the PLY's values are not needed after.
-CResult FillRecord(CConvertRecord& record, const std::vector<CPlyColumn*>& columns) {
-    if (record.code == PdcCodeIntegerArray) {
-        return TakeIntegers(*columns[0], record.integers);
-    }
-    if (record.code == PdcCodeDoubleArray) {
-        record.doubles = std::move(columns[0]->values);
-        return CResult::Ok();
-    }
-    const size_t count = columns[0]->values.size();
-    record.doubles.resize(3 * count);
-    for (size_t c = 0; c < 3; ++c) {
-        const double* values = columns[c]->values.data();
-        for (size_t i = 0; i < count; ++i) {
-            record.doubles[3 * i + c] = values[i];
-        }
     }
     return CResult::Ok();
 }
@@ -359,21 +339,16 @@ bool Fits(const std::vector<CPropertyPlan>& plan, const CPlyVertices& ply) {
     return true;
 }
 
-// The array records as the comments list them, values from the columns.
-CResult RecordsByPlan(const std::vector<CPropertyPlan>& plan, CPlyVertices& ply,
-                      std::vector<CConvertRecord>& records) {
-    std::vector<std::vector<CPlyColumn*>> columns(records.size(), std::vector<CPlyColumn*>(3));
+// The columns of each array record as the comments list them.
+std::vector<std::vector<size_t>> ColumnsByPlan(const std::vector<CPropertyPlan>& plan,
+                                               size_t records) {
+    std::vector<std::vector<size_t>> columns(records);
     for (size_t p = 0; p < plan.size(); ++p) {
-        columns[plan[p].record][static_cast<size_t>(plan[p].component)] = &ply.columns[p];
+        std::vector<size_t>& of = columns[plan[p].record];
+        of.resize(std::max<size_t>(of.size(), static_cast<size_t>(plan[p].component) + 1));
+        of[static_cast<size_t>(plan[p].component)] = p;
     }
-    for (size_t r = 0; r < records.size(); ++r) {
-        if (!records[r].nameOnly && PdcCodeIsArray(records[r].code)) {
-            if (CResult filled = FillRecord(records[r], columns[r]); !filled) {
-                return filled;
-            }
-        }
-    }
-    return CResult::Ok();
+    return columns;
 }
 
 // Whether a property may be a vector's component: x, y, z, or a name
@@ -445,23 +420,21 @@ private:
 // The record code of a lone property: code 1 for integer types of 32 bits
 // or fewer but uint (always doubles, whatever its values), and for a 64-bit
 // property whose every value fits 32 bits; doubles for everything else.
-int32_t LoneCode(const CPlyColumn& column) {
+int32_t LoneCode(const CPlyColumn& column, bool fitsInt32) {
     if (!PlyTypeIsInteger(column.type) || column.type == CPlyType::UInt32) {
         return PdcCodeDoubleArray;
     }
     if (column.type == CPlyType::Int64 || column.type == CPlyType::UInt64) {
-        const bool fit = std::all_of(column.values.begin(), column.values.end(), [](double v) {
-            return v >= std::numeric_limits<int32_t>::min() &&
-                   v <= std::numeric_limits<int32_t>::max();
-        });
-        return fit ? PdcCodeIntegerArray : PdcCodeDoubleArray;
+        return fitsInt32 ? PdcCodeIntegerArray : PdcCodeDoubleArray;
     }
     return PdcCodeIntegerArray;
 }
 
 // The records a PLY of another program holds: x, y, z and name_x, name_y,
 // name_z triples as vectors, every other property a record of its own.
-CResult RecordsFromProperties(CPlyVertices& ply, std::vector<CConvertRecord>& records) {
+void RecordsFromProperties(const CPlyVertices& ply, const std::vector<bool>& fitsInt32,
+                           std::vector<CConvertRecord>& records,
+                           std::vector<std::vector<size_t>>& recordColumns) {
     CColumnsByName byName(ply.columns);
     std::string stem;
     for (size_t c = 0; c < ply.columns.size(); ++c) {
@@ -469,7 +442,7 @@ CResult RecordsFromProperties(CPlyVertices& ply, std::vector<CConvertRecord>& re
             continue;
         }
         CConvertRecord record;
-        std::vector<CPlyColumn*> columns;
+        std::vector<size_t> columns;
         record.name = VectorName(ply.columns[c].name, stem);
         if (!record.name.empty()) {
             // The three names differ, so looking one up cannot take another.
@@ -480,23 +453,20 @@ CResult RecordsFromProperties(CPlyVertices& ply, std::vector<CConvertRecord>& re
             if (std::find(found, found + 3, CColumnsByName::None) == found + 3) {
                 for (const size_t column : found) {
                     byName.Take(column);
-                    columns.push_back(&ply.columns[column]);
+                    columns.push_back(column);
                 }
                 record.code = PdcCodeVectorArray;
             }
         }
         if (columns.empty()) {  // not part of a whole triple: a record of its own
             byName.Take(c);
-            columns.push_back(&ply.columns[c]);
+            columns.push_back(c);
             record.name = ply.columns[c].name;
-            record.code = LoneCode(ply.columns[c]);
-        }
-        if (CResult filled = FillRecord(record, columns); !filled) {
-            return filled;
+            record.code = LoneCode(ply.columns[c], fitsInt32[c]);
         }
         records.push_back(std::move(record));
+        recordColumns.push_back(std::move(columns));
     }
-    return CResult::Ok();
 }
 
 }  // namespace
@@ -577,8 +547,19 @@ CPlyOutput PlyFromFrame(const CConvertFrame& frame, const CPlyChoice& choice) {
     return ply;
 }
 
-CResult FrameFromPly(CPlyVertices& ply, CConvertFrame& frame, std::vector<std::string>& notes) {
+std::vector<CPlyColumnSource> PlyColumnSources(const CConvertFrame& frame) {
+    std::vector<CPlyColumnSource> sources;
+    for (const CPropertyPlan& property : PlanProperties(frame.records)) {
+        sources.push_back({property.record, property.component});
+    }
+    return sources;
+}
+
+CResult PlanFrameFromPly(const CPlyVertices& ply, const std::vector<bool>& fitsInt32,
+                         CConvertFrame& frame, std::vector<std::vector<size_t>>& recordColumns,
+                         std::vector<std::string>& notes) {
     frame = CConvertFrame();
+    recordColumns.clear();
     if (ply.count > std::numeric_limits<int32_t>::max()) {
         return CResult::Fail("the vertex element counts " + std::to_string(ply.count) +
                              " vertices; a PDC file holds at most 2147483647 particles");
@@ -591,9 +572,7 @@ CResult FrameFromPly(CPlyVertices& ply, CConvertFrame& frame, std::vector<std::s
     const std::vector<CPropertyPlan> plan = PlanProperties(comments.records);
     if (comments.present && Fits(plan, ply)) {
         frame.records = comments.records;
-        if (CResult filled = RecordsByPlan(plan, ply, frame.records); !filled) {
-            return filled;
-        }
+        recordColumns = ColumnsByPlan(plan, frame.records.size());
     } else {
         if (comments.present) {
             notes.push_back(
@@ -601,12 +580,11 @@ CResult FrameFromPly(CPlyVertices& ply, CConvertFrame& frame, std::vector<std::s
                 "program changed them?): the per-particle records are taken from the properties "
                 "and the single values from the comments");
         }
-        if (CResult taken = RecordsFromProperties(ply, frame.records); !taken) {
-            return taken;
-        }
+        RecordsFromProperties(ply, fitsInt32, frame.records, recordColumns);
         for (const CConvertRecord& record : comments.records) {
             if (record.nameOnly || !PdcCodeIsArray(record.code)) {
                 frame.records.push_back(record);
+                recordColumns.emplace_back();
             }
         }
     }
@@ -621,6 +599,61 @@ CResult FrameFromPly(CPlyVertices& ply, CConvertFrame& frame, std::vector<std::s
     const bool keep = comments.present && (counted == records || (records == 0 && counted < 0));
     frame.header.attributeCount = keep ? counted : records;
     return CheckParticlesHeld(frame);
+}
+
+CResult FillRecord(CConvertRecord& record, const std::vector<CPlyColumn*>& columns,
+                   int64_t firstVertex, bool moveValues) {
+    if (record.code == PdcCodeIntegerArray) {
+        return TakeIntegers(*columns[0], firstVertex, record.integers);
+    }
+    if (record.code == PdcCodeDoubleArray) {
+        // Moved, not copied, where the PLY's values are not needed after.
+        if (moveValues) {
+            record.doubles = std::move(columns[0]->values);
+        } else {
+            record.doubles.assign(columns[0]->values.begin(), columns[0]->values.end());
+        }
+        return CResult::Ok();
+    }
+    const size_t count = columns[0]->values.size();
+    record.doubles.resize(3 * count);
+    for (size_t c = 0; c < 3; ++c) {
+        const double* values = columns[c]->values.data();
+        for (size_t i = 0; i < count; ++i) {
+            record.doubles[3 * i + c] = values[i];
+        }
+    }
+    return CResult::Ok();
+}
+
+bool ColumnFitsInt32(const CPlyColumn& column) {
+    return std::all_of(column.values.begin(), column.values.end(), [](double v) {
+        return v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max();
+    });
+}
+
+CResult FrameFromPly(CPlyVertices& ply, CConvertFrame& frame, std::vector<std::string>& notes) {
+    std::vector<bool> fits;
+    for (const CPlyColumn& column : ply.columns) {
+        fits.push_back(ColumnFitsInt32(column));
+    }
+    std::vector<std::vector<size_t>> recordColumns;
+    if (CResult planned = PlanFrameFromPly(ply, fits, frame, recordColumns, notes); !planned) {
+        return planned;
+    }
+    for (size_t r = 0; r < frame.records.size(); ++r) {
+        if (recordColumns[r].empty()) {
+            continue;
+        }
+        std::vector<CPlyColumn*> columns;
+        for (const size_t c : recordColumns[r]) {
+            columns.push_back(&ply.columns[c]);
+        }
+        if (CResult filled = FillRecord(frame.records[r], columns, 0, true); !filled) {
+            return filled;
+        }
+    }
+    return CResult::Ok();
 }
 
 CResult CheckParticlesHeld(const CConvertFrame& frame) {

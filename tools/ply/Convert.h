@@ -76,6 +76,16 @@ bool DecodeName(std::string_view word, std::string& name);
 // record, else 0 (the comment keeps the count).
 CPlyOutput PlyFromFrame(const CConvertFrame& frame, const CPlyChoice& choice);
 
+// Where the columns of PlyFromFrame(frame, ...) take their values, in column
+// order: record `record` of the frame, component `component` of a vector
+// (else 0). Needs only the records' names and codes, not their values, so a
+// conversion can plan the columns first and read the values in blocks.
+struct CPlyColumnSource {
+    size_t record = 0;
+    int32_t component = 0;
+};
+std::vector<CPlyColumnSource> PlyColumnSources(const CConvertFrame& frame);
+
 // The frame a PLY holds (see above); the columns' values move into the
 // frame, so `ply` is left without them. Fails, saying what is wrong without the
 // file's name, on a malformed velpo comment, more than 2^31 - 1 vertices,
@@ -85,6 +95,31 @@ CPlyOutput PlyFromFrame(const CConvertFrame& frame, const CPlyChoice& choice);
 // that no longer fit the properties.
 Velpo::CResult FrameFromPly(CPlyVertices& ply, CConvertFrame& frame,
                             std::vector<std::string>& notes);
+
+// FrameFromPly in two steps, for a conversion that reads the vertices in
+// blocks. First the frame from the header alone (the columns' names and
+// types; their values are not looked at): the records, their order, names,
+// codes and single values, the header, and per record the columns its
+// values come from (one, or x, y, z; none for a record without array
+// values). `fitsInt32[c]` says whether every value of column c fits 32
+// bits, which decides the code of an int64 or uint64 property of another
+// program; the other columns' entries are not consulted. Fails as
+// FrameFromPly does on everything but the values.
+Velpo::CResult PlanFrameFromPly(const CPlyVertices& ply, const std::vector<bool>& fitsInt32,
+                                CConvertFrame& frame,
+                                std::vector<std::vector<size_t>>& recordColumns,
+                                std::vector<std::string>& notes);
+
+// Then the values of an array record, from the values of its columns for
+// the vertices from `firstVertex` on (into record.integers or
+// record.doubles, a vector as x, y, z). Fails, naming the property and the
+// vertex, on a value its integer record cannot hold. With `moveValues` a
+// double column's values are moved into the record rather than copied.
+Velpo::CResult FillRecord(CConvertRecord& record, const std::vector<CPlyColumn*>& columns,
+                          int64_t firstVertex, bool moveValues);
+
+// Whether every value of the column fits 32 bits.
+bool ColumnFitsInt32(const CPlyColumn& column);
 
 // Fails, without the file's name, when the header counts particles (more
 // than 0) but no record holds a value: none at all, or only a last record

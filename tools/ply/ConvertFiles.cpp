@@ -13,6 +13,7 @@
 #include "tools/OutputFile.h"
 #include "tools/Text.h"
 #include "tools/ply/PlyFormat.h"
+#include "tools/ply/StreamConvert.h"
 
 namespace VelpoTools {
 
@@ -152,9 +153,14 @@ CResult ConvertDirection(const std::string& in, const std::string& out,
     return CResult::Ok();
 }
 
-CResult ReadPdcFrame(const std::filesystem::path& file, CConvertFrame& frame,
-                     std::vector<std::string>& notes) {
+namespace {
+
+// The records of `file`; array records without their values unless
+// `arrayValues`, their first value's offset in `valuesOffsets`.
+CResult ReadPdcRecords(const std::filesystem::path& file, bool arrayValues, CConvertFrame& frame,
+                       std::vector<int64_t>& valuesOffsets, std::vector<std::string>& notes) {
     frame = CConvertFrame();
+    valuesOffsets.clear();
     const std::string name = file.string();
     CFilePointer stream;
     if (CResult opened = OpenForReading(file, stream); !opened) {
@@ -176,10 +182,13 @@ CResult ReadPdcFrame(const std::filesystem::path& file, CConvertFrame& frame,
         if (CResult named = WholeName(file, record, nameLength, converted.name); !named) {
             return CResult::Fail(name + ": " + named.Message());
         }
-        if (!ReadValues(walker, record, converted)) {
+        // Values not read here are stepped over by the next step of the walk,
+        // which still checks that they are all in the file.
+        if ((arrayValues || !record.IsArray()) && !ReadValues(walker, record, converted)) {
             break;
         }
         frame.records.push_back(std::move(converted));
+        valuesOffsets.push_back(record.valuesOffset);
     }
     if (walker.Failed()) {
         return CResult::Fail(name + ": " + walker.Problem());
@@ -196,11 +205,30 @@ CResult ReadPdcFrame(const std::filesystem::path& file, CConvertFrame& frame,
             return CResult::Fail(name + ": " + named.Message());
         }
         frame.records.push_back(std::move(converted));
+        valuesOffsets.push_back(walker.FileSize());
     } else if (walker.BytesLeft() > 0) {
         notes.push_back(name + ": the " + std::to_string(walker.BytesLeft()) +
                         " bytes after the last record belong to no record and are left out");
     }
     return CResult::Ok();
+}
+
+}  // namespace
+
+CResult ReadPdcFrame(const std::filesystem::path& file, CConvertFrame& frame,
+                     std::vector<std::string>& notes) {
+    std::vector<int64_t> offsets;
+    return ReadPdcRecords(file, true, frame, offsets, notes);
+}
+
+CResult ReadPdcLayout(const std::filesystem::path& file, CConvertFrame& frame,
+                      std::vector<int64_t>& valuesOffsets, std::vector<std::string>& notes) {
+    return ReadPdcRecords(file, false, frame, valuesOffsets, notes);
+}
+
+int64_t CConvertBlock::ParticlesFor(int64_t bytesPerParticle) const {
+    const int64_t fit = bytes / std::max<int64_t>(1, bytesPerParticle);
+    return std::max<int64_t>(1, std::min(particles, fit));
 }
 
 CResult WritePdcFrame(const std::filesystem::path& file, const CConvertFrame& frame) {
@@ -223,26 +251,27 @@ CResult WritePdcFrame(const std::filesystem::path& file, const CConvertFrame& fr
 }
 
 CResult ConvertFile(const std::string& in, const std::string& out, const CPlyChoice& choice,
-                    CConvertSummary& summary, std::vector<std::string>& notes) {
+                    CConvertSummary& summary, std::vector<std::string>& notes,
+                    const CConvertBlock& block) {
     CConvertDirection direction = CConvertDirection::PdcToPly;
     if (CResult chosen = ConvertDirection(in, out, direction); !chosen) {
         return chosen;
     }
-    CConvertFrame frame;
     if (direction == CConvertDirection::PdcToPly) {
-        if (CResult read = ReadPdcFrame(in, frame, notes); !read) {
-            return read;
+        if (CResult done = StreamPdcToPly(in, out, choice, block, summary, notes); !done) {
+            return done;
         }
-        if (CResult held = CheckParticlesHeld(frame); !held) {
-            return CResult::Fail(in + ": " + held.Message() + "; " + out + " not written");
-        }
-        const CPlyOutput ply = PlyFromFrame(frame, choice);
-        if (CResult written =
-                WriteFileReplacing(out, [&](COutput& output) { WritePly(output, ply); });
-            !written) {
-            return written;
-        }
-    } else {
+        summary.bytesRead = FileBytes(in);
+        return CResult::Ok();
+    }
+    bool streamed = false;
+    if (CResult done = StreamPlyToPdc(in, out, block, summary, notes, streamed);
+        !done || streamed) {
+        summary.bytesRead = FileBytes(in);
+        return done;
+    }
+    CConvertFrame frame;
+    {
         CPlyVertices ply;
         if (CResult read = ReadPly(in, ply); !read) {
             return read;
@@ -255,9 +284,9 @@ CResult ConvertFile(const std::string& in, const std::string& out, const CPlyCho
             notes.push_back(in + ": " + note);
         }
         ply = CPlyVertices();  // its columns are in the frame now
-        if (CResult written = WritePdcFrame(out, frame); !written) {
-            return written;
-        }
+    }
+    if (CResult written = WritePdcFrame(out, frame); !written) {
+        return written;
     }
     summary.particles = frame.header.particleCount;
     summary.records = frame.records.size();

@@ -81,6 +81,10 @@ class CHeaderParser {
 public:
     CHeaderParser(std::string_view bytes, CPlyHeader& header) : bytes_(bytes), header_(header) {}
 
+    // Whether the bytes ended before a line end, where more bytes could
+    // have let the header go on.
+    bool RanOut() const { return ranOut_; }
+
     CResult Parse() {
         std::string_view line;
         if (!NextLine(line) || line != "ply") {
@@ -130,6 +134,7 @@ private:
     bool NextLine(std::string_view& line) {
         const size_t end = bytes_.find('\n', at_);
         if (end == std::string_view::npos) {
+            ranOut_ = true;
             return false;
         }
         line = bytes_.substr(at_, end - at_);
@@ -207,6 +212,7 @@ private:
     std::unordered_set<std::string_view> elementNames_;
     size_t at_ = 0;
     int lineNumber_ = 0;
+    bool ranOut_ = false;
 };
 
 }  // namespace
@@ -233,9 +239,14 @@ bool PlyTypeIsInteger(CPlyType type) {
     return type != CPlyType::Float32 && type != CPlyType::Float64;
 }
 
-CResult ParsePlyHeader(std::string_view bytes, CPlyHeader& header) {
+CResult ParsePlyHeader(std::string_view bytes, CPlyHeader& header, bool* ranOut) {
     header = CPlyHeader();
-    return CHeaderParser(bytes, header).Parse();
+    CHeaderParser parser(bytes, header);
+    const CResult parsed = parser.Parse();
+    if (ranOut) {
+        *ranOut = !parsed && parser.RanOut();
+    }
+    return parsed;
 }
 
 std::string PlyHeaderText(const CPlyOutput& ply) {

@@ -79,7 +79,10 @@ struct CPlyHeader {
 // "ply" or "end_header", an unknown format or type, a count that is not a
 // non-negative number, a property before any element, a duplicate element.
 // Takes time in proportion to the header's bytes, whatever they declare.
-Velpo::CResult ParsePlyHeader(std::string_view bytes, CPlyHeader& header);
+// `ranOut`, when given, is set on a failure that only more bytes could
+// have avoided (the bytes end inside the header): a reader of the file's
+// first bytes then reads more and tries again.
+Velpo::CResult ParsePlyHeader(std::string_view bytes, CPlyHeader& header, bool* ranOut = nullptr);
 
 // One scalar property of the vertex element, every value as a double (each
 // 8- to 32-bit type and every float fits one exactly, and a double's bits,
@@ -111,6 +114,24 @@ Velpo::CResult ReadPly(const std::filesystem::path& file, CPlyVertices& vertices
 Velpo::CResult ReadPlyBytes(const std::string& name, std::string_view bytes,
                             CPlyVertices& vertices);
 
+// One property's values from `count` binary rows of `row` bytes, `in`
+// pointing at the property's bytes in the first row, into values[0 ..
+// count). Fails, naming the file `name` and the vertex (`firstVertex` + i),
+// on a 64-bit integer that a double cannot hold exactly.
+Velpo::CResult GatherPlyValues(const std::string& name, CPlyEncoding encoding,
+                               const CPlyProperty& property, const unsigned char* in, size_t row,
+                               size_t count, int64_t firstVertex, double* values);
+
+// One ASCII value of `property` (integers as integer text within the
+// type's range, floats as any decimal or "nan" / "inf" text). Fails naming
+// the file `name`, the vertex and the property.
+Velpo::CResult ParsePlyAsciiValue(const std::string& name, int64_t vertex,
+                                  const CPlyProperty& property, std::string_view word,
+                                  double& value);
+
+// The failure of data that ends inside `element`, naming the file `name`.
+Velpo::CResult PlyEndsInside(const std::string& name, const CPlyElement& element);
+
 // A property to write: one value per vertex from `integers` (type Int32) or
 // `doubles` (Float64, or Float32 rounded from the doubles), vertex i at
 // index i * stride, so that x, y, z runs are three columns of stride 3.
@@ -138,5 +159,10 @@ std::string PlyHeaderText(const CPlyOutput& ply);
 // value ("nan", "-nan", "inf", "-inf" for the others). Write errors are for
 // the caller to find through out.Flush().
 void WritePly(COutput& out, const CPlyOutput& ply);
+
+// Only the vertex rows of `ply`, as WritePly writes them after the header:
+// a streamed conversion writes the header once and then one CPlyOutput per
+// block of vertices, its columns pointing at the block's first vertex.
+void WritePlyRows(COutput& out, const CPlyOutput& ply);
 
 }  // namespace VelpoTools

@@ -135,6 +135,15 @@ std::string IntegerText(bool bigEndian, CPlyType type, const unsigned char* in) 
     return std::to_string(bigEndian ? Load<int64_t, true>(in) : Load<int64_t, false>(in));
 }
 
+CResult NotExactIn(const std::string& name, int64_t vertex, const CPlyProperty& property,
+                   const std::string& value) {
+    return CResult::Fail(name + ": vertex " + std::to_string(vertex) + ", property " +
+                         Quoted(property.name) + ": the " + PlyTypeName(property.type) + " " +
+                         value +
+                         " is beyond what a double holds exactly (2^53), so no PDC record can "
+                         "hold it");
+}
+
 enum class CAsciiValue { Number, NotANumber, NotExact };
 
 CAsciiValue ParseInteger(std::string_view text, CPlyType type, double& value) {
@@ -249,16 +258,10 @@ private:
 
     CResult Fail(const std::string& what) const { return CResult::Fail(name_ + ": " + what); }
 
-    CResult EndsInside(const CPlyElement& element) const {
-        return Fail("the data ends inside element " + Quoted(element.name) + " (" +
-                    std::to_string(element.count) + " counted in the header; a cut file, or a " +
-                    "header that counts more than the file holds)");
-    }
+    CResult EndsInside(const CPlyElement& element) const { return PlyEndsInside(name_, element); }
 
     CResult NotExact(size_t vertex, const CPlyProperty& property, const std::string& value) const {
-        return Fail("vertex " + std::to_string(vertex) + ", property " + Quoted(property.name) +
-                    ": the " + PlyTypeName(property.type) + " " + value +
-                    " is beyond what a double holds exactly (2^53), so no PDC record can hold it");
+        return NotExactIn(name_, static_cast<int64_t>(vertex), property, value);
     }
 
     void Columns(const CPlyElement& element, CPlyVertices& vertices) const {
@@ -291,12 +294,11 @@ private:
         size_t offset = 0;
         for (size_t p = 0; p < element.properties.size(); ++p) {
             const CPlyProperty& property = element.properties[p];
-            const unsigned char* in = rows + offset;
-            const size_t taken = GatherAny(bigEndian_, property.type, in, row, count,
-                                           vertices.columns[p].values.data());
-            if (taken < count) {
-                return NotExact(taken, property,
-                                IntegerText(bigEndian_, property.type, in + taken * row));
+            if (CResult gathered =
+                    GatherPlyValues(name_, header_.encoding, property, rows + offset, row, count, 0,
+                                    vertices.columns[p].values.data());
+                !gathered) {
+                return gathered;
             }
             offset += PlyTypeBytes(property.type);
         }
@@ -371,15 +373,10 @@ private:
                 if (word.empty()) {
                     return EndsInside(element);
                 }
-                const CAsciiValue parsed =
-                    ParseNumber(word, property.type, vertices.columns[p].values[i]);
-                if (parsed == CAsciiValue::NotExact) {
-                    return NotExact(i, property, std::string(word));
-                }
-                if (parsed != CAsciiValue::Number) {
-                    return Fail("vertex " + std::to_string(i) + ", property " +
-                                Quoted(property.name) + ": " + Quoted(word) +
-                                " is not a number of type " + PlyTypeName(property.type));
+                if (CResult parsed = ParsePlyAsciiValue(name_, static_cast<int64_t>(i), property,
+                                                        word, vertices.columns[p].values[i]);
+                    !parsed) {
+                    return parsed;
                 }
             }
         }
@@ -434,6 +431,39 @@ private:
 };
 
 }  // namespace
+
+CResult PlyEndsInside(const std::string& name, const CPlyElement& element) {
+    return CResult::Fail(name + ": the data ends inside element " + Quoted(element.name) + " (" +
+                         std::to_string(element.count) +
+                         " counted in the header; a cut file, or a header that counts more than "
+                         "the file holds)");
+}
+
+CResult ParsePlyAsciiValue(const std::string& name, int64_t vertex, const CPlyProperty& property,
+                           std::string_view word, double& value) {
+    const CAsciiValue parsed = ParseNumber(word, property.type, value);
+    if (parsed == CAsciiValue::NotExact) {
+        return NotExactIn(name, vertex, property, std::string(word));
+    }
+    if (parsed != CAsciiValue::Number) {
+        return CResult::Fail(name + ": vertex " + std::to_string(vertex) + ", property " +
+                             Quoted(property.name) + ": " + Quoted(word) +
+                             " is not a number of type " + PlyTypeName(property.type));
+    }
+    return CResult::Ok();
+}
+
+CResult GatherPlyValues(const std::string& name, CPlyEncoding encoding,
+                        const CPlyProperty& property, const unsigned char* in, size_t row,
+                        size_t count, int64_t firstVertex, double* values) {
+    const bool bigEndian = encoding == CPlyEncoding::BinaryBigEndian;
+    const size_t taken = GatherAny(bigEndian, property.type, in, row, count, values);
+    if (taken < count) {
+        return NotExactIn(name, firstVertex + static_cast<int64_t>(taken), property,
+                          IntegerText(bigEndian, property.type, in + taken * row));
+    }
+    return CResult::Ok();
+}
 
 CResult ReadPly(const std::filesystem::path& file, CPlyVertices& vertices) {
     vertices = CPlyVertices();

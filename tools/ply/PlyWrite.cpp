@@ -117,6 +117,10 @@ void WriteAscii(COutput& out, const CPlyOutput& ply) {
 
 void WritePly(COutput& out, const CPlyOutput& ply) {
     out.Write(PlyHeaderText(ply));
+    WritePlyRows(out, ply);
+}
+
+void WritePlyRows(COutput& out, const CPlyOutput& ply) {
     if (ply.ascii) {
         WriteAscii(out, ply);
     } else {

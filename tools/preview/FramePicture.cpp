@@ -40,36 +40,47 @@ std::string DrawnDetail(int64_t particles, const CRenderCounts& counts) {
 
 CResult DrawFramePicture(const CPreviewChoice& choice, const std::string& file, CPicture& picture,
                          int64_t& particles) {
-    CParticleFrame frame;
-    if (CResult read = ReadParticleFrame(file, {true, choice.colour}, frame); !read) {
+    // Two passes over the frame a block at a time: the bounds and the
+    // colour range first, then the points.
+    CParticleBlocks frame;
+    if (CResult read = frame.Open(file, {true, choice.colour}); !read) {
         return read;
     }
-    particles = frame.particles;
-    const CColourStats stats = ColourStatsOf(frame);
+    particles = frame.Particles();
+    CColourStats stats;
+    CBounds bounds;
+    if (CResult summed = frame.Summarise(stats, bounds); !summed) {
+        return summed;
+    }
     CColouring colouring;
-    if (CResult chosen = ChooseColouring(choice, file, frame.colour.components, stats, colouring);
+    if (CResult chosen = ChooseColouring(choice, file, frame.ColourComponents(), stats, colouring);
         !chosen) {
         return chosen;
     }
     const int scale = TextScale(choice.width, choice.height);
     const int legendHeight = LegendHeight(scale);
     const CRegion view{0, 0, choice.width, choice.height - legendHeight};
-    const CProjection projection(choice.view, BoundsOf(frame), view.width, view.height);
+    const CProjection projection(choice.view, bounds, view.width, view.height);
     if (CResult usable = projection.Usable(); !usable) {
         return CResult::Fail(file + ": " + usable.Message());
     }
     const int pointSize =
         choice.pointSize > 0 ? choice.pointSize : AutomaticPointSize(frame.Drawn(), view);
-    const CRenderCounts counts =
-        RenderPoints(picture, view, projection, frame, colouring, pointSize);
+    CPointCanvas canvas(picture, view, projection, colouring, pointSize);
+    if (CResult drawn =
+            frame.ForEachDrawn([&](const CParticleFrame& block) { canvas.Draw(block); });
+        !drawn) {
+        return drawn;
+    }
+    const CRenderCounts& counts = canvas.Counts();
 
     CLegend legend;
     legend.title = Escaped(file);
-    legend.detail = DrawnDetail(frame.particles, counts);
+    legend.detail = DrawnDetail(frame.Particles(), counts);
     legend.colouring = colouring;
     legend.rangeKnown = stats.finite > 0;
     if (!choice.colour.empty()) {
-        legend.attribute = AttributeLabel(choice.colour, frame.colour.components, choice.rgb);
+        legend.attribute = AttributeLabel(choice.colour, frame.ColourComponents(), choice.rgb);
         legend.nonFinite = stats.nonFinite;
     }
     DrawLegend(picture, {0, view.height, choice.width, legendHeight}, legend, scale);

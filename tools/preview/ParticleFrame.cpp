@@ -6,6 +6,7 @@
 #include <new>
 
 #include "pdc/ByteOrder.h"
+#include "pdc/FileOffset.h"
 #include "pdc/RecordWalker.h"
 #include "pdc/SlotFilling.h"
 #include "tools/InputFile.h"
@@ -40,6 +41,14 @@ bool Addressable(const CPdcRecord& record) {
     return static_cast<uint64_t>(record.Numbers()) <= SIZE_MAX / sizeof(double);
 }
 
+// An array record left in the file: its values come a block at a time.
+void Place(const CPdcRecord& record, CRecordValues& values, CRecordPlace& place) {
+    values.components = record.Components();
+    values.single = false;
+    values.values.clear();
+    place = {record.valuesOffset, record.IsInteger()};
+}
+
 CResult TooLarge(const std::string& file, const CPdcRecord& record) {
     return CResult::Fail(file + ": the record " + Quoted(record.name) + " holds " +
                          std::to_string(record.Numbers()) +
@@ -48,8 +57,13 @@ CResult TooLarge(const std::string& file, const CPdcRecord& record) {
 
 }  // namespace
 
-CResult ReadParticleFrame(const std::string& file, const CFrameWants& wants,
-                          CParticleFrame& frame) {
+namespace {
+
+// Walks `file` for the records a preview wants. With `layout`, array
+// records keep no values: `layout` gets where they lie, and the stream
+// stays open for the blocks read from them later.
+CResult WalkFrame(const std::string& file, const CFrameWants& wants, CParticleFrame& frame,
+                  CFrameLayout* layout) {
     frame = CParticleFrame();
     frame.file = file;
     CFilePointer stream;
@@ -83,10 +97,11 @@ CResult ReadParticleFrame(const std::string& file, const CFrameWants& wants,
         const bool isPosition = wants.positions && position.Take(record) >= 0;
         if (isPosition) {
             positionSeen = true;
-            if (!Addressable(record)) {
+            if (layout && record.IsArray()) {
+                Place(record, frame.positions, layout->positions);
+            } else if (!Addressable(record)) {
                 return TooLarge(file, record);
-            }
-            if (!ReadRecordValues(walker, record, frame.positions)) {
+            } else if (!ReadRecordValues(walker, record, frame.positions)) {
                 break;
             }
         }
@@ -94,6 +109,11 @@ CResult ReadParticleFrame(const std::string& file, const CFrameWants& wants,
             colourSeen = true;
             if (isPosition) {
                 frame.colour = frame.positions;
+                if (layout) {
+                    layout->colour = layout->positions;
+                }
+            } else if (layout && record.IsArray()) {
+                Place(record, frame.colour, layout->colour);
             } else if (!Addressable(record)) {
                 return TooLarge(file, record);
             } else if (!ReadRecordValues(walker, record, frame.colour)) {
@@ -114,7 +134,17 @@ CResult ReadParticleFrame(const std::string& file, const CFrameWants& wants,
     if (!wants.colour.empty() && !colourSeen) {
         return CResult::Fail(file + ": no record " + Quoted(wants.colour) + " for --color");
     }
+    if (layout) {
+        layout->stream = std::move(stream);
+    }
     return CResult::Ok();
+}
+
+}  // namespace
+
+CResult ReadParticleFrame(const std::string& file, const CFrameWants& wants,
+                          CParticleFrame& frame) {
+    return WalkFrame(file, wants, frame, nullptr);
 }
 
 CResult ReadFrameNoThrow(const std::string& file, const CFrameWants& wants, CParticleFrame& frame) {
@@ -191,6 +221,133 @@ CBounds BoundsOf(const CParticleFrame& frame) {
         }
     }
     return bounds;
+}
+
+}  // namespace VelpoTools
+
+namespace VelpoTools {
+
+namespace {
+
+// Particles [first, first + count) of an array record placed in the file,
+// as doubles.
+bool ReadSlice(std::FILE* file, const CRecordPlace& place, int32_t components, int64_t first,
+               int64_t count, std::vector<double>& values, std::vector<int32_t>& integers) {
+    const auto numbers = static_cast<size_t>(count * components);
+    const int64_t width = place.integers ? 4 : 8;
+    values.resize(numbers);
+    if (!PdcFileOffset::SeekTo(file, place.valuesOffset + first * components * width)) {
+        return false;
+    }
+    if (!place.integers) {
+        if (std::fread(values.data(), 8, numbers, file) != numbers) {
+            return false;
+        }
+        PdcByteOrder::LoadUInt64sInPlace(reinterpret_cast<uint64_t*>(values.data()), numbers);
+        return true;
+    }
+    integers.resize(numbers);
+    if (std::fread(integers.data(), 4, numbers, file) != numbers) {
+        return false;
+    }
+    PdcByteOrder::LoadUInt32sInPlace(reinterpret_cast<uint32_t*>(integers.data()), numbers);
+    std::copy(integers.begin(), integers.end(), values.begin());
+    return true;
+}
+
+}  // namespace
+
+CResult CParticleBlocks::Open(const std::string& file, const CFrameWants& wants,
+                              int64_t blockParticles) {
+    blockParticles_ = std::max<int64_t>(1, blockParticles);
+    layout_ = CFrameLayout();
+    return WalkFrame(file, wants, frame_, &layout_);
+}
+
+CResult CParticleBlocks::ForEach(int64_t count,
+                                 const std::function<void(const CParticleFrame&)>& use) {
+    // The jobs of a sequence must not throw; a block is small, but may still
+    // not fit.
+    try {
+        return ForEachBlock(count, use);
+    } catch (const std::bad_alloc&) {
+        return CResult::Fail(frame_.file + ": out of memory reading the frame");
+    }
+}
+
+CResult CParticleBlocks::ForEachBlock(int64_t count,
+                                      const std::function<void(const CParticleFrame&)>& use) {
+    CParticleFrame block;
+    block.file = frame_.file;
+    block.positions = frame_.positions;
+    block.colour = frame_.colour;
+    const bool positions = block.positions.components > 0 && !block.positions.single;
+    const bool colour = block.colour.components > 0 && !block.colour.single;
+    const bool same =
+        colour && positions && layout_.colour.valuesOffset == layout_.positions.valuesOffset;
+    for (int64_t first = 0; first < count; first += blockParticles_) {
+        block.particles = std::min(blockParticles_, count - first);
+        const bool read =
+            (!positions || ReadSlice(layout_.stream.get(), layout_.positions, 3, first,
+                                     block.particles, block.positions.values, integers_)) &&
+            (!colour || same ||
+             ReadSlice(layout_.stream.get(), layout_.colour, block.colour.components, first,
+                       block.particles, block.colour.values, integers_));
+        if (!read) {
+            return CResult::Fail(frame_.file +
+                                 ": its values cannot be read again (the file changed while it "
+                                 "was read?)");
+        }
+        if (same) {
+            block.colour.values = block.positions.values;
+        }
+        use(block);
+    }
+    return CResult::Ok();
+}
+
+CResult CParticleBlocks::Summarise(CColourStats& stats, CBounds& bounds) {
+    stats = CColourStats();
+    bounds = CBounds();
+    const bool colourPerParticle = frame_.colour.components > 0 && !frame_.colour.single;
+    if (frame_.colour.components > 0 && !colourPerParticle) {
+        stats = ColourStatsOf(frame_);  // one value for every particle
+    }
+    const bool positions = frame_.positions.components == 3;
+    if (positions && frame_.positions.single) {
+        bounds = BoundsOf(frame_);
+    }
+    if (!colourPerParticle && !(positions && !frame_.positions.single)) {
+        return CResult::Ok();
+    }
+    // In file order, value after value, as over the whole frame: the same
+    // sums to the last bit.
+    return ForEach(frame_.particles, [&](const CParticleFrame& block) {
+        for (int64_t i = 0; i < block.particles; ++i) {
+            if (colourPerParticle) {
+                stats.Add(ColourValue(block.colour, i));
+            }
+            if (positions && !block.positions.single) {
+                const double* p = block.positions.Of(i);
+                if (std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2])) {
+                    bounds.Add(CVec3{p[0], p[1], p[2]});
+                }
+            }
+        }
+    });
+}
+
+CResult CParticleBlocks::ForEachDrawn(const std::function<void(const CParticleFrame&)>& use) {
+    return ForEach(frame_.Drawn(), use);
+}
+
+CResult OpenBlocksNoThrow(const std::string& file, const CFrameWants& wants,
+                          CParticleBlocks& blocks) {
+    try {
+        return blocks.Open(file, wants);
+    } catch (const std::bad_alloc&) {
+        return CResult::Fail(file + ": out of memory reading the frame");
+    }
 }
 
 }  // namespace VelpoTools

@@ -5,10 +5,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "base/Result.h"
+#include "tools/InputFile.h"
 #include "tools/preview/Projection.h"
 
 namespace VelpoTools {
@@ -76,5 +78,58 @@ CColourStats ColourStatsOf(const CParticleFrame& frame);
 
 // The box around the frame's finite positions.
 CBounds BoundsOf(const CParticleFrame& frame);
+
+// Where a record's values lie in the file, for reading them in blocks.
+struct CRecordPlace {
+    int64_t valuesOffset = 0;
+    bool integers = false;  // int32 numbers, else doubles
+};
+
+struct CFrameLayout {
+    CRecordPlace positions;
+    CRecordPlace colour;
+    CFilePointer stream;  // the walked file, open
+};
+
+// A frame read a block of particles at a time, so that a preview holds
+// what one block needs whatever the frame's size. Open walks the file as
+// ReadParticleFrame does and fails as it does, keeping single-value records
+// and where the array records lie; the blocks then read the array records'
+// slices again from there. Each block is a CParticleFrame of its own
+// particles (`particles` is the block's count; a single-value record stands
+// as it is), handed over in file order. One thread uses an object at a time.
+class CParticleBlocks {
+public:
+    static constexpr int64_t DefaultBlockParticles = 65536;
+
+    Velpo::CResult Open(const std::string& file, const CFrameWants& wants,
+                        int64_t blockParticles = DefaultBlockParticles);
+
+    int64_t Particles() const { return frame_.particles; }
+    int64_t Drawn() const { return frame_.Drawn(); }
+    int32_t ColourComponents() const { return frame_.colour.components; }
+
+    // What ColourStatsOf and BoundsOf give for the whole frame, exactly, in
+    // one pass over its blocks.
+    Velpo::CResult Summarise(CColourStats& stats, CBounds& bounds);
+
+    // The blocks of the particles to draw (Drawn()). Fails, naming the file,
+    // when the values cannot be read again.
+    Velpo::CResult ForEachDrawn(const std::function<void(const CParticleFrame&)>& use);
+
+private:
+    Velpo::CResult ForEach(int64_t count, const std::function<void(const CParticleFrame&)>& use);
+    Velpo::CResult ForEachBlock(int64_t count,
+                                const std::function<void(const CParticleFrame&)>& use);
+
+    CParticleFrame frame_;  // header count, single values and what each record holds
+    CFrameLayout layout_;
+    int64_t blockParticles_ = DefaultBlockParticles;
+    std::vector<int32_t> integers_;
+};
+
+// Open for the jobs of a sequence, which must not throw.
+Velpo::CResult OpenBlocksNoThrow(const std::string& file, const CFrameWants& wants,
+                                 CParticleBlocks& blocks);
 
 }  // namespace VelpoTools

@@ -311,15 +311,21 @@ int WritePlot(const CPreviewChoice& choice, const std::string& pattern,
     const size_t failed = RunFrames(
         frames.size(), sequence.jobs,
         [&](size_t i, CFrameReport& report) {
-            CParticleFrame frame;
-            if (CResult read = ReadFrameNoThrow(frames[i].file, wants, frame); !read) {
+            CParticleBlocks frame;
+            CColourStats stats;
+            CBounds bounds;
+            CResult read = OpenBlocksNoThrow(frames[i].file, wants, frame);
+            if (read) {
+                read = frame.Summarise(stats, bounds);
+            }
+            if (!read) {
                 report.err = ErrorLine("preview", read.Message());
                 report.failed = true;
                 points[i] = {frames[i].frame, 0, CColourStats(), false};
                 return;
             }
-            points[i] = {frames[i].frame, frame.particles, ColourStatsOf(frame), true};
-            components[i] = frame.colour.components;
+            points[i] = {frames[i].frame, frame.Particles(), stats, true};
+            components[i] = frame.ColourComponents();
         },
         &progress);
     progress.Finish();

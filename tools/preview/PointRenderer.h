@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "tools/preview/ParticleFrame.h"
 #include "tools/preview/Picture.h"
@@ -39,8 +40,31 @@ struct CRenderCounts {
 // so a handful is visible and a million do not smear into a blot.
 int AutomaticPointSize(int64_t particles, const CRegion& region);
 
-// Draws the frame's particles into `region`; `projection` maps into a
-// viewport of the region's size. Only pixels of the region are touched.
+// Particles drawn into `region` over several calls, one per block of a
+// frame: the depth of every pixel is kept between them, so the picture is
+// the one the whole frame drawn at once gives. `projection` maps into a
+// viewport of the region's size; only pixels of the region are touched.
+// The picture, projection and colouring must outlive the canvas.
+class CPointCanvas {
+public:
+    CPointCanvas(CPicture& picture, const CRegion& region, const CProjection& projection,
+                 const CColouring& colouring, int pointSize);
+
+    // The particles of `frame` (its Drawn()), after those drawn before.
+    void Draw(const CParticleFrame& frame);
+    const CRenderCounts& Counts() const { return counts_; }
+
+private:
+    CPicture& picture_;
+    CRegion region_;
+    const CProjection& projection_;
+    const CColouring& colouring_;
+    int pointSize_;
+    std::vector<float> depth_;
+    CRenderCounts counts_;
+};
+
+// Draws the frame's particles into `region` in one call (a CPointCanvas).
 CRenderCounts RenderPoints(CPicture& picture, const CRegion& region, const CProjection& projection,
                            const CParticleFrame& frame, const CColouring& colouring, int pointSize);
 

@@ -26,10 +26,6 @@ namespace {
 
 constexpr CRgb TileColour{28, 31, 39};
 
-std::string ErrorLine(const std::string& text) {
-    return "velpo preview: error: " + Escaped(text) + "\n";
-}
-
 // What the first pass learns of one frame.
 struct CFrameSummary {
     CBounds bounds;
@@ -92,14 +88,19 @@ public:
         const size_t unread = RunFrames(
             frames_.size(), sequence_.jobs,
             [&](size_t i, CFrameReport& report) {
-                CParticleFrame frame;
-                if (CResult read = ReadFrameNoThrow(frames_[i].file, wants_, frame); !read) {
-                    report.err = ErrorLine(read.Message());
+                CParticleBlocks frame;
+                CColourStats stats;
+                CBounds bounds;
+                CResult read = OpenBlocksNoThrow(frames_[i].file, wants_, frame);
+                if (read) {
+                    read = frame.Summarise(stats, bounds);
+                }
+                if (!read) {
+                    report.err = ErrorLine("preview", read.Message());
                     report.failed = true;
                     return;
                 }
-                summaries_[i] = {BoundsOf(frame), ColourStatsOf(frame), frame.particles,
-                                 frame.colour.components};
+                summaries_[i] = {bounds, stats, frame.Particles(), frame.ColourComponents()};
                 read_[i] = true;
             },
             &progress);
@@ -145,7 +146,9 @@ public:
                 MarkUnread(i);
             }
         }
-        std::vector<bool> drawn(frames_.size(), false);
+        // Bytes, not a std::vector<bool>: jobs on several threads set their
+        // own frame's flag, and packed bits would share one word.
+        std::vector<char> drawn(frames_.size(), false);
         RunFrames(
             frames_.size(), sequence_.jobs,
             [&](size_t i, CFrameReport& report) {
@@ -156,7 +159,8 @@ public:
                 try {
                     drawn[i] = DrawTile(i, report);
                 } catch (const std::bad_alloc&) {
-                    report.err = ErrorLine(frames_[i].file + ": out of memory drawing the frame");
+                    report.err =
+                        ErrorLine("preview", frames_[i].file + ": out of memory drawing the frame");
                     report.failed = true;
                 }
             },
@@ -205,9 +209,9 @@ private:
     }
 
     bool DrawTile(size_t i, CFrameReport& report) {
-        CParticleFrame frame;
-        if (CResult read = ReadFrameNoThrow(frames_[i].file, wants_, frame); !read) {
-            report.err = ErrorLine(read.Message());
+        CParticleBlocks frame;
+        if (CResult read = OpenBlocksNoThrow(frames_[i].file, wants_, frame); !read) {
+            report.err = ErrorLine("preview", read.Message());
             report.failed = true;
             return false;
         }
@@ -217,8 +221,15 @@ private:
             choice_.pointSize > 0 ? choice_.pointSize : AutomaticPointSize(frame.Drawn(), inner);
         // Every tile on the bounds of the whole sequence, so motion shows.
         const CProjection projection(choice_.view, bounds_, inner.width, inner.height);
-        const CRenderCounts drawn =
-            RenderPoints(picture_, inner, projection, frame, colouring_, pointSize);
+        CPointCanvas canvas(picture_, inner, projection, colouring_, pointSize);
+        if (CResult read =
+                frame.ForEachDrawn([&](const CParticleFrame& block) { canvas.Draw(block); });
+            !read) {
+            report.err = ErrorLine("preview", read.Message());
+            report.failed = true;
+            return false;
+        }
+        const CRenderCounts& drawn = canvas.Counts();
         const int labelScale = LabelScale(i);
         DrawText(picture_, inner.x + 3 * labelScale, inner.y + 3 * labelScale,
                  std::to_string(frames_[i].frame), labelScale, TextColour);
@@ -252,7 +263,7 @@ private:
     const CSheetLayout layout_;
     const CFrameWants wants_;
     std::vector<CFrameSummary> summaries_;
-    std::vector<bool> read_;
+    std::vector<char> read_;  // set by the jobs, one frame each: bytes, not packed bits
     CBounds bounds_;
     CColourStats stats_;
     int64_t particles_ = 0;
