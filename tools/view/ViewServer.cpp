@@ -196,10 +196,11 @@ void CViewServer::Stop() {
     if (state.scanning.joinable()) {
         state.scanning.join();
     }
-    {
-        std::lock_guard lock(state.mutex);
-        state.stopped = true;
-    }
+    // Notified under the lock: a waiter returns only once this thread has
+    // let go of the mutex, after its last touch of the state, so the owner
+    // may destroy the server as soon as Wait returns.
+    std::lock_guard lock(state.mutex);
+    state.stopped = true;
     state.changed.notify_all();
 }
 
