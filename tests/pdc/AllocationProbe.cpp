@@ -74,4 +74,27 @@ void operator delete(void* block, size_t) noexcept {
 void operator delete[](void* block, size_t) noexcept {
     std::free(block);
 }
+// The nothrow forms too (std::stable_sort's buffer takes one): a block
+// that one of them gave back is freed by the operator delete above, so both
+// must come from the same heap.
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return Allocate(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+void* operator new[](size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return Allocate(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+void operator delete(void* block, const std::nothrow_t&) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block, const std::nothrow_t&) noexcept {
+    std::free(block);
+}
 #endif
