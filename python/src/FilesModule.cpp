@@ -4,6 +4,7 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
+#include <nlohmann/json.hpp>
 
 #include <filesystem>
 #include <limits>

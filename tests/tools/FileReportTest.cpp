@@ -3,6 +3,7 @@
 // the fuzz seeds, the hostile fixtures, files as other programs write them,
 // and each of those cut at every byte.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cmath>
 #include <filesystem>

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <limits>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <string>
 #include <vector>

@@ -2,6 +2,7 @@
 // this machine, which needs no display of its own.
 #include <CLI/CLI.hpp>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 

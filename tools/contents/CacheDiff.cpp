@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <utility>
 
 #include "pdc/Pdc.h"

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <nlohmann/json.hpp>
 #include <string_view>
 #include <system_error>
 #include <utility>

@@ -13,7 +13,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 #include <vector>

@@ -2,6 +2,7 @@
 
 #include <ctime>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 
 #include "tools/Text.h"
 

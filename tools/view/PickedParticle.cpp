@@ -1,6 +1,7 @@
 #include "tools/view/PickedParticle.h"
 
 #include <fmt/format.h>
+#include <nlohmann/json.hpp>
 
 #include "pdc/ByteOrder.h"
 #include "pdc/FileOffset.h"

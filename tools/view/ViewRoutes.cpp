@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 #include <httplib.h>
+#include <nlohmann/json.hpp>
 
 #include <charconv>
 #include <new>

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 #include <sys/stat.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 

@@ -11,7 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 #include <vector>
