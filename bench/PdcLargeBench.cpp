@@ -23,51 +23,14 @@
 #include <memory>
 #include <string>
 
+#include "bench/LargeFrame.h"
 #include "pdc/Pdc.h"
 #include "tests/support/PdcLayouts.h"
 
 namespace {
 
-constexpr const char* DoubleNames[] = {"age",     "mass",     "radius",
-                                       "density", "pressure", "temperature"};
-
-int32_t Particles() {
-    const char* text = std::getenv("VELPO_BENCH_PARTICLES");
-    return text && *text ? std::atoi(text) : 10000000;
-}
-
-// No "id": the Python benchmark's file has none.
-void SetLayout(CPdc& pdc) {
-    for (int32_t i = 0; i < 6; ++i) {
-        VelpoTestSupport::NameSlots(pdc, {{PdcFirstFloatSlot + i, DoubleNames[i]}});
-    }
-    VelpoTestSupport::NameSlots(pdc,
-                                {{PdcPositionSlot, "position"}, {PdcFirstVectorSlot, "velocity"}});
-}
-
-const CPdc& Cache() {
-    static const std::unique_ptr<CPdc> cache = [] {
-        auto pdc = std::make_unique<CPdc>();
-        SetLayout(*pdc);
-        const int32_t n = Particles();
-        pdc->Resize(n);
-        for (CAttribute& attribute : pdc->attributes) {
-            attribute.isArray = attribute.type != PdcTypeNone;
-        }
-        for (int32_t i = 0; i < n; ++i) {
-            const double x = i * 1e-3;
-            pdc->attributes[PdcPositionSlot].vectorValues[i] =
-                XSI::MATH::CVector3(x, -x, 1.0 / (i + 1));
-            pdc->attributes[PdcFirstVectorSlot].vectorValues[i] =
-                XSI::MATH::CVector3(0.5, x * x, -2);
-            for (int32_t f = 0; f < 6; ++f) {
-                pdc->attributes[PdcFirstFloatSlot + f].floatValues[i] = static_cast<float>(x * f);
-            }
-        }
-        return pdc;
-    }();
-    return *cache;
-}
+using VelpoBench::LargeFrame;
+using VelpoBench::SetLargeFrameLayout;
 
 std::string BenchFolder() {
     const char* folder = std::getenv("VELPO_BENCH_DIR");
@@ -75,7 +38,7 @@ std::string BenchFolder() {
 }
 
 bool Write(const std::string& path) {
-    return VelpoTestSupport::WritePdcFile(path, Cache());
+    return VelpoTestSupport::WritePdcFile(path, LargeFrame());
 }
 
 std::string FileToRead() {
@@ -95,7 +58,7 @@ std::string FileToRead() {
 
 void BM_WriteLarge(benchmark::State& state) {
     const std::string path = BenchFolder() + "/velpo-bench-large-write.pdc";
-    Cache();
+    LargeFrame();
     for (auto _ : state) {
         state.PauseTiming();
         std::filesystem::remove(path);
@@ -117,7 +80,7 @@ void BM_ReadLarge(benchmark::State& state) {
         state.PauseTiming();
         sync();
         auto pdc = std::make_unique<CPdc>();
-        SetLayout(*pdc);
+        SetLargeFrameLayout(*pdc);
         state.ResumeTiming();
         FILE* file = std::fopen(path.c_str(), "rb");
         const bool read = file && pdc->header.FRead(file) && pdc->ReadParticles(file);

@@ -30,47 +30,14 @@
 #include <sys/vfs.h>
 #endif
 
+#include "bench/LargeFrame.h"
 #include "pdc/Pdc.h"
 #include "pdc/SafeWrite.h"
 #include "tests/support/PdcLayouts.h"
 
 namespace {
 
-constexpr const char* DoubleNames[] = {"age",     "mass",     "radius",
-                                       "density", "pressure", "temperature"};
-
-int32_t Particles() {
-    const char* text = std::getenv("VELPO_BENCH_PARTICLES");
-    return text && *text ? std::atoi(text) : 10000000;
-}
-
-const CPdc& Cache() {
-    static const std::unique_ptr<CPdc> cache = [] {
-        auto pdc = std::make_unique<CPdc>();
-        for (int32_t i = 0; i < 6; ++i) {
-            VelpoTestSupport::NameSlots(*pdc, {{PdcFirstFloatSlot + i, DoubleNames[i]}});
-        }
-        VelpoTestSupport::NameSlots(
-            *pdc, {{PdcPositionSlot, "position"}, {PdcFirstVectorSlot, "velocity"}});
-        const int32_t n = Particles();
-        pdc->Resize(n);
-        for (CAttribute& attribute : pdc->attributes) {
-            attribute.isArray = attribute.type != PdcTypeNone;
-        }
-        for (int32_t i = 0; i < n; ++i) {
-            const double x = i * 1e-3;
-            pdc->attributes[PdcPositionSlot].vectorValues[i] =
-                XSI::MATH::CVector3(x, -x, 1.0 / (i + 1));
-            pdc->attributes[PdcFirstVectorSlot].vectorValues[i] =
-                XSI::MATH::CVector3(0.5, x * x, -2);
-            for (int32_t f = 0; f < 6; ++f) {
-                pdc->attributes[PdcFirstFloatSlot + f].floatValues[i] = static_cast<float>(x * f);
-            }
-        }
-        return pdc;
-    }();
-    return *cache;
-}
+using VelpoBench::LargeFrame;
 
 std::string BenchFolder() {
     const char* folder = std::getenv("VELPO_BENCH_DIR");
@@ -105,7 +72,7 @@ std::string FileSystemOf(const std::string& folder) {
 
 void BM_SafeWrite(benchmark::State& state, CDurability durability) {
     const std::string path = BenchFolder() + "/velpo-bench-safe-write.pdc";
-    const CPdc& pdc = Cache();
+    const CPdc& pdc = LargeFrame();
     const CFileWriter write = [&pdc](std::FILE* file) {
         const PdcHeader header =
             PdcHeader::ForWriting(pdc.PositionCount(), pdc.NamedAttributeCount());

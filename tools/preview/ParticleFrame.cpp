@@ -350,4 +350,16 @@ CResult OpenBlocksNoThrow(const std::string& file, const CFrameWants& wants,
     }
 }
 
+CResult SummariseFrameNoThrow(const std::string& file, const CFrameWants& wants,
+                              CParticleBlocks& blocks, CColourStats& stats, CBounds& bounds) {
+    try {
+        if (CResult opened = blocks.Open(file, wants); !opened) {
+            return opened;
+        }
+        return blocks.Summarise(stats, bounds);
+    } catch (const std::bad_alloc&) {
+        return CResult::Fail(file + ": out of memory reading the frame");
+    }
+}
+
 }  // namespace VelpoTools

@@ -131,5 +131,9 @@ private:
 // Open for the jobs of a sequence, which must not throw.
 Velpo::CResult OpenBlocksNoThrow(const std::string& file, const CFrameWants& wants,
                                  CParticleBlocks& blocks);
+// Open, then the first pass (Summarise): what a sequence's sheet and chart
+// learn of each frame before they draw. Does not throw.
+Velpo::CResult SummariseFrameNoThrow(const std::string& file, const CFrameWants& wants,
+                                     CParticleBlocks& blocks, CColourStats& stats, CBounds& bounds);
 
 }  // namespace VelpoTools

@@ -314,11 +314,8 @@ int WritePlot(const CPreviewChoice& choice, const std::string& pattern,
             CParticleBlocks frame;
             CColourStats stats;
             CBounds bounds;
-            CResult read = OpenBlocksNoThrow(frames[i].file, wants, frame);
-            if (read) {
-                read = frame.Summarise(stats, bounds);
-            }
-            if (!read) {
+            if (CResult read = SummariseFrameNoThrow(frames[i].file, wants, frame, stats, bounds);
+                !read) {
                 report.err = ErrorLine("preview", read.Message());
                 report.failed = true;
                 points[i] = {frames[i].frame, 0, CColourStats(), false};

@@ -91,11 +91,9 @@ public:
                 CParticleBlocks frame;
                 CColourStats stats;
                 CBounds bounds;
-                CResult read = OpenBlocksNoThrow(frames_[i].file, wants_, frame);
-                if (read) {
-                    read = frame.Summarise(stats, bounds);
-                }
-                if (!read) {
+                if (CResult read =
+                        SummariseFrameNoThrow(frames_[i].file, wants_, frame, stats, bounds);
+                    !read) {
                     report.err = ErrorLine("preview", read.Message());
                     report.failed = true;
                     return;
