@@ -18,6 +18,7 @@
 #include "tests/support/FileContents.h"
 #include "tests/support/PdcBytes.h"
 #include "tests/support/ScratchFolder.h"
+#include "tools/Console.h"
 #include "tools/contents/SequenceCheck.h"
 #include "tools/sequence/FrameRunner.h"
 
@@ -72,10 +73,17 @@ const CSequence& Sequence() {
     return *sequence;
 }
 
+// The frames' reports are empty: nothing to show.
+class CSilentConsole final : public VelpoTools::CConsole {
+public:
+    void Write(CStream, std::string_view) override {}
+};
+
 void CheckSequence(benchmark::State& state) {
     const CSequence& sequence = Sequence();
     const uint32_t jobs = static_cast<uint32_t>(state.range(0));
     size_t problems = 0;
+    CSilentConsole console;
     for (auto _ : state) {
         std::vector<CFrameFacts> facts(sequence.frames.size());
         VelpoTools::RunFrames(
@@ -83,7 +91,7 @@ void CheckSequence(benchmark::State& state) {
             [&](size_t i, VelpoTools::CFrameReport&) {
                 facts[i] = VelpoTools::FrameFacts(sequence.frames[i]);
             },
-            nullptr);
+            console, nullptr);
         problems = VelpoTools::SequenceProblems(facts, {0.5}).size();
         benchmark::DoNotOptimize(problems);
     }

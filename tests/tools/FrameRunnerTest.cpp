@@ -5,15 +5,15 @@
 #include <chrono>
 #include <thread>
 
+#include "tests/tools/KeptConsole.h"
 #include "tools/sequence/FrameRunner.h"
 
 namespace VelpoTools {
 namespace {
 
-// Standard output of one run, captured through a temporary file.
-std::string Captured(uint32_t jobs, size_t frames, size_t& failed) {
-    std::fflush(stdout);
-    testing::internal::CaptureStdout();
+// What one run says, results and errors.
+CKeptConsole Captured(uint32_t jobs, size_t frames, size_t& failed) {
+    CKeptConsole console;
     failed = RunFrames(
         frames, jobs,
         [](size_t index, CFrameReport& report) {
@@ -22,22 +22,32 @@ std::string Captured(uint32_t jobs, size_t frames, size_t& failed) {
             std::this_thread::sleep_for(std::chrono::microseconds((40 - index % 40) % 7 * 200));
             report.out = "frame " + std::to_string(index) + "\n";
             report.failed = index % 5 == 0;
+            if (report.failed) {
+                report.err = "failed " + std::to_string(index) + "\n";
+            }
         },
-        nullptr);
-    return testing::internal::GetCapturedStdout();
+        console, nullptr);
+    return console;
 }
 
 TEST(FrameRunner, ReportsComeOutInFrameOrderAndCountFailures) {
     size_t failed = 0;
     std::string expected;
+    std::string expectedErrors;
     for (size_t i = 0; i < 40; ++i) {
         expected += "frame " + std::to_string(i) + "\n";
+        if (i % 5 == 0) {
+            expectedErrors += "failed " + std::to_string(i) + "\n";
+        }
     }
     for (uint32_t jobs : {1u, 2u, 3u, 8u, 64u}) {
-        EXPECT_EQ(Captured(jobs, 40, failed), expected) << jobs;
+        const CKeptConsole said = Captured(jobs, 40, failed);
+        EXPECT_EQ(said.out, expected) << jobs;
+        EXPECT_EQ(said.err, expectedErrors) << jobs;
         EXPECT_EQ(failed, 8u) << jobs;
     }
-    EXPECT_EQ(Captured(4, 0, failed), "");
+    const CKeptConsole none = Captured(4, 0, failed);
+    EXPECT_EQ(none.out + none.err, "");
     EXPECT_EQ(failed, 0u);
 }
 
@@ -45,6 +55,7 @@ TEST(FrameRunner, RunsEveryFrameOnceOnSeveralThreads) {
     std::vector<std::atomic<int>> calls(1000);
     std::atomic<int> running{0};
     std::atomic<int> most{0};
+    CKeptConsole console;
     RunFrames(
         calls.size(), 4,
         [&](size_t index, CFrameReport&) {
@@ -62,7 +73,7 @@ TEST(FrameRunner, RunsEveryFrameOnceOnSeveralThreads) {
             }
             --running;
         },
-        nullptr);
+        console, nullptr);
     for (size_t i = 0; i < calls.size(); ++i) {
         ASSERT_EQ(calls[i].load(), 1) << i;
     }

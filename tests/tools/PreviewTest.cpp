@@ -15,6 +15,7 @@
 #include <stb_image.h>
 
 #include "tests/tools/CommandRunner.h"
+#include "tests/tools/KeptConsole.h"
 #include "tools/preview/ColorMap.h"
 #include "tools/preview/FramePicture.h"
 #include "tools/preview/Legend.h"
@@ -514,6 +515,7 @@ protected:
 
     CScratch scratch_;
     CSequenceChoice sequence_{std::nullopt, CShard(), 2, false};
+    CKeptConsole console_;
 };
 
 // Every tile is framed to the bounds of the whole sequence, so a particle
@@ -523,7 +525,7 @@ protected:
 TEST_F(PreviewSequence, SheetTilesShareTheBoundsOfTheWholeSequence) {
     const CPreviewChoice choice = Choice();
     const std::vector<CSequenceFrame> frames = Frames({0, 10});
-    ASSERT_EQ(WriteSheet(choice, "p.#.pdc", frames, sequence_), 0);
+    ASSERT_TRUE(WriteSheet(choice, "p.#.pdc", frames, sequence_, console_).problem);
     const CDecoded sheet = Written();
     const std::vector<CRegion> tiles = Tiles(2, choice);
     const CFound left = Find(sheet, tiles[0], PlainPointColour);
@@ -540,7 +542,11 @@ TEST_F(PreviewSequence, SheetTilesShareTheBoundsOfTheWholeSequence) {
 TEST_F(PreviewSequence, SheetMarksTheFramesItCannotRead) {
     const CPreviewChoice choice = Choice();
     const std::vector<CSequenceFrame> frames = Frames({0, NaN, 10});
-    EXPECT_EQ(WriteSheet(choice, "p.#.pdc", frames, sequence_), 1);
+    const CSequencePicture marked = WriteSheet(choice, "p.#.pdc", frames, sequence_, console_);
+    EXPECT_EQ(marked.problem.Message(),
+              "1 of 3 frames could not be read; they are marked on the sheet");
+    EXPECT_NE(marked.written.find("a sheet of 3 frames"), std::string::npos) << marked.written;
+    EXPECT_NE(console_.err.find("velpo preview: error: "), std::string::npos) << console_.err;
     ASSERT_TRUE(Exists());
     const CDecoded sheet = Written();
     const std::vector<CRegion> tiles = Tiles(3, choice);
@@ -555,20 +561,25 @@ TEST_F(PreviewSequence, SheetMarksTheFramesItCannotRead) {
 
     // Nothing to draw: nothing written.
     std::filesystem::remove(scratch_ / "out.png");
-    EXPECT_EQ(WriteSheet(choice, "p.#.pdc", Frames({NaN, NaN}), sequence_), 1);
+    const CSequencePicture none =
+        WriteSheet(choice, "p.#.pdc", Frames({NaN, NaN}), sequence_, console_);
+    EXPECT_EQ(none.problem.Message(), "none of the 2 frames could be read; no sheet written");
+    EXPECT_EQ(none.written, "");
     EXPECT_FALSE(Exists());
 }
 
 TEST_F(PreviewSequence, ChartMarksTheFramesItCannotRead) {
     CPreviewChoice choice = Choice();
     choice.colour = "heat";
-    ASSERT_EQ(WritePlot(choice, "p.#.pdc", Frames({0, 1, 2}), sequence_), 0);
+    ASSERT_TRUE(WritePlot(choice, "p.#.pdc", Frames({0, 1, 2}), sequence_, console_).problem);
     const CRegion whole{0, 0, choice.width, choice.height};
     EXPECT_EQ(Find(Written(), whole, UnreadColour).count, 0);
-    EXPECT_EQ(WritePlot(choice, "p.#.pdc", Frames({0, NaN, 2}), sequence_), 1);
+    EXPECT_EQ(
+        WritePlot(choice, "p.#.pdc", Frames({0, NaN, 2}), sequence_, console_).problem.Message(),
+        "1 of 3 frames could not be read; they are marked on the chart");
     EXPECT_GT(Find(Written(), whole, UnreadColour).count, 0);
     std::filesystem::remove(scratch_ / "out.png");
-    EXPECT_EQ(WritePlot(choice, "p.#.pdc", Frames({NaN}), sequence_), 1);
+    EXPECT_FALSE(WritePlot(choice, "p.#.pdc", Frames({NaN}), sequence_, console_).problem);
     EXPECT_FALSE(Exists());
 }
 

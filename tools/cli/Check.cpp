@@ -15,6 +15,7 @@
 #include "tools/Text.h"
 #include "tools/cli/Command.h"
 #include "tools/cli/OptionChecks.h"
+#include "tools/cli/StandardConsole.h"
 #include "tools/contents/ReportJson.h"
 #include "tools/contents/SequenceCheck.h"
 #include "tools/sequence/FrameRunner.h"
@@ -401,14 +402,14 @@ int RunCheck(const CCheckOptions& options) {
     }
     std::vector<CFrameFacts> facts(sequence.frames.size());
     {
-        CProgress progress("check", facts.size(), choice.progress);
+        CProgress progress("check", facts.size(), choice.progress, StandardConsole());
         RunFrames(
             facts.size(), choice.jobs,
             [&](size_t i, CFrameReport& report) {
                 facts[i] = FrameFacts(sequence.frames[i]);
                 report.bytes = static_cast<uint64_t>(facts[i].size);
             },
-            &progress);
+            StandardConsole(), &progress);
     }
     std::vector<CCheckProblem> problems =
         SequenceProblems(facts, CCheckLimits{options.maxCountChange});

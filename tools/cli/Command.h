@@ -1,12 +1,12 @@
 // The `velpo` command: the function each subcommand file offers to hook
 // itself into the command line, and the whole command. Exit codes and how
-// errors are shown are tools/Messages.h.
+// errors are shown are tools/cli/Messages.h.
 #pragma once
 
 #include <string>
 
 #include "base/Result.h"
-#include "tools/Messages.h"
+#include "tools/cli/Messages.h"
 
 namespace CLI {
 class App;

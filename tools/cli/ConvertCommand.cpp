@@ -11,6 +11,7 @@
 #include "tools/SameFile.h"
 #include "tools/Text.h"
 #include "tools/cli/Command.h"
+#include "tools/cli/StandardConsole.h"
 #include "tools/ply/ConvertFiles.h"
 #include "tools/sequence/FrameRunner.h"
 #include "tools/sequence/Progress.h"
@@ -124,13 +125,13 @@ int RunConvert(const CConvertOptions& options) {
     SetOutputDurability(options.sync ? CDurability::Disk : CDurability::Process);
     const CPlyChoice choice{options.ascii, options.floats};
     const bool numbered = Numbered(options.in);
-    CProgress progress("convert", frames.size(), sequence.progress);
+    CProgress progress("convert", frames.size(), sequence.progress, StandardConsole());
     const size_t failed = RunFrames(
         frames.size(), sequence.jobs,
         [&](size_t i, CFrameReport& report) {
             ConvertOne(frames[i].file, outputs[i], choice, report);
         },
-        &progress);
+        StandardConsole(), &progress);
     progress.Finish();
     if (numbered) {
         StandardOutput().Write("converted " + std::to_string(frames.size() - failed) + " of " +

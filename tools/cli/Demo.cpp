@@ -20,6 +20,7 @@
 #include "tools/PluginSession.h"
 #include "tools/Scene.h"
 #include "tools/cli/Command.h"
+#include "tools/cli/StandardConsole.h"
 #include "tools/sequence/Progress.h"
 
 namespace VelpoTools {
@@ -179,7 +180,7 @@ public:
           session_(session),
           settings_(DemoSettings(options.dir, options.step)),
           ports_(DemoPorts(settings_)),
-          progress_("demo", 2 * Frames(), CProgress::ShownOnTerminal(false)),
+          progress_("demo", 2 * Frames(), CProgress::ShownOnTerminal(false), StandardConsole()),
           check_([](const std::string& text) { PrintError("demo", text); }) {
         // What loading the plug-in logged.
         Logged();

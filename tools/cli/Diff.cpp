@@ -14,6 +14,7 @@
 #include "tools/Text.h"
 #include "tools/cli/Command.h"
 #include "tools/cli/OptionChecks.h"
+#include "tools/cli/StandardConsole.h"
 #include "tools/contents/CacheDiff.h"
 #include "tools/contents/ReportJson.h"
 #include "tools/sequence/FrameRunner.h"
@@ -198,11 +199,11 @@ int RunDiff(const CDiffOptions& options) {
     }
     std::vector<CFrameResult> results(pairs.size());
     {
-        CProgress progress("diff", pairs.size(), sequences && choice.progress);
+        CProgress progress("diff", pairs.size(), sequences && choice.progress, StandardConsole());
         RunFrames(
             pairs.size(), choice.jobs,
             [&](size_t i, CFrameReport&) { results[i] = DiffFrame(pairs[i], options.tolerance); },
-            &progress);
+            StandardConsole(), &progress);
     }
     bool equal = true;
     std::string text;

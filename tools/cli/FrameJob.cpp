@@ -9,6 +9,7 @@
 #include "tools/OutputFile.h"
 #include "tools/SameFile.h"
 #include "tools/cli/Command.h"
+#include "tools/cli/StandardConsole.h"
 #include "tools/tables/TableWriter.h"
 
 namespace VelpoTools {
@@ -123,7 +124,7 @@ int RunFrameJob(
     const std::function<CResult(int32_t frame, uint64_t& particles, CFrameReport& report)>& work) {
     std::atomic<uint64_t> particles = 0;
     std::atomic<int32_t> framesDone = 0;
-    CProgress progress(command, job.frames.size(), job.choice.progress);
+    CProgress progress(command, job.frames.size(), job.choice.progress, StandardConsole());
     RunFrames(
         job.frames.size(), job.choice.jobs,
         [&](size_t index, CFrameReport& report) {
@@ -149,7 +150,7 @@ int RunFrameJob(
             particles += moved;
             ++framesDone;
         },
-        &progress);
+        StandardConsole(), &progress);
     progress.Finish();
     const bool failed = framesDone.load() != static_cast<int32_t>(job.frames.size());
     StandardOutput().Write(std::string(verb) + " " + std::to_string(framesDone.load()) + " of " +

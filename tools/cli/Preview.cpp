@@ -13,6 +13,7 @@
 #include "tools/Text.h"
 #include "tools/cli/Command.h"
 #include "tools/cli/OptionChecks.h"
+#include "tools/cli/StandardConsole.h"
 #include "tools/preview/ColorMap.h"
 #include "tools/preview/FramePicture.h"
 #include "tools/preview/Picture.h"
@@ -125,6 +126,22 @@ int PreviewOneFrame(const CPreviewChoice& choice, const CSequenceFrame& frame) {
     return ExitOk;
 }
 
+// A sheet's or a chart's outcome on the streams, and its exit code.
+int Shown(const CSequencePicture& picture) {
+    if (!picture.written.empty()) {
+        StandardOutput().Write(picture.written + "\n");
+    }
+    if (picture.problem) {
+        return ExitOk;
+    }
+    if (picture.refused) {
+        return UsageError("preview", picture.problem);
+    }
+    (void)StandardOutput().Flush();
+    PrintError("preview", picture.problem.Message());
+    return ExitFailed;
+}
+
 int RunPreview(const CPreviewOptions& options) {
     CPreviewChoice choice;
     CSequenceChoice sequence;
@@ -157,10 +174,10 @@ int RunPreview(const CPreviewOptions& options) {
         return ExitFailed;
     }
     if (options.sheet) {
-        return WriteSheet(choice, options.input, frames, sequence);
+        return Shown(WriteSheet(choice, options.input, frames, sequence, StandardConsole()));
     }
     if (options.plot) {
-        return WritePlot(choice, options.input, frames, sequence);
+        return Shown(WritePlot(choice, options.input, frames, sequence, StandardConsole()));
     }
     if (frames.size() != 1) {
         return UsageError(

@@ -6,8 +6,7 @@
 #include <functional>
 #include <optional>
 
-#include "tools/Messages.h"
-#include "tools/Output.h"
+#include "tools/MessageLines.h"
 #include "tools/Text.h"
 #include "tools/preview/ColorMap.h"
 #include "tools/preview/Legend.h"
@@ -302,12 +301,48 @@ void DrawPlot(CPicture& picture, const std::string& title, const std::string& at
     rangePanel.Draw(attribute, frames, range, labelWidth);
 }
 
-int WritePlot(const CPreviewChoice& choice, const std::string& pattern,
-              const std::vector<CSequenceFrame>& frames, const CSequenceChoice& sequence) {
+namespace {
+
+// The chart's title and the attribute panel's label, which say what is
+// left out.
+struct CPlotLabels {
+    std::string title;
+    std::string attribute;
+};
+
+CPlotLabels LabelPlot(const CPreviewChoice& choice, const std::string& pattern,
+                      const std::vector<CPlotFrame>& points, const std::vector<int32_t>& components,
+                      size_t failed) {
+    int64_t nonFinite = 0;
+    int32_t shownComponents = 0;
+    for (size_t i = 0; i < points.size(); ++i) {
+        nonFinite += points[i].stats.nonFinite;
+        shownComponents = points[i].read ? components[i] : shownComponents;
+    }
+    CPlotLabels labels;
+    labels.title =
+        Escaped(pattern) + ", " + std::to_string(points.size()) +
+        (points.size() == 1 ? " frame" : " frames") +
+        (failed > 0 ? " (" + std::to_string(failed) + " unreadable, marked x)" : std::string());
+    if (!choice.colour.empty()) {
+        labels.attribute = AttributeLabel(choice.colour, shownComponents, false);
+        if (nonFinite > 0) {
+            labels.attribute +=
+                " (finite values; " + std::to_string(nonFinite) + " NaN/inf left out)";
+        }
+    }
+    return labels;
+}
+
+}  // namespace
+
+CSequencePicture WritePlot(const CPreviewChoice& choice, const std::string& pattern,
+                           const std::vector<CSequenceFrame>& frames,
+                           const CSequenceChoice& sequence, CConsole& console) {
     const CFrameWants wants{false, choice.colour};
     std::vector<CPlotFrame> points(frames.size());
     std::vector<int32_t> components(frames.size(), 0);
-    CProgress progress("preview", frames.size(), sequence.progress);
+    CProgress progress("preview", frames.size(), sequence.progress, console);
     const size_t failed = RunFrames(
         frames.size(), sequence.jobs,
         [&](size_t i, CFrameReport& report) {
@@ -324,45 +359,29 @@ int WritePlot(const CPreviewChoice& choice, const std::string& pattern,
             points[i] = {frames[i].frame, frame.Particles(), stats, true};
             components[i] = frame.ColourComponents();
         },
-        &progress);
+        console, &progress);
     progress.Finish();
     if (failed == frames.size()) {
-        PrintError("preview", "none of the " + std::to_string(frames.size()) +
-                                  " frames could be read; no chart written");
-        return ExitFailed;
+        return CSequencePicture::Failed(CResult::Fail("none of the " +
+                                                      std::to_string(frames.size()) +
+                                                      " frames could be read; no chart written"));
     }
-    int64_t nonFinite = 0;
-    int32_t shownComponents = 0;
-    for (size_t i = 0; i < points.size(); ++i) {
-        nonFinite += points[i].stats.nonFinite;
-        shownComponents = points[i].read ? components[i] : shownComponents;
-    }
-    std::string title =
-        Escaped(pattern) + ", " + std::to_string(frames.size()) +
-        (frames.size() == 1 ? " frame" : " frames") +
-        (failed > 0 ? " (" + std::to_string(failed) + " unreadable, marked x)" : std::string());
-    std::string attribute;
-    if (!choice.colour.empty()) {
-        attribute = AttributeLabel(choice.colour, shownComponents, false);
-        if (nonFinite > 0) {
-            attribute += " (finite values; " + std::to_string(nonFinite) + " NaN/inf left out)";
-        }
-    }
+    const CPlotLabels labels = LabelPlot(choice, pattern, points, components, failed);
     CPicture picture(choice.width, choice.height, BackgroundColour);
-    DrawPlot(picture, title, attribute, points);
+    DrawPlot(picture, labels.title, labels.attribute, points);
     if (CResult written = WritePng(picture, choice.output); !written) {
-        PrintError("preview", written.Message());
-        return ExitFailed;
+        return CSequencePicture::Failed(written);
     }
-    StandardOutput().Write(Escaped(choice.output) + ": " + std::to_string(choice.width) + "x" +
-                           std::to_string(choice.height) + ", a chart of " +
-                           std::to_string(frames.size()) + " frames\n");
+    CSequencePicture outcome;
+    outcome.written = Escaped(choice.output) + ": " + std::to_string(choice.width) + "x" +
+                      std::to_string(choice.height) + ", a chart of " +
+                      std::to_string(frames.size()) + " frames";
     if (failed > 0) {
-        PrintError("preview", std::to_string(failed) + " of " + std::to_string(frames.size()) +
-                                  " frames could not be read; they are marked on the chart");
-        return ExitFailed;
+        outcome.problem =
+            CResult::Fail(std::to_string(failed) + " of " + std::to_string(frames.size()) +
+                          " frames could not be read; they are marked on the chart");
     }
-    return ExitOk;
+    return outcome;
 }
 
 }  // namespace VelpoTools

@@ -10,9 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "tools/Console.h"
 #include "tools/preview/ParticleFrame.h"
 #include "tools/preview/Picture.h"
 #include "tools/preview/PreviewChoice.h"
+#include "tools/preview/SequencePicture.h"
 #include "tools/sequence/Sequence.h"
 #include "tools/sequence/SequenceOptions.h"
 
@@ -38,11 +40,12 @@ void DrawPlot(CPicture& picture, const std::string& title, const std::string& at
               const std::vector<CPlotFrame>& frames);
 
 // Reads every frame, draws the chart and writes it to choice.output.
-// Frames that cannot be read are named on standard error and marked on the
-// chart, which is written with the others; the exit code is then 1. When
-// no frame can be read, or the output cannot be written, the error is
-// printed and nothing is written.
-int WritePlot(const CPreviewChoice& choice, const std::string& pattern,
-              const std::vector<CSequenceFrame>& frames, const CSequenceChoice& sequence);
+// Frames that cannot be read are named on the console's errors as the
+// frames run and marked on the chart, which is written with the others; the
+// outcome's problem counts them. When no frame can be read, or the output
+// cannot be written, nothing is written.
+CSequencePicture WritePlot(const CPreviewChoice& choice, const std::string& pattern,
+                           const std::vector<CSequenceFrame>& frames,
+                           const CSequenceChoice& sequence, CConsole& console);
 
 }  // namespace VelpoTools

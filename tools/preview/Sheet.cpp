@@ -5,8 +5,7 @@
 #include <mutex>
 #include <new>
 
-#include "tools/Messages.h"
-#include "tools/Output.h"
+#include "tools/MessageLines.h"
 #include "tools/Text.h"
 #include "tools/preview/ColorMap.h"
 #include "tools/preview/FramePicture.h"
@@ -72,19 +71,20 @@ namespace {
 class CSheetWriter {
 public:
     CSheetWriter(const CPreviewChoice& choice, const std::vector<CSequenceFrame>& frames,
-                 const CSequenceChoice& sequence, const CSheetLayout& layout)
+                 const CSequenceChoice& sequence, const CSheetLayout& layout, CConsole& console)
         : choice_(choice),
           frames_(frames),
           sequence_(sequence),
+          console_(console),
           layout_(layout),
           wants_{true, choice.colour},
           summaries_(frames.size()),
           read_(frames.size(), false),
           picture_(choice.width, choice.height, BackgroundColour) {}
 
-    // Reads every frame for the common bounds and colour range; false
-    // (with the message printed) when no frame can be read.
-    bool Summarise(CProgress& progress) {
+    // Reads every frame for the common bounds and colour range; fails when
+    // no frame can be read.
+    CResult Summarise(CProgress& progress) {
         const size_t unread = RunFrames(
             frames_.size(), sequence_.jobs,
             [&](size_t i, CFrameReport& report) {
@@ -101,12 +101,10 @@ public:
                 summaries_[i] = {bounds, stats, frame.Particles(), frame.ColourComponents()};
                 read_[i] = true;
             },
-            &progress);
+            console_, &progress);
         if (unread == frames_.size()) {
-            progress.Finish();
-            PrintError("preview", "none of the " + std::to_string(frames_.size()) +
-                                      " frames could be read; no sheet written");
-            return false;
+            return CResult::Fail("none of the " + std::to_string(frames_.size()) +
+                                 " frames could be read; no sheet written");
         }
         for (size_t i = 0; i < frames_.size(); ++i) {
             if (read_[i]) {
@@ -115,7 +113,7 @@ public:
                 particles_ += summaries_[i].particles;
             }
         }
-        return true;
+        return CResult::Ok();
     }
 
     // The colouring of the whole sheet; fails naming the first frame that
@@ -162,7 +160,7 @@ public:
                     report.failed = true;
                 }
             },
-            &progress);
+            console_, &progress);
         size_t unread = 0;
         for (size_t i = 0; i < frames_.size(); ++i) {
             if (!drawn[i]) {
@@ -258,6 +256,7 @@ private:
     const CPreviewChoice& choice_;
     const std::vector<CSequenceFrame>& frames_;
     const CSequenceChoice& sequence_;
+    CConsole& console_;
     const CSheetLayout layout_;
     const CFrameWants wants_;
     std::vector<CFrameSummary> summaries_;
@@ -274,50 +273,47 @@ private:
 
 }  // namespace
 
-int WriteSheet(const CPreviewChoice& choice, const std::string& pattern,
-               const std::vector<CSequenceFrame>& frames, const CSequenceChoice& sequence) {
+CSequencePicture WriteSheet(const CPreviewChoice& choice, const std::string& pattern,
+                            const std::vector<CSequenceFrame>& frames,
+                            const CSequenceChoice& sequence, CConsole& console) {
     const int scale = TextScale(choice.width, choice.height);
     const int legendHeight = LegendHeight(scale);
     const CSheetLayout layout =
         LayOutSheet(frames.size(), choice.width, choice.height - legendHeight);
     if (layout.tileWidth < MinTileSide || layout.tileHeight < MinTileSide) {
-        return UsageError(
-            "preview",
+        return CSequencePicture::Refused(
             CResult::Fail(std::to_string(frames.size()) + " frames do not fit a sheet of " +
                           std::to_string(choice.width) + "x" + std::to_string(choice.height) +
                           ": give a larger --size or fewer --frames"));
     }
-    CProgress progress("preview", 2 * frames.size(), sequence.progress);
-    auto sheet = std::make_unique<CSheetWriter>(choice, frames, sequence, layout);
-    if (!sheet->Summarise(progress)) {
-        return ExitFailed;
+    CProgress progress("preview", 2 * frames.size(), sequence.progress, console);
+    auto sheet = std::make_unique<CSheetWriter>(choice, frames, sequence, layout, console);
+    if (CResult summarised = sheet->Summarise(progress); !summarised) {
+        return CSequencePicture::Failed(summarised);
     }
     if (CResult coloured = sheet->Colour(); !coloured) {
-        progress.Finish();
-        PrintError("preview", coloured.Message());
-        return ExitFailed;
+        return CSequencePicture::Failed(coloured);
     }
     const CProjection projection(choice.view, sheet->Bounds(), layout.tileWidth, layout.tileHeight);
     if (CResult usable = projection.Usable(); !usable) {
-        progress.Finish();
-        return UsageError("preview", usable);
+        return CSequencePicture::Refused(usable);
     }
     const size_t unread = sheet->Draw(progress);
     progress.Finish();
     if (CResult written = sheet->Write(pattern, scale, legendHeight); !written) {
-        PrintError("preview", written.Message());
-        return ExitFailed;
+        return CSequencePicture::Failed(written);
     }
-    StandardOutput().Write(Escaped(choice.output) + ": " + std::to_string(choice.width) + "x" +
-                           std::to_string(choice.height) + ", a sheet of " +
-                           std::to_string(frames.size()) + " frames, " +
-                           std::to_string(sheet->Particles()) + " particles\n");
+    CSequencePicture picture;
+    picture.written = Escaped(choice.output) + ": " + std::to_string(choice.width) + "x" +
+                      std::to_string(choice.height) + ", a sheet of " +
+                      std::to_string(frames.size()) + " frames, " +
+                      std::to_string(sheet->Particles()) + " particles";
     if (unread > 0) {
-        PrintError("preview", std::to_string(unread) + " of " + std::to_string(frames.size()) +
-                                  " frames could not be read; they are marked on the sheet");
-        return ExitFailed;
+        picture.problem =
+            CResult::Fail(std::to_string(unread) + " of " + std::to_string(frames.size()) +
+                          " frames could not be read; they are marked on the sheet");
     }
-    return ExitOk;
+    return picture;
 }
 
 }  // namespace VelpoTools

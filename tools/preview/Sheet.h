@@ -11,8 +11,10 @@
 #include <cstddef>
 #include <vector>
 
+#include "tools/Console.h"
 #include "tools/preview/PointRenderer.h"
 #include "tools/preview/PreviewChoice.h"
+#include "tools/preview/SequencePicture.h"
 #include "tools/sequence/Sequence.h"
 #include "tools/sequence/SequenceOptions.h"
 
@@ -37,11 +39,12 @@ CSheetLayout LayOutSheet(size_t tiles, int width, int height);
 inline constexpr int MinTileSide = 24;
 
 // Draws the sheet and writes it to choice.output. A frame that cannot be
-// read is named on standard error and marked in its tile (a cross and
-// "unreadable"); the sheet is written with the others, and the exit code
-// is then 1. When no frame can be read, or the output cannot be written,
-// the error is printed and nothing is written.
-int WriteSheet(const CPreviewChoice& choice, const std::string& pattern,
-               const std::vector<CSequenceFrame>& frames, const CSequenceChoice& sequence);
+// read is named on the console's errors as the frames run and marked in its
+// tile (a cross and "unreadable"); the sheet is written with the others,
+// and the outcome's problem counts them. When no frame can be read, or the
+// output cannot be written, nothing is written.
+CSequencePicture WriteSheet(const CPreviewChoice& choice, const std::string& pattern,
+                            const std::vector<CSequenceFrame>& frames,
+                            const CSequenceChoice& sequence, CConsole& console);
 
 }  // namespace VelpoTools

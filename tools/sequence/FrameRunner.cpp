@@ -9,17 +9,24 @@
 #include <thread>
 #include <vector>
 
-#include "tools/Output.h"
-
 namespace VelpoTools {
 
 namespace {
 
-// Hands out frame indices and prints finished reports in order.
+// Through the progress line when there is one, which it must not tear.
+void Say(CConsole& console, CProgress* progress, CConsole::CStream stream, std::string_view text) {
+    if (progress) {
+        progress->Write(stream, text);
+    } else {
+        console.Write(stream, text);
+    }
+}
+
+// Hands out frame indices and shows finished reports in order.
 class COrderedReports {
 public:
-    COrderedReports(size_t count, CProgress* progress)
-        : reports_(count), done_(count, false), progress_(progress) {}
+    COrderedReports(size_t count, CConsole& console, CProgress* progress)
+        : reports_(count), done_(count, false), console_(console), progress_(progress) {}
 
     bool Take(size_t& index) {
         std::lock_guard lock(mutex_);
@@ -39,7 +46,7 @@ public:
         reports_[index] = std::move(report);
         done_[index] = true;
         while (printed_ < reports_.size() && done_[printed_]) {
-            Print(reports_[printed_]);
+            Show(reports_[printed_]);
             reports_[printed_] = CFrameReport();  // its text is no longer needed
             ++printed_;
         }
@@ -48,15 +55,12 @@ public:
     size_t Failed() const { return failed_; }
 
 private:
-    void Print(const CFrameReport& report) {
-        for (auto [stream, text] : {std::pair{stdout, &report.out}, {stderr, &report.err}}) {
-            if (text->empty()) {
-                continue;
-            }
-            if (progress_) {
-                progress_->Write(stream, *text);
-            } else {
-                std::fwrite(text->data(), 1, text->size(), stream);
+    void Show(const CFrameReport& report) {
+        using CStream = CConsole::CStream;
+        for (auto [stream, text] :
+             {std::pair{CStream::Out, &report.out}, {CStream::Err, &report.err}}) {
+            if (!text->empty()) {
+                Say(console_, progress_, stream, *text);
             }
         }
     }
@@ -67,6 +71,7 @@ private:
     size_t next_ = 0;
     size_t printed_ = 0;
     size_t failed_ = 0;
+    CConsole& console_;
     CProgress* progress_;
 };
 
@@ -74,7 +79,7 @@ private:
 // sheet reads, then draws) hits the same limit each time.
 std::atomic<bool> fewerThreadsSaid{false};
 
-void SayFewerThreads(size_t asked, size_t got, CProgress* progress) {
+void SayFewerThreads(size_t asked, size_t got, CConsole& console, CProgress* progress) {
     if (fewerThreadsSaid.exchange(true)) {
         return;
     }
@@ -82,11 +87,7 @@ void SayFewerThreads(size_t asked, size_t got, CProgress* progress) {
                              ": warning: --jobs " + std::to_string(asked) +
                              ": the system gave only " + std::to_string(got) +
                              " threads; the frames run " + std::to_string(got) + " at a time\n";
-    if (progress) {
-        progress->Write(stderr, text);
-    } else {
-        std::fwrite(text.data(), 1, text.size(), stderr);
-    }
+    Say(console, progress, CConsole::CStream::Err, text);
 }
 
 // The threads that could be started, up to `wanted`, besides the caller's.
@@ -111,11 +112,9 @@ uint32_t DefaultJobs() {
 }
 
 size_t RunFrames(size_t count, uint32_t jobs,
-                 const std::function<void(size_t, CFrameReport&)>& work, CProgress* progress) {
-    // The reports go straight to the streams: what was gathered for standard
-    // output before comes first.
-    (void)StandardOutput().Flush();
-    COrderedReports reports(count, progress);
+                 const std::function<void(size_t, CFrameReport&)>& work, CConsole& console,
+                 CProgress* progress) {
+    COrderedReports reports(count, console, progress);
     auto worker = [&] {
         size_t index = 0;
         while (reports.Take(index)) {
@@ -127,7 +126,7 @@ size_t RunFrames(size_t count, uint32_t jobs,
     const size_t threads = std::min<size_t>(jobs == 0 ? DefaultJobs() : jobs, count);
     std::vector<std::thread> pool = StartWorkers(threads > 0 ? threads - 1 : 0, worker);
     if (pool.size() + 1 < threads) {
-        SayFewerThreads(threads, pool.size() + 1, progress);
+        SayFewerThreads(threads, pool.size() + 1, console, progress);
     }
     worker();
     for (std::thread& thread : pool) {

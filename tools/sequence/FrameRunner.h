@@ -4,7 +4,9 @@
 // Each frame's work runs on one of `jobs` threads and writes what it has to
 // say into its own CFrameReport; the reports are printed in frame order, each
 // as soon as every earlier frame is done, so the output is the same with one
-// job or twenty and a long run shows its results as it goes.
+// job or twenty and a long run shows its results as it goes. The reports
+// are shown through a console (tools/Console.h): out to its results, err to
+// its errors.
 #pragma once
 
 #include <cstddef>
@@ -12,6 +14,7 @@
 #include <functional>
 #include <string>
 
+#include "tools/Console.h"
 #include "tools/sequence/Progress.h"
 
 namespace VelpoTools {
@@ -27,13 +30,14 @@ struct CFrameReport {
 uint32_t DefaultJobs();
 
 // Calls work(i, report) for every i in [0, count) on `jobs` threads (0: one
-// per core) and prints the reports in order of i. `progress` (may be null)
+// per core) and shows the reports on `console` in order of i. `progress` (may be null)
 // counts the frames. Returns the number of reports marked failed. `work`
 // must not throw; it may run on any thread, several at once.
 // When the system refuses some of the threads (a limit on processes), the
 // frames run on those it gave, the caller's at least, and a warning says so
-// on standard error, once per process; every frame is still worked on.
+// on the console, once per process; every frame is still worked on.
 size_t RunFrames(size_t count, uint32_t jobs,
-                 const std::function<void(size_t, CFrameReport&)>& work, CProgress* progress);
+                 const std::function<void(size_t, CFrameReport&)>& work, CConsole& console,
+                 CProgress* progress);
 
 }  // namespace VelpoTools

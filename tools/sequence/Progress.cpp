@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "tools/Output.h"
 #include "tools/Platform.h"
 
 namespace VelpoTools {
@@ -40,10 +39,11 @@ std::string Duration(double seconds) {
 
 }  // namespace
 
-CProgress::CProgress(std::string command, uint64_t totalFrames, bool shown)
+CProgress::CProgress(std::string command, uint64_t totalFrames, bool shown, CConsole& console)
     : command_(std::move(command)),
       total_(totalFrames),
       shown_(shown),
+      console_(console),
       start_(std::chrono::steady_clock::now()),
       lastDraw_(start_ - DrawInterval) {}
 
@@ -62,18 +62,10 @@ void CProgress::FrameDone(uint64_t bytes) {
     Draw(done_ == total_);
 }
 
-void CProgress::Write(std::FILE* stream, const std::string& text) {
+void CProgress::Write(CConsole::CStream stream, std::string_view text) {
     std::lock_guard lock(mutex_);
     Clear();
-    if (stream == stdout) {
-        // Through the command's standard output, which keeps the system's
-        // reason when a write fails (a full disk) for the message at the end.
-        StandardOutput().Write(text);
-        (void)StandardOutput().Flush();
-    } else {
-        std::fwrite(text.data(), 1, text.size(), stream);
-        std::fflush(stream);
-    }
+    console_.Write(stream, text);
     Draw(true);
 }
 
@@ -110,15 +102,17 @@ void CProgress::Draw(bool force) {
     // plain text, so that every terminal, Windows consoles too, shows it.
     const size_t length = line.size();
     line.resize(std::max(length, drawnLength_), ' ');
-    std::fprintf(stderr, "\r%s", line.c_str());
-    std::fflush(stderr);
+    line.insert(line.begin(), '\r');
+    console_.Write(CConsole::CStream::Err, line);
     drawnLength_ = length;
 }
 
 void CProgress::Clear() {
     if (drawnLength_ > 0) {
-        std::fprintf(stderr, "\r%s\r", std::string(drawnLength_, ' ').c_str());
-        std::fflush(stderr);
+        std::string blank(drawnLength_ + 2, ' ');
+        blank.front() = '\r';
+        blank.back() = '\r';
+        console_.Write(CConsole::CStream::Err, blank);
         drawnLength_ = 0;
     }
 }

@@ -1,5 +1,5 @@
-// Exit codes and how errors and warnings are shown: one line per message,
-// "velpo <command>: error: <text>", control characters escaped.
+// Exit codes and how errors and warnings are shown: one line per message
+// (tools/MessageLines.h), on standard error.
 //
 // Errors are Velpo::CResult values that name the file or output and
 // what is wrong. A subcommand prints them through PrintError and returns
@@ -11,6 +11,7 @@
 #include <string>
 
 #include "base/Result.h"
+#include "tools/MessageLines.h"
 
 namespace VelpoTools {
 
@@ -20,9 +21,6 @@ inline constexpr int ExitUsage = 2;   // the command line or the settings ask fo
 
 // "velpo <command>: error: <text>" on stderr, control characters escaped.
 void PrintError(const std::string& command, const std::string& text);
-// The same line, with its line end, for output gathered before it is shown.
-std::string ErrorLine(const std::string& command, const std::string& text);
-std::string WarningLine(const std::string& command, const std::string& text);
 void PrintWarning(const std::string& command, const std::string& text);
 
 // Prints the usage error with the parser's hint and gives ExitUsage.

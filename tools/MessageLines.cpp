@@ -1,6 +1,4 @@
-#include "tools/Messages.h"
-
-#include <cstdio>
+#include "tools/MessageLines.h"
 
 #include "tools/Text.h"
 
@@ -21,20 +19,6 @@ std::string ErrorLine(const std::string& command, const std::string& text) {
 
 std::string WarningLine(const std::string& command, const std::string& text) {
     return Line(command, "warning", text);
-}
-
-void PrintError(const std::string& command, const std::string& text) {
-    std::fputs(ErrorLine(command, text).c_str(), stderr);
-}
-
-void PrintWarning(const std::string& command, const std::string& text) {
-    std::fputs(WarningLine(command, text).c_str(), stderr);
-}
-
-int UsageError(const std::string& command, const Velpo::CResult& problem) {
-    PrintError(command, problem.Message());
-    std::fprintf(stderr, "Run with --help for more information.\n");
-    return ExitUsage;
 }
 
 }  // namespace VelpoTools

@@ -1,0 +1,28 @@
+// What drawing a whole sequence into one picture (a sheet, a chart) came
+// to, for the command to show: the library draws and writes, the command
+// prints and picks the exit code.
+#pragma once
+
+#include <string>
+
+#include "base/Result.h"
+
+namespace VelpoTools {
+
+struct CSequencePicture {
+    // What was written, "<output>: 800x600, a sheet of 4 frames, ..."; empty
+    // when nothing was.
+    std::string written;
+    // Failed: frames could not be read (the picture is written, with them
+    // marked), or no picture could be made or written. The message says
+    // which and names the files.
+    Velpo::CResult problem = Velpo::CResult::Ok();
+    // The failure is the choice's own (more frames than the size can show,
+    // a view that sees nothing): a usage error.
+    bool refused = false;
+
+    static CSequencePicture Refused(Velpo::CResult why) { return {{}, std::move(why), true}; }
+    static CSequencePicture Failed(Velpo::CResult why) { return {{}, std::move(why), false}; }
+};
+
+}  // namespace VelpoTools
