@@ -18,7 +18,7 @@
 #include "tests/support/FileContents.h"
 #include "tests/support/PdcBytes.h"
 #include "tests/support/ScratchFolder.h"
-#include "tools/Console.h"
+#include "tools/common/Console.h"
 #include "tools/contents/SequenceCheck.h"
 #include "tools/sequence/FrameRunner.h"
 

@@ -17,9 +17,9 @@
 #include <string_view>
 
 #include "tests/support/Require.h"
-#include "tools/CacheNames.h"
-#include "tools/Numbers.h"
-#include "tools/Settings.h"
+#include "tools/common/CacheNames.h"
+#include "tools/common/Numbers.h"
+#include "tools/common/Settings.h"
 #include "tools/sequence/Sequence.h"
 
 namespace {

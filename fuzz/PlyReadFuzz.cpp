@@ -12,7 +12,7 @@
 
 #include "tests/support/Require.h"
 #include "tests/support/Streams.h"
-#include "tools/Output.h"
+#include "tools/common/Output.h"
 #include "tools/ply/Convert.h"
 #include "tools/ply/PlyFormat.h"
 

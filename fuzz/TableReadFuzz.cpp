@@ -14,7 +14,7 @@
 
 #include "tests/support/Require.h"
 #include "tests/support/Streams.h"
-#include "tools/Output.h"
+#include "tools/common/Output.h"
 #include "tools/tables/TableWriter.h"
 #include "tools/tables/Tables.h"
 

@@ -17,8 +17,8 @@
 #include "python/src/CacheWriter.h"
 #include "python/src/NamingBindings.h"
 #include "python/src/PdcFileError.h"
-#include "tools/Numbers.h"
-#include "tools/Settings.h"
+#include "tools/common/Numbers.h"
+#include "tools/common/Settings.h"
 #include "tools/contents/FileReport.h"
 
 namespace py = pybind11;

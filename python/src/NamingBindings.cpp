@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "tools/CacheNames.h"
-#include "tools/Numbers.h"
-#include "tools/Settings.h"
+#include "tools/common/CacheNames.h"
+#include "tools/common/Numbers.h"
+#include "tools/common/Settings.h"
 #include "tools/sequence/SequenceOptions.h"
 
 namespace py = pybind11;

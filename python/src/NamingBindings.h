@@ -1,6 +1,6 @@
 // The naming of cache files and frame ranges under velpo.file_name,
 // velpo.sequence and velpo.Host: the `velpo` command's own code
-// (tools/CacheNames.h, tools/Settings.h, tools/sequence/SequenceOptions.h),
+// (tools/common/CacheNames.h, tools/common/Settings.h, tools/sequence/SequenceOptions.h),
 // so Python names, refuses and warns as the command does.
 #pragma once
 

@@ -16,9 +16,9 @@
 #include "host/core/Log.h"
 #include "host/sdk/Enums.h"
 #include "plugin/AttributeKinds.h"
-#include "tools/Platform.h"
-#include "tools/PluginSession.h"
-#include "tools/Settings.h"
+#include "tools/common/Platform.h"
+#include "tools/common/Settings.h"
+#include "tools/session/PluginSession.h"
 
 namespace py = pybind11;
 using namespace pybind11::literals;

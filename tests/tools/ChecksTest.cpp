@@ -12,12 +12,12 @@
 #include "host/sdk/Enums.h"
 #include "plugin/Ports.h"
 #include "tests/pdc/PdcTestFiles.h"
-#include "tools/CacheCheck.h"
-#include "tools/CacheNames.h"
-#include "tools/DemoCheck.h"
-#include "tools/OutputFile.h"
-#include "tools/PluginSession.h"
-#include "tools/Settings.h"
+#include "tools/common/CacheNames.h"
+#include "tools/common/OutputFile.h"
+#include "tools/common/Settings.h"
+#include "tools/session/CacheCheck.h"
+#include "tools/session/DemoCheck.h"
+#include "tools/session/PluginSession.h"
 
 namespace VelpoTools {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "tools/Console.h"
+#include "tools/common/Console.h"
 
 namespace VelpoTools {
 

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "tests/support/Streams.h"
-#include "tools/Numbers.h"
-#include "tools/Output.h"
+#include "tools/common/Numbers.h"
+#include "tools/common/Output.h"
 #include "tools/tables/TableWriter.h"
 #include "tools/tables/Tables.h"
 

@@ -10,12 +10,12 @@
 #include <unordered_map>
 #include <vector>
 
-#include "tools/Output.h"
-#include "tools/Settings.h"
-#include "tools/Text.h"
 #include "tools/cli/Command.h"
 #include "tools/cli/OptionChecks.h"
 #include "tools/cli/StandardConsole.h"
+#include "tools/common/Output.h"
+#include "tools/common/Settings.h"
+#include "tools/common/Text.h"
 #include "tools/contents/ReportJson.h"
 #include "tools/contents/SequenceCheck.h"
 #include "tools/sequence/FrameRunner.h"

@@ -6,8 +6,8 @@
 #include <iostream>
 #include <new>
 
-#include "tools/Output.h"
-#include "tools/Text.h"
+#include "tools/common/Output.h"
+#include "tools/common/Text.h"
 
 namespace VelpoTools {
 

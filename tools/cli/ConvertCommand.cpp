@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "tools/Output.h"
-#include "tools/OutputFile.h"
-#include "tools/SameFile.h"
-#include "tools/Text.h"
 #include "tools/cli/Command.h"
 #include "tools/cli/StandardConsole.h"
+#include "tools/common/Output.h"
+#include "tools/common/OutputFile.h"
+#include "tools/common/SameFile.h"
+#include "tools/common/Text.h"
 #include "tools/ply/ConvertFiles.h"
 #include "tools/sequence/FrameRunner.h"
 #include "tools/sequence/Progress.h"

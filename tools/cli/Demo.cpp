@@ -13,15 +13,15 @@
 
 #include "host/runtime/Evaluation.h"
 #include "plugin/AttributeKinds.h"
-#include "tools/CacheNames.h"
-#include "tools/DemoCheck.h"
-#include "tools/Numbers.h"
-#include "tools/Output.h"
-#include "tools/PluginSession.h"
-#include "tools/Scene.h"
 #include "tools/cli/Command.h"
 #include "tools/cli/StandardConsole.h"
+#include "tools/common/CacheNames.h"
+#include "tools/common/Numbers.h"
+#include "tools/common/Output.h"
 #include "tools/sequence/Progress.h"
+#include "tools/session/DemoCheck.h"
+#include "tools/session/PluginSession.h"
+#include "tools/session/Scene.h"
 
 namespace VelpoTools {
 

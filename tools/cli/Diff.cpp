@@ -9,12 +9,12 @@
 #include <system_error>
 #include <vector>
 
-#include "tools/Numbers.h"
-#include "tools/Output.h"
-#include "tools/Text.h"
 #include "tools/cli/Command.h"
 #include "tools/cli/OptionChecks.h"
 #include "tools/cli/StandardConsole.h"
+#include "tools/common/Numbers.h"
+#include "tools/common/Output.h"
+#include "tools/common/Text.h"
 #include "tools/contents/CacheDiff.h"
 #include "tools/contents/ReportJson.h"
 #include "tools/sequence/FrameRunner.h"

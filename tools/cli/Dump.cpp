@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "host/runtime/Evaluation.h"
-#include "tools/Output.h"
-#include "tools/Text.h"
 #include "tools/cli/Command.h"
+#include "tools/common/Output.h"
+#include "tools/common/Text.h"
 #include "tools/contents/FileReport.h"
 #include "tools/tables/TableWriter.h"
 

@@ -14,10 +14,10 @@
 #include "host/runtime/Evaluation.h"
 #include "pdc/Pdc.h"
 #include "pdc/SafeWrite.h"
-#include "tools/CacheNames.h"
-#include "tools/Text.h"
 #include "tools/cli/Command.h"
 #include "tools/cli/FrameJob.h"
+#include "tools/common/CacheNames.h"
+#include "tools/common/Text.h"
 #include "tools/tables/Tables.h"
 
 namespace VelpoTools {

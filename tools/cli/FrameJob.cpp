@@ -4,12 +4,12 @@
 #include <atomic>
 #include <new>
 
-#include "tools/Numbers.h"
-#include "tools/Output.h"
-#include "tools/OutputFile.h"
-#include "tools/SameFile.h"
 #include "tools/cli/Command.h"
 #include "tools/cli/StandardConsole.h"
+#include "tools/common/Numbers.h"
+#include "tools/common/Output.h"
+#include "tools/common/OutputFile.h"
+#include "tools/common/SameFile.h"
 #include "tools/tables/TableWriter.h"
 
 namespace VelpoTools {

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "base/Result.h"
-#include "tools/PluginSession.h"
-#include "tools/Settings.h"
+#include "tools/common/Settings.h"
 #include "tools/sequence/FrameRunner.h"
 #include "tools/sequence/SequenceOptions.h"
+#include "tools/session/PluginSession.h"
 
 namespace CLI {
 class App;

@@ -14,12 +14,12 @@
 #include "host/runtime/Evaluation.h"
 #include "pdc/Pdc.h"
 #include "plugin/AttributeKinds.h"
-#include "tools/CacheCheck.h"
-#include "tools/CacheNames.h"
-#include "tools/OutputFile.h"
-#include "tools/Text.h"
 #include "tools/cli/Command.h"
 #include "tools/cli/FrameJob.h"
+#include "tools/common/CacheNames.h"
+#include "tools/common/OutputFile.h"
+#include "tools/common/Text.h"
+#include "tools/session/CacheCheck.h"
 #include "tools/tables/TableWriter.h"
 
 namespace VelpoTools {

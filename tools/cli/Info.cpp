@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "tools/Numbers.h"
-#include "tools/Output.h"
-#include "tools/Text.h"
 #include "tools/cli/Command.h"
+#include "tools/common/Numbers.h"
+#include "tools/common/Output.h"
+#include "tools/common/Text.h"
 #include "tools/contents/FileReport.h"
 #include "tools/contents/Leftovers.h"
 #include "tools/contents/ReportJson.h"

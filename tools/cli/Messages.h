@@ -1,5 +1,5 @@
 // Exit codes and how errors and warnings are shown: one line per message
-// (tools/MessageLines.h), on standard error.
+// (tools/common/MessageLines.h), on standard error.
 //
 // Errors are Velpo::CResult values that name the file or output and
 // what is wrong. A subcommand prints them through PrintError and returns
@@ -11,7 +11,7 @@
 #include <string>
 
 #include "base/Result.h"
-#include "tools/MessageLines.h"
+#include "tools/common/MessageLines.h"
 
 namespace VelpoTools {
 

@@ -6,9 +6,9 @@
 
 #include "host/core/Definitions.h"
 #include "host/sdk/Enums.h"
-#include "tools/Output.h"
-#include "tools/PluginSession.h"
 #include "tools/cli/Command.h"
+#include "tools/common/Output.h"
+#include "tools/session/PluginSession.h"
 
 namespace VelpoTools {
 

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <string>
 
-#include "tools/Numbers.h"
-#include "tools/Text.h"
+#include "tools/common/Numbers.h"
+#include "tools/common/Text.h"
 #include "tools/preview/PreviewChoice.h"
 #include "tools/preview/Projection.h"
 

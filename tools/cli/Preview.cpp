@@ -8,12 +8,12 @@
 #include <system_error>
 #include <vector>
 
-#include "tools/Output.h"
-#include "tools/SameFile.h"
-#include "tools/Text.h"
 #include "tools/cli/Command.h"
 #include "tools/cli/OptionChecks.h"
 #include "tools/cli/StandardConsole.h"
+#include "tools/common/Output.h"
+#include "tools/common/SameFile.h"
+#include "tools/common/Text.h"
 #include "tools/preview/ColorMap.h"
 #include "tools/preview/FramePicture.h"
 #include "tools/preview/Picture.h"

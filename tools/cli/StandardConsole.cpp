@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "tools/Output.h"
+#include "tools/common/Output.h"
 
 namespace VelpoTools {
 

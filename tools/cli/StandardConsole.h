@@ -2,11 +2,11 @@
 // subcommands hand to the libraries that run frames and draw progress.
 #pragma once
 
-#include "tools/Console.h"
+#include "tools/common/Console.h"
 
 namespace VelpoTools {
 
-// Results go through StandardOutput() (tools/Output.h), so that a failed
+// Results go through StandardOutput() (tools/common/Output.h), so that a failed
 // write (a full disk, a closed pipe) is remembered for the command's last
 // word. Whatever goes first, what StandardOutput() gathered before is
 // shown before it. Errors go to stderr.

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/Output.h"
-#include "tools/Text.h"
 #include "tools/cli/Command.h"
+#include "tools/common/Output.h"
+#include "tools/common/Text.h"
 #include "tools/sequence/SequenceOptions.h"
 
 #ifdef VELPO_VIEW

@@ -8,8 +8,8 @@
 #include <utility>
 
 #include "pdc/Pdc.h"
-#include "tools/Numbers.h"
-#include "tools/Text.h"
+#include "tools/common/Numbers.h"
+#include "tools/common/Text.h"
 #include "tools/contents/FileReport.h"
 #include "tools/contents/ReportJson.h"
 

@@ -9,8 +9,8 @@
 #include <utility>
 
 #include "pdc/ByteOrder.h"
-#include "tools/InputFile.h"
-#include "tools/Text.h"
+#include "tools/common/InputFile.h"
+#include "tools/common/Text.h"
 #include "tools/contents/ReportJson.h"
 
 namespace VelpoTools {

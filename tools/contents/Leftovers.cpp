@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
-#include "tools/Text.h"
+#include "tools/common/Text.h"
 
 namespace VelpoTools {
 

@@ -9,8 +9,8 @@
 #include <system_error>
 
 #include "pdc/SlotFilling.h"
-#include "tools/Numbers.h"
-#include "tools/Text.h"
+#include "tools/common/Numbers.h"
+#include "tools/common/Text.h"
 #include "tools/contents/ContentHash.h"
 #include "tools/contents/FileReport.h"
 

@@ -10,7 +10,7 @@
 #include <unordered_set>
 
 #include "pdc/SlotFilling.h"
-#include "tools/Text.h"
+#include "tools/common/Text.h"
 
 namespace VelpoTools {
 

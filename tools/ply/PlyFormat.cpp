@@ -4,7 +4,7 @@
 #include <charconv>
 #include <unordered_set>
 
-#include "tools/Text.h"
+#include "tools/common/Text.h"
 
 namespace VelpoTools {
 

@@ -37,7 +37,7 @@
 #include <vector>
 
 #include "base/Result.h"
-#include "tools/Output.h"
+#include "tools/common/Output.h"
 
 namespace VelpoTools {
 

@@ -8,8 +8,8 @@
 #include <system_error>
 #include <type_traits>
 
-#include "tools/InputFile.h"
-#include "tools/Text.h"
+#include "tools/common/InputFile.h"
+#include "tools/common/Text.h"
 #include "tools/ply/PlyCursor.h"
 #include "tools/ply/PlyFormat.h"
 

@@ -11,8 +11,8 @@
 
 #include "pdc/ByteOrder.h"
 #include "pdc/FileOffset.h"
-#include "tools/InputFile.h"
-#include "tools/OutputFile.h"
+#include "tools/common/InputFile.h"
+#include "tools/common/OutputFile.h"
 #include "tools/ply/StreamConvert.h"
 
 namespace VelpoTools {

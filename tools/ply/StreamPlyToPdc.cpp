@@ -20,9 +20,9 @@
 
 #include "pdc/FileOffset.h"
 #include "pdc/RecordWriter.h"
-#include "tools/InputFile.h"
-#include "tools/OutputFile.h"
-#include "tools/Text.h"
+#include "tools/common/InputFile.h"
+#include "tools/common/OutputFile.h"
+#include "tools/common/Text.h"
 #include "tools/ply/PlyWords.h"
 #include "tools/ply/StreamConvert.h"
 

@@ -1,6 +1,6 @@
 #include "tools/preview/FramePicture.h"
 
-#include "tools/Text.h"
+#include "tools/common/Text.h"
 #include "tools/preview/ColorMap.h"
 
 namespace VelpoTools {

@@ -9,8 +9,8 @@
 #include "pdc/FileOffset.h"
 #include "pdc/RecordWalker.h"
 #include "pdc/SlotFilling.h"
-#include "tools/InputFile.h"
-#include "tools/Text.h"
+#include "tools/common/InputFile.h"
+#include "tools/common/Text.h"
 
 namespace VelpoTools {
 

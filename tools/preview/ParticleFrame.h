@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "base/Result.h"
-#include "tools/InputFile.h"
+#include "tools/common/InputFile.h"
 #include "tools/preview/Projection.h"
 
 namespace VelpoTools {

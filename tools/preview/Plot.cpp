@@ -6,8 +6,8 @@
 #include <functional>
 #include <optional>
 
-#include "tools/MessageLines.h"
-#include "tools/Text.h"
+#include "tools/common/MessageLines.h"
+#include "tools/common/Text.h"
 #include "tools/preview/ColorMap.h"
 #include "tools/preview/Legend.h"
 #include "tools/preview/Lettering.h"

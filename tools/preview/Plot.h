@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/Console.h"
+#include "tools/common/Console.h"
 #include "tools/preview/ParticleFrame.h"
 #include "tools/preview/Picture.h"
 #include "tools/preview/PreviewChoice.h"

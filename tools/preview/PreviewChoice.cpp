@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "tools/Text.h"
+#include "tools/common/Text.h"
 
 namespace VelpoTools {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/Numbers.h"
+#include "tools/common/Numbers.h"
 
 namespace VelpoTools {
 

@@ -5,8 +5,8 @@
 #include <mutex>
 #include <new>
 
-#include "tools/MessageLines.h"
-#include "tools/Text.h"
+#include "tools/common/MessageLines.h"
+#include "tools/common/Text.h"
 #include "tools/preview/ColorMap.h"
 #include "tools/preview/FramePicture.h"
 #include "tools/preview/Legend.h"

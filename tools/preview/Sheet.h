@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "tools/Console.h"
+#include "tools/common/Console.h"
 #include "tools/preview/PointRenderer.h"
 #include "tools/preview/PreviewChoice.h"
 #include "tools/preview/SequencePicture.h"

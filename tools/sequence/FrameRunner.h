@@ -5,7 +5,7 @@
 // say into its own CFrameReport; the reports are printed in frame order, each
 // as soon as every earlier frame is done, so the output is the same with one
 // job or twenty and a long run shows its results as it goes. The reports
-// are shown through a console (tools/Console.h): out to its results, err to
+// are shown through a console (tools/common/Console.h): out to its results, err to
 // its errors.
 #pragma once
 
@@ -14,7 +14,7 @@
 #include <functional>
 #include <string>
 
-#include "tools/Console.h"
+#include "tools/common/Console.h"
 #include "tools/sequence/Progress.h"
 
 namespace VelpoTools {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "tools/Platform.h"
+#include "tools/common/Platform.h"
 
 namespace VelpoTools {
 

@@ -17,7 +17,7 @@
 #include <string>
 #include <string_view>
 
-#include "tools/Console.h"
+#include "tools/common/Console.h"
 
 namespace VelpoTools {
 

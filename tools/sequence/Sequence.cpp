@@ -6,8 +6,8 @@
 #include <map>
 #include <system_error>
 
-#include "tools/CacheNames.h"
-#include "tools/Settings.h"
+#include "tools/common/CacheNames.h"
+#include "tools/common/Settings.h"
 
 namespace VelpoTools {
 

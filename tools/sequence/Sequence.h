@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "base/Result.h"
-#include "tools/Settings.h"
+#include "tools/common/Settings.h"
 
 namespace VelpoTools {
 

@@ -2,7 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "tools/Numbers.h"
+#include "tools/common/Numbers.h"
 #include "tools/sequence/Progress.h"
 
 namespace VelpoTools {

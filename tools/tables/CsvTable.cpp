@@ -3,7 +3,7 @@
 // particle.
 #include <algorithm>
 
-#include "tools/Text.h"
+#include "tools/common/Text.h"
 #include "tools/tables/TableReaders.h"
 
 namespace VelpoTools {

@@ -7,8 +7,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "tools/Numbers.h"
-#include "tools/Text.h"
+#include "tools/common/Numbers.h"
+#include "tools/common/Text.h"
 #include "tools/tables/TableReaders.h"
 
 namespace VelpoTools {

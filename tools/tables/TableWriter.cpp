@@ -5,7 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <type_traits>
 
-#include "tools/Numbers.h"
+#include "tools/common/Numbers.h"
 
 namespace VelpoTools {
 

@@ -7,7 +7,7 @@
 //        "position": [[0.5, 2, -1.25]], "drag": 0.15}}
 //
 // Numbers are the shortest text that reads back to the same bits, NaN and
-// the infinities as NaN, Infinity and -Infinity (see tools/Numbers.h), a
+// the infinities as NaN, Infinity and -Infinity (see tools/common/Numbers.h), a
 // negative zero in JSON as -0.0, which JSON readers keep as a float. A
 // CSV name with a comma, a quote, a line break or blanks at either end is
 // quoted, with quotes doubled; JSON names are JSON strings.
@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/Output.h"
+#include "tools/common/Output.h"
 
 namespace VelpoTools {
 

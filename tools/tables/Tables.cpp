@@ -4,9 +4,9 @@
 #include <limits>
 #include <type_traits>
 
-#include "tools/InputFile.h"
-#include "tools/Numbers.h"
-#include "tools/Text.h"
+#include "tools/common/InputFile.h"
+#include "tools/common/Numbers.h"
+#include "tools/common/Text.h"
 #include "tools/tables/TableReaders.h"
 
 namespace VelpoTools {

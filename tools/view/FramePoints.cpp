@@ -11,8 +11,8 @@
 
 #include "pdc/ByteOrder.h"
 #include "pdc/RecordWalker.h"
-#include "tools/InputFile.h"
-#include "tools/Text.h"
+#include "tools/common/InputFile.h"
+#include "tools/common/Text.h"
 #include "tools/preview/Legend.h"
 #include "tools/preview/PreviewChoice.h"
 #include "tools/view/StableSubset.h"

@@ -6,9 +6,9 @@
 #include "pdc/ByteOrder.h"
 #include "pdc/FileOffset.h"
 #include "pdc/RecordWalker.h"
-#include "tools/InputFile.h"
-#include "tools/Numbers.h"
-#include "tools/Text.h"
+#include "tools/common/InputFile.h"
+#include "tools/common/Numbers.h"
+#include "tools/common/Text.h"
 #include "tools/view/RecordKey.h"
 
 namespace VelpoTools {

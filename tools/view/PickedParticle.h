@@ -1,5 +1,5 @@
 // Every record's value for one particle of a frame, written exactly as
-// `velpo dump` writes it (tools/Numbers.h: integer records as integers,
+// `velpo dump` writes it (tools/common/Numbers.h: integer records as integers,
 // the others as the shortest decimal that reads back to the same double,
 // NaN and infinities as NaN, Infinity and -Infinity).
 //

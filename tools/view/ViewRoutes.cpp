@@ -8,8 +8,8 @@
 #include <new>
 
 #include "pdc/RecordWalker.h"
-#include "tools/InputFile.h"
-#include "tools/Text.h"
+#include "tools/common/InputFile.h"
+#include "tools/common/Text.h"
 #include "tools/contents/FileReport.h"
 #include "tools/preview/ColorMap.h"
 #include "tools/view/FramePoints.h"

@@ -1,11 +1,11 @@
-#include "tools/CacheNames.h"
+#include "tools/common/CacheNames.h"
 
 #include <bit>
 
 #include "host/sdk/CUtils.h"
 #include "pdc/FileName.h"
-#include "tools/SameFile.h"
-#include "tools/Text.h"
+#include "tools/common/SameFile.h"
+#include "tools/common/Text.h"
 
 namespace VelpoTools {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "base/Result.h"
-#include "tools/Settings.h"
+#include "tools/common/Settings.h"
 
 namespace VelpoTools {
 

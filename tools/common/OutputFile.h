@@ -10,7 +10,7 @@
 
 #include "base/Result.h"
 #include "pdc/SafeWrite.h"
-#include "tools/Output.h"
+#include "tools/common/Output.h"
 
 namespace VelpoTools {
 

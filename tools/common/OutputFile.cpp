@@ -1,4 +1,4 @@
-#include "tools/OutputFile.h"
+#include "tools/common/OutputFile.h"
 
 #include <atomic>
 #include <string>

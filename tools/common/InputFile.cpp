@@ -1,4 +1,4 @@
-#include "tools/InputFile.h"
+#include "tools/common/InputFile.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "tools/CacheCheck.h"
+#include "tools/session/CacheCheck.h"
 
 #include <algorithm>
 #include <string>
@@ -7,8 +7,8 @@
 #include "pdc/RecordWalker.h"
 #include "pdc/SlotFilling.h"
 #include "plugin/AttributeKinds.h"
-#include "tools/InputFile.h"
-#include "tools/Text.h"
+#include "tools/common/InputFile.h"
+#include "tools/common/Text.h"
 
 namespace VelpoTools {
 

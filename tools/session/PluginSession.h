@@ -21,7 +21,7 @@
 #include "host/core/Log.h"
 #include "host/runtime/Evaluation.h"
 #include "host/runtime/Plugin.h"
-#include "tools/Settings.h"
+#include "tools/common/Settings.h"
 
 namespace VelpoTools {
 

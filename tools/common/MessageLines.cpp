@@ -1,6 +1,6 @@
-#include "tools/MessageLines.h"
+#include "tools/common/MessageLines.h"
 
-#include "tools/Text.h"
+#include "tools/common/Text.h"
 
 namespace VelpoTools {
 

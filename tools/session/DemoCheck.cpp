@@ -1,10 +1,10 @@
-#include "tools/DemoCheck.h"
+#include "tools/session/DemoCheck.h"
 
 #include <algorithm>
 #include <bit>
 
-#include "tools/Numbers.h"
-#include "tools/Text.h"
+#include "tools/common/Numbers.h"
+#include "tools/common/Text.h"
 
 namespace VelpoTools {
 

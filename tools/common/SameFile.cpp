@@ -1,9 +1,9 @@
-#include "tools/SameFile.h"
+#include "tools/common/SameFile.h"
 
 #include <filesystem>
 #include <system_error>
 
-#include "tools/Text.h"
+#include "tools/common/Text.h"
 
 #if defined(_WIN32)
 #include <windows.h>

@@ -1,4 +1,4 @@
-#include "tools/Platform.h"
+#include "tools/common/Platform.h"
 
 #ifdef _WIN32
 #include <io.h>

@@ -1,4 +1,4 @@
-#include "tools/Scene.h"
+#include "tools/session/Scene.h"
 
 #include <algorithm>
 #include <cmath>

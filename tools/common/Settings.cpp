@@ -1,4 +1,4 @@
-#include "tools/Settings.h"
+#include "tools/common/Settings.h"
 
 #include <cstdio>
 #include <limits>
@@ -8,8 +8,8 @@
 #include <sstream>
 
 #include "pdc/Pdc.h"
-#include "tools/InputFile.h"
-#include "tools/Text.h"
+#include "tools/common/InputFile.h"
+#include "tools/common/Text.h"
 
 namespace VelpoTools {
 

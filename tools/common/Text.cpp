@@ -1,4 +1,4 @@
-#include "tools/Text.h"
+#include "tools/common/Text.h"
 
 namespace VelpoTools {
 

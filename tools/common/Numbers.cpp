@@ -1,4 +1,4 @@
-#include "tools/Numbers.h"
+#include "tools/common/Numbers.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "tools/Output.h"
+#include "tools/common/Output.h"
 
 #include <cerrno>
 #include <cstring>

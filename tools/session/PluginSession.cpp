@@ -1,4 +1,4 @@
-#include "tools/PluginSession.h"
+#include "tools/session/PluginSession.h"
 
 #include <cstdio>
 
@@ -8,8 +8,8 @@
 #include "host/sdk/Enums.h"
 #include "plugin/AttributeKinds.h"
 #include "plugin/Ports.h"
-#include "tools/Platform.h"
-#include "tools/Text.h"
+#include "tools/common/Platform.h"
+#include "tools/common/Text.h"
 
 namespace VelpoTools {
 

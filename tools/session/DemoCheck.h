@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "host/sdk/Math.h"
-#include "tools/PluginSession.h"
+#include "tools/session/PluginSession.h"
 
 namespace VelpoTools {
 
