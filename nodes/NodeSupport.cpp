@@ -10,8 +10,8 @@ CPdcUserData* GetPdcUserData(const ICENodeContext& context) {
     return static_cast<CPdcUserData*>(context.GetUserData().GetAsPointer());
 }
 
-void PutPdcUserData(ICENodeContext& context, CPdcUserData* record) {
-    context.PutUserData(CValue(static_cast<void*>(record)));
+void PutPdcUserData(ICENodeContext& context, CPdcUserData* state) {
+    context.PutUserData(CValue(static_cast<void*>(state)));
 }
 
 int32_t ReadFirstLong(ICENodeContext& context, uint32_t portID) {

@@ -1,4 +1,4 @@
-// What the three nodes share: the per-evaluation record, the settings object
+// What the three nodes share: the per-evaluation state, the settings object
 // and its parameters, the slot layout, and guards that give every data array
 // and index set back to the host on every path out of a callback.
 #pragma once
@@ -22,11 +22,11 @@ struct CPdcUserData {
     std::unique_ptr<CStoredElements> stored;
 };
 
-// The record stored in the node's user data, or null.
+// The state stored in the node's user data, or null.
 CPdcUserData* GetPdcUserData(const XSI::ICENodeContext& context);
-// Stores `record` (may be null) as the node's user data; ownership stays
+// Stores `state` (may be null) as the node's user data; ownership stays
 // with the caller's protocol: whoever takes it back out deletes it.
-void PutPdcUserData(XSI::ICENodeContext& context, CPdcUserData* record);
+void PutPdcUserData(XSI::ICENodeContext& context, CPdcUserData* state);
 
 // The settings object's parameters, as a node reads them at the current time.
 struct CNodeSettings {

@@ -176,19 +176,19 @@ CStatus VelpoExport_BeginEvaluate(ICENodeContext& context) {
         // A negative count would size nothing sensibly; it means no particles.
         const int32_t count = std::max(ReadFirstLong(context, PortCount), 0);
 
-        auto record = std::make_unique<CPdcUserData>();
-        record->pdc = std::make_unique<CPdc>();
-        record->path = settings.path;
-        record->step = settings.step;
-        record->frame = frame;
-        ApplySlotLayout(*record->pdc, settings);
+        auto state = std::make_unique<CPdcUserData>();
+        state->pdc = std::make_unique<CPdc>();
+        state->path = settings.path;
+        state->step = settings.step;
+        state->frame = frame;
+        ApplySlotLayout(*state->pdc, settings);
         // The Evaluate calls' copies are the first to touch the arrays;
         // EndEvaluate zeroes what none of them stored.
-        record->pdc->ResizeForOverwrite(count);
-        record->stored = std::make_unique<CStoredElements>(static_cast<uint32_t>(count));
-        PutPdcUserData(context, record.release());
+        state->pdc->ResizeForOverwrite(count);
+        state->stored = std::make_unique<CStoredElements>(static_cast<uint32_t>(count));
+        PutPdcUserData(context, state.release());
     } catch (...) {
-        // Only running out of memory for Count particles gets here: no record,
+        // Only running out of memory for Count particles gets here: no state,
         // so no file is written this evaluation.
         PutPdcUserData(context, nullptr);
         try {
@@ -205,11 +205,11 @@ namespace {
 
 void Evaluate(ICENodeContext& context) {
     const uint32_t outputPortID = context.GetEvaluatedOutputPortID();
-    CPdcUserData* record = GetPdcUserData(context);
-    if (record == nullptr) {
+    CPdcUserData* state = GetPdcUserData(context);
+    if (state == nullptr) {
         return;
     }
-    CAttribute* slots = record->pdc->attributes;
+    CAttribute* slots = state->pdc->attributes;
 
     CBoundArray<int32_t> id;
     id.BindInput(context, siICENodeDataLong, PortId);
@@ -232,13 +232,13 @@ void Evaluate(ICENodeContext& context) {
 
     // Slot by slot rather than point by point: each pass streams through one
     // input and one array.
-    const CSubset subset(set, record->stored->Count());
+    const CSubset subset(set, state->stored->Count());
     StoreInput(subset, id, slots[PdcIdSlot]);
     StoreInput(subset, position, slots[PdcPositionSlot]);
     floats.Store(subset, slots);
     longs.Store(subset, slots);
     vectors.Store(subset, slots);
-    record->stored->Mark(subset.offset, subset.stored);
+    state->stored->Mark(subset.offset, subset.stored);
     const uint32_t outputs = std::min(set.Count(), output.GetCount());
     if (outputs > 0) {
         CopyInput(position, &output[0], outputs, [](const MATH::CVector3f& v) { return v; });
@@ -252,17 +252,17 @@ CStatus VelpoExport_Evaluate(ICENodeContext& context) {
 }
 
 CStatus VelpoExport_EndEvaluate(ICENodeContext& context) {
-    std::unique_ptr<CPdcUserData> record(GetPdcUserData(context));
+    std::unique_ptr<CPdcUserData> state(GetPdcUserData(context));
     PutPdcUserData(context, nullptr);
-    if (!record) {
+    if (!state) {
         LogError(L"VelpoExport: Cannot Read User Data");
         return CStatus::OK;
     }
     CString fileName;
     try {
-        ZeroUnstored(*record->stored, *record->pdc);
-        fileName = GetFileName(record->path, static_cast<uint32_t>(record->frame), record->step);
-        if (!WriteCacheFile(*record->pdc, fileName.GetAsciiString())) {
+        ZeroUnstored(*state->stored, *state->pdc);
+        fileName = GetFileName(state->path, static_cast<uint32_t>(state->frame), state->step);
+        if (!WriteCacheFile(*state->pdc, fileName.GetAsciiString())) {
             LogError(CannotWrite, fileName);
         }
     } catch (...) {

@@ -12,7 +12,7 @@ using namespace XSI;
 
 namespace {
 
-// The record for the frame's file, fully read, or null. Logs why not where
+// The state for the frame's file, fully read, or null. Logs why not where
 // the user can act on it (no settings object, a file that is missing or
 // cannot be read whole).
 std::unique_ptr<CPdcUserData> ReadCache(ICENodeContext& context) {
@@ -37,15 +37,15 @@ std::unique_ptr<CPdcUserData> ReadCache(ICENodeContext& context) {
         return nullptr;
     }
     const CFileCloser closer(file);
-    auto record = std::make_unique<CPdcUserData>();
-    record->pdc = std::make_unique<CPdc>();
-    record->path = fileName;
-    record->step = settings.step;
-    record->frame = frame;
-    ApplySlotLayout(*record->pdc, settings);
+    auto state = std::make_unique<CPdcUserData>();
+    state->pdc = std::make_unique<CPdc>();
+    state->path = fileName;
+    state->step = settings.step;
+    state->frame = frame;
+    ApplySlotLayout(*state->pdc, settings);
     bool read = false;
     try {
-        read = record->pdc->header.FRead(file) && record->pdc->ReadParticles(file);
+        read = state->pdc->header.FRead(file) && state->pdc->ReadParticles(file);
     } catch (...) {
         // The file layer bounds every allocation by the file's size, so this
         // is a file larger than the memory left: it cannot be read.
@@ -56,7 +56,7 @@ std::unique_ptr<CPdcUserData> ReadCache(ICENodeContext& context) {
         LogError(L"VelpoSetData: Cannot Read ", fileName);
         return nullptr;
     }
-    return record;
+    return state;
 }
 
 float AsFloat(float value) {
@@ -134,11 +134,11 @@ void FillFromSlot(ICENodeContext& context, int32_t slotType, const CAttribute& s
 
 void Evaluate(ICENodeContext& context) {
     const uint32_t outputPortID = context.GetEvaluatedOutputPortID();
-    const CPdcUserData* record = GetPdcUserData(context);
-    if (record == nullptr) {
+    const CPdcUserData* state = GetPdcUserData(context);
+    if (state == nullptr) {
         return;
     }
-    const CAttribute* slots = record->pdc->attributes;
+    const CAttribute* slots = state->pdc->attributes;
     // The per-point input only gives the node its element set.
     CBoundArray<MATH::CVector3f> inPosition;
     inPosition.BindInput(context, siICENodeDataVector3, PortInPosition);
@@ -156,13 +156,13 @@ void Evaluate(ICENodeContext& context) {
 }  // namespace
 
 CStatus VelpoSetData_BeginEvaluate(ICENodeContext& context) {
-    std::unique_ptr<CPdcUserData> record;
+    std::unique_ptr<CPdcUserData> state;
     try {
-        record = ReadCache(context);
+        state = ReadCache(context);
     } catch (...) {
-        record.reset();
+        state.reset();
     }
-    PutPdcUserData(context, record.release());
+    PutPdcUserData(context, state.release());
     return CStatus::OK;
 }
 

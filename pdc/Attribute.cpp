@@ -60,32 +60,6 @@ bool ReadConverted(FILE* file, T* out, size_t count, size_t width, Load load) {
         [&](const unsigned char* in, size_t first, size_t run) { load(out + first, in, run); });
 }
 
-// Reads `count` numbers whose machine form has the file's width straight
-// into `out`, a run at a time, each run turned into the machine's byte
-// order while it is still in the cache. For memory sized for overwrite:
-// on a short read the numbers that arrived whole are stored and the rest,
-// a partly read number included, become zero.
-template <class T, class Swap>
-bool ReadInPlace(FILE* file, T* out, size_t count, Swap swapInPlace) {
-    auto* bytes = reinterpret_cast<unsigned char*>(out);
-    const size_t perRun = PdcChunks::MaxChunkBytes / sizeof(T);
-    size_t done = 0;
-    while (file && done < count) {
-        const size_t run = std::min(perRun, count - done);
-        const size_t got = std::fread(bytes + sizeof(T) * done, 1, sizeof(T) * run, file);
-        swapInPlace(out + done, got / sizeof(T));
-        done += got / sizeof(T);
-        if (got != sizeof(T) * run) {
-            break;
-        }
-    }
-    if (done < count) {
-        std::memset(bytes + sizeof(T) * done, 0, sizeof(T) * (count - done));
-        return false;
-    }
-    return true;
-}
-
 // Reads `count` doubles narrowed to 4-byte values (floats, or int32
 // numbers) into `out` without scratch memory: each run of doubles lands in
 // `out` itself, starting where its results go, and is converted front to
@@ -286,13 +260,15 @@ bool CAttribute::FReadArray(FILE* file, bool fileHoldsIntegers, int32_t count) {
                                  PdcByteOrder::LoadDoublesAsFloats);
         case PdcTypeLong:
             if (fileHoldsIntegers) {
-                return ReadInPlace(file, reinterpret_cast<uint32_t*>(longValues.GetArray()), n,
-                                   PdcByteOrder::LoadUInt32sInPlace);
+                return PdcChunks::ReadInPlace(file,
+                                              reinterpret_cast<uint32_t*>(longValues.GetArray()), n,
+                                              PdcByteOrder::LoadUInt32sInPlace);
             }
             return ReadNarrowing(file, longValues.GetArray(), n, PdcByteOrder::LoadDoublesAsLongs);
         case PdcTypeVector:
-            return ReadInPlace(file, reinterpret_cast<uint64_t*>(vectorValues.GetArray()),
-                               VectorDoubles * n, PdcByteOrder::LoadUInt64sInPlace);
+            return PdcChunks::ReadInPlace(file,
+                                          reinterpret_cast<uint64_t*>(vectorValues.GetArray()),
+                                          VectorDoubles * n, PdcByteOrder::LoadUInt64sInPlace);
         default:
             return true;
     }

@@ -55,6 +55,32 @@ inline int32_t LoadInt32(const unsigned char* in) {
     return static_cast<int32_t>(bits);
 }
 
+inline uint32_t LoadUInt32(const unsigned char* in) {
+    return static_cast<uint32_t>(LoadInt32(in));
+}
+
+inline uint16_t LoadUInt16(const unsigned char* in) {
+    return static_cast<uint16_t>((in[0] << 8) | in[1]);
+}
+
+// Least significant byte first, for the other formats the tools read that
+// may carry either order (binary PLY). The same shifts, mirrored: the int32
+// 1000 is E8 03 00 00.
+inline uint16_t LoadLittleUInt16(const unsigned char* in) {
+    return static_cast<uint16_t>(in[0] | (in[1] << 8));
+}
+
+inline uint32_t LoadLittleUInt32(const unsigned char* in) {
+    return uint32_t{in[0]} | (uint32_t{in[1]} << 8) | (uint32_t{in[2]} << 16) |
+           (uint32_t{in[3]} << 24);
+}
+
+inline uint64_t LoadLittleUInt64(const unsigned char* in) {
+    return uint64_t{in[0]} | (uint64_t{in[1]} << 8) | (uint64_t{in[2]} << 16) |
+           (uint64_t{in[3]} << 24) | (uint64_t{in[4]} << 32) | (uint64_t{in[5]} << 40) |
+           (uint64_t{in[6]} << 48) | (uint64_t{in[7]} << 56);
+}
+
 inline void StoreDouble(unsigned char* out, double value) {
     StoreUInt64(out, std::bit_cast<uint64_t>(value));
 }

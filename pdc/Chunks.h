@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 namespace PdcChunks {
@@ -40,22 +42,54 @@ private:
 };
 
 // Reads `count` values of `width` bytes. For every run that arrived whole,
-// store(bytes, firstIndex, runLength) converts it into place. True when all
-// `count` values arrived.
+// store(bytes, firstIndex, runLength) converts it into place; an empty run
+// is not handed on. True when all `count` values arrived. Counted in 64
+// bits: a record of a large file holds more values than a 32-bit size_t
+// can count.
 template <class Store>
-bool ReadValues(FILE* file, size_t width, size_t count, Store&& store) {
-    if (count == 0) {
+bool ReadValues(FILE* file, size_t width, int64_t count, Store&& store) {
+    if (count <= 0) {
         return true;
     }
-    CChunkBuffer buffer(width, count);
-    for (size_t first = 0; first < count;) {
-        const size_t run = std::min(buffer.ValuesPerChunk(), count - first);
+    const auto most = static_cast<int64_t>(MaxChunkBytes / width);
+    CChunkBuffer buffer(width, static_cast<size_t>(std::min(count, most)));
+    const auto perChunk = static_cast<int64_t>(buffer.ValuesPerChunk());
+    for (int64_t first = 0; first < count;) {
+        const auto run = static_cast<size_t>(std::min(perChunk, count - first));
         const size_t got = std::fread(buffer.Bytes(), 1, run * width, file);
-        store(static_cast<const unsigned char*>(buffer.Bytes()), first, got / width);
+        if (got / width > 0) {
+            store(static_cast<const unsigned char*>(buffer.Bytes()), first, got / width);
+        }
         if (got != run * width) {
             return false;
         }
-        first += run;
+        first += static_cast<int64_t>(run);
+    }
+    return true;
+}
+
+// Reads `count` words whose machine form has the file's width straight
+// into `out`, a run at a time, each run turned into the machine's byte
+// order by swapInPlace(words, count) while it is still in the cache. For
+// memory sized for overwrite: on a short read the words that arrived whole
+// are converted and the rest, a partly read word included, become zero.
+template <class Word, class Swap>
+bool ReadInPlace(FILE* file, Word* out, size_t count, Swap swapInPlace) {
+    auto* bytes = reinterpret_cast<unsigned char*>(out);
+    const size_t perRun = MaxChunkBytes / sizeof(Word);
+    size_t done = 0;
+    while (file && done < count) {
+        const size_t run = std::min(perRun, count - done);
+        const size_t got = std::fread(bytes + sizeof(Word) * done, 1, sizeof(Word) * run, file);
+        swapInPlace(out + done, got / sizeof(Word));
+        done += got / sizeof(Word);
+        if (got != sizeof(Word) * run) {
+            break;
+        }
+    }
+    if (done < count) {
+        std::memset(bytes + sizeof(Word) * done, 0, sizeof(Word) * (count - done));
+        return false;
     }
     return true;
 }

@@ -121,21 +121,19 @@ bool CPdcRecordWalker::SkipValues() {
     return ValuesDone();
 }
 
-bool CPdcRecordWalker::Next(CPdcRecord& record) {
-    if (!measured_ || failed_ || nameOnly_) {
-        return false;
-    }
-    if (valuesPending_ && !SkipValues()) {
-        return false;
-    }
-    if (nextIndex_ >= header_.attributeCount) {
-        return false;
-    }
-    CPdcRecord& found = current_;
-    found = CPdcRecord();
-    found.index = nextIndex_;
-    found.offset = position_;
+bool CPdcRecordWalker::ReadDecoded(void* numbers) {
+    const auto count = static_cast<size_t>(current_.Numbers());
+    return ReadFromStream([&](FILE* stream) {
+        if (current_.IsInteger()) {
+            return PdcChunks::ReadInPlace(stream, static_cast<uint32_t*>(numbers), count,
+                                          PdcByteOrder::LoadUInt32sInPlace);
+        }
+        return PdcChunks::ReadInPlace(stream, static_cast<uint64_t*>(numbers), count,
+                                      PdcByteOrder::LoadUInt64sInPlace);
+    });
+}
 
+bool CPdcRecordWalker::ReadName(CPdcRecord& found) {
     int32_t nameLength = 0;
     if (!ReadInt32(nameLength)) {
         return FailInRecord(found, "the file ends inside its name length (truncated file)");
@@ -160,15 +158,10 @@ bool CPdcRecordWalker::Next(CPdcRecord& record) {
     position_ += nameLength;
     found.name = bytes.substr(0, bytes.find('\0'));
     found.nameCut = kept < static_cast<size_t>(nameLength) && bytes.find('\0') == std::string::npos;
+    return true;
+}
 
-    // Some tools end their files with one more counted record that holds
-    // only a name; readers take every record before it. Anywhere else a
-    // record cut after its name is a broken file.
-    if (BytesLeft() == 0 && nextIndex_ == header_.attributeCount - 1) {
-        nameOnly_ = true;
-        nameOnlyRecord_ = found;
-        return false;
-    }
+bool CPdcRecordWalker::ReadCode(CPdcRecord& found) {
     if (!ReadInt32(found.code)) {
         return FailInRecord(found, "the file ends inside its type code (truncated file)");
     }
@@ -187,6 +180,37 @@ bool CPdcRecordWalker::Next(CPdcRecord& record) {
                                        std::to_string(found.ValueBytes()) + " bytes, only " +
                                        std::to_string(BytesLeft()) +
                                        " are left (truncated file or forged particle count)");
+    }
+    return true;
+}
+
+bool CPdcRecordWalker::Next(CPdcRecord& record) {
+    if (!measured_ || failed_ || nameOnly_) {
+        return false;
+    }
+    if (valuesPending_ && !SkipValues()) {
+        return false;
+    }
+    if (nextIndex_ >= header_.attributeCount) {
+        return false;
+    }
+    CPdcRecord& found = current_;
+    found = CPdcRecord();
+    found.index = nextIndex_;
+    found.offset = position_;
+    if (!ReadName(found)) {
+        return false;
+    }
+    // Some tools end their files with one more counted record that holds
+    // only a name; readers take every record before it. Anywhere else a
+    // record cut after its name is a broken file.
+    if (BytesLeft() == 0 && nextIndex_ == header_.attributeCount - 1) {
+        nameOnly_ = true;
+        nameOnlyRecord_ = found;
+        return false;
+    }
+    if (!ReadCode(found)) {
+        return false;
     }
     ++nextIndex_;
     valuesPending_ = true;

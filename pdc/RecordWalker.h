@@ -99,6 +99,13 @@ public:
     template <class Consume>
     bool ReadNumbers(Consume&& consume);
 
+    // The current record's numbers, all of them, into `numbers`: memory for
+    // Numbers() words of NumberBytes() bytes each, written in the machine's
+    // byte order (int32 numbers for codes 0 and 1, the bits of doubles for
+    // the others). False, with a problem, when the file ends early; the
+    // words not read whole are then zero.
+    bool ReadDecoded(void* numbers);
+
     // Lets `read` take the current record's values straight from the stream;
     // it must read exactly ValueBytes() bytes and say whether it did.
     template <class Read>
@@ -129,6 +136,9 @@ private:
     bool Fail(std::string problem);
     bool FailInRecord(const CPdcRecord& record, const std::string& what);
     bool ValuesDone();
+    // The parts of one record, each failing with the record's problem.
+    bool ReadName(CPdcRecord& found);
+    bool ReadCode(CPdcRecord& found);  // and the count and place of its values
 
     FILE* file_;
     PdcHeader header_;
@@ -149,23 +159,9 @@ bool CPdcRecordWalker::ReadNumbers(Consume&& consume) {
     if (!valuesPending_) {
         return !failed_;
     }
-    // Counted in 64 bits: a record of a large file holds more numbers than
-    // a 32-bit size_t can count.
-    const int64_t numbers = current_.Numbers();
-    const size_t width = static_cast<size_t>(current_.NumberBytes());
-    PdcChunks::CChunkBuffer buffer(
-        width, static_cast<size_t>(std::min<int64_t>(numbers, PdcChunks::MaxChunkBytes / width)));
-    for (int64_t first = 0; first < numbers;) {
-        const size_t run = static_cast<size_t>(
-            std::min<int64_t>(static_cast<int64_t>(buffer.ValuesPerChunk()), numbers - first));
-        const size_t got = std::fread(buffer.Bytes(), 1, run * width, file_);
-        if (got / width > 0) {
-            consume(static_cast<const unsigned char*>(buffer.Bytes()), first, got / width);
-        }
-        if (got != run * width) {
-            return FailInRecord(current_, "the file ends inside its values (truncated file)");
-        }
-        first += static_cast<int64_t>(run);
+    const auto width = static_cast<size_t>(current_.NumberBytes());
+    if (!PdcChunks::ReadValues(file_, width, current_.Numbers(), consume)) {
+        return FailInRecord(current_, "the file ends inside its values (truncated file)");
     }
     return ValuesDone();
 }

@@ -121,8 +121,12 @@ bool FollowLinks(const std::wstring& target, std::wstring& path, std::string& re
     return true;
 }
 
-std::FILE* OpenStream(const std::wstring& path, bool forWriting) {
-    return _wfopen(path.c_str(), forWriting ? L"wb" : L"rb");
+std::FILE* OpenStreamForWriting(const std::wstring& path) {
+    return _wfopen(path.c_str(), L"wb");
+}
+
+std::FILE* OpenStreamForReading(const std::wstring& path) {
+    return _wfopen(path.c_str(), L"rb");
 }
 
 // Opens the existing target itself and empties it, as a plain write would.
@@ -130,7 +134,7 @@ std::FILE* OpenStream(const std::wstring& path, bool forWriting) {
 // part way leaves a torn file.
 bool WriteInPlace(const std::wstring& path, const CFileWriter& write, CDurability durability,
                   std::string& reason) {
-    std::FILE* file = OpenStream(path, true);
+    std::FILE* file = OpenStreamForWriting(path);
     if (file == nullptr) {
         return Fail(reason, errno);
     }
@@ -217,7 +221,7 @@ std::FILE* StreamOf(HANDLE handle, std::string& reason) {
 // system refused.
 bool CopyInPlace(const std::wstring& temp, const std::wstring& path, CDurability durability,
                  std::string& reason) {
-    std::FILE* source = OpenStream(temp, false);
+    std::FILE* source = OpenStreamForReading(temp);
     if (source == nullptr) {
         return Fail(reason, errno);
     }

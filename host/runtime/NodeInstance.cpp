@@ -284,68 +284,72 @@ void CallWhole(CNodeCallback callback, CRun& run, CPhase phase) {
     Call(callback, run, backend);
 }
 
-// Checks every binding against the node's ports and settles the element
-// count of a node that does not generate its own.
-CResult CheckBindings(const CNodeDefinition& node, const std::map<uint32_t, CInput>& inputs,
-                      const CEvaluateOptions& options, bool generator, uint32_t& elementCount) {
+// The per-element values bound so far: the last port that had them and how
+// many it holds, which every later one must match.
+struct CPerElementBinding {
+    const CPortAddition* port = nullptr;
+    uint32_t count = 0;
+};
+
+// Checks one binding against its port: type, constant size, context, and a
+// count per element that agrees with the ports before it.
+CResult CheckBinding(const CNodeDefinition& node, uint32_t portID, const CInput& input,
+                     bool generator, CPerElementBinding& counted) {
     const std::string prefix = node.name + ": ";
-    const CPortAddition* countedPort = nullptr;
-    uint32_t perElementCount = 0;
-    for (const auto& [portID, input] : inputs) {
-        const CPortAddition* port = node.FindInput(portID);
-        if (!port) {
-            return CResult::Fail(prefix + "a value is bound to port " + std::to_string(portID) +
-                                 ", which is not an input port of the node");
-        }
-        int32_t bound = DataTypeOf(input.values);
-        if (bound != port->dataType) {
-            return CResult::Fail(prefix + "input port " + PortText(*port) + " takes " +
-                                 DataTypeName(port->dataType) + " values; " + DataTypeName(bound) +
-                                 " values are bound to it");
-        }
-        uint32_t count = CountOf(input.values);
-        if (!input.perElement) {
-            if (count != 1) {
-                return CResult::Fail(prefix + "the constant bound to input port " +
-                                     PortText(*port) + " holds " + std::to_string(count) +
-                                     " values instead of one");
-            }
-            continue;
-        }
-        if (port->context == XSI::siICENodeContextSingleton) {
-            return CResult::Fail(prefix + "input port " + PortText(*port) +
-                                 " takes one value for the whole evaluation; values per element "
-                                 "are bound to it");
-        }
-        if (generator) {
-            return CResult::Fail(prefix +
-                                 "the node sets its own element count; values per element are "
-                                 "bound to input port " +
-                                 PortText(*port));
-        }
-        if (countedPort && count != perElementCount) {
-            return CResult::Fail(prefix + "input port " + PortText(*port) + " holds " +
-                                 std::to_string(count) + " values per element, input port " +
-                                 PortText(*countedPort) + " holds " +
-                                 std::to_string(perElementCount));
-        }
-        countedPort = port;
-        perElementCount = count;
+    const CPortAddition* port = node.FindInput(portID);
+    if (!port) {
+        return CResult::Fail(prefix + "a value is bound to port " + std::to_string(portID) +
+                             ", which is not an input port of the node");
     }
-    if (generator) {
-        elementCount = 0;
+    int32_t bound = DataTypeOf(input.values);
+    if (bound != port->dataType) {
+        return CResult::Fail(prefix + "input port " + PortText(*port) + " takes " +
+                             DataTypeName(port->dataType) + " values; " + DataTypeName(bound) +
+                             " values are bound to it");
+    }
+    uint32_t count = CountOf(input.values);
+    if (!input.perElement) {
+        if (count != 1) {
+            return CResult::Fail(prefix + "the constant bound to input port " + PortText(*port) +
+                                 " holds " + std::to_string(count) + " values instead of one");
+        }
         return CResult::Ok();
     }
+    if (port->context == XSI::siICENodeContextSingleton) {
+        return CResult::Fail(prefix + "input port " + PortText(*port) +
+                             " takes one value for the whole evaluation; values per element "
+                             "are bound to it");
+    }
+    if (generator) {
+        return CResult::Fail(prefix +
+                             "the node sets its own element count; values per element are "
+                             "bound to input port " +
+                             PortText(*port));
+    }
+    if (counted.port && count != counted.count) {
+        return CResult::Fail(prefix + "input port " + PortText(*port) + " holds " +
+                             std::to_string(count) + " values per element, input port " +
+                             PortText(*counted.port) + " holds " + std::to_string(counted.count));
+    }
+    counted = {port, count};
+    return CResult::Ok();
+}
+
+// The element count of a node that does not generate its own: the one the
+// options give, else the per-element inputs' count, else 1.
+CResult SettleElementCount(const CNodeDefinition& node, const CEvaluateOptions& options,
+                           const CPerElementBinding& counted, uint32_t& elementCount) {
+    const std::string prefix = node.name + ": ";
     if (options.elementCount) {
         elementCount = *options.elementCount;
-        if (countedPort && perElementCount != elementCount) {
-            return CResult::Fail(prefix + "input port " + PortText(*countedPort) + " holds " +
-                                 std::to_string(perElementCount) +
+        if (counted.port && counted.count != elementCount) {
+            return CResult::Fail(prefix + "input port " + PortText(*counted.port) + " holds " +
+                                 std::to_string(counted.count) +
                                  " values per element; the evaluation has " +
                                  std::to_string(elementCount) + " elements");
         }
     } else {
-        elementCount = countedPort ? perElementCount : 1;
+        elementCount = counted.port ? counted.count : 1;
     }
     if (elementCount > options.maxElements) {
         return CResult::Fail(prefix + "the evaluation would have " + std::to_string(elementCount) +
@@ -353,6 +357,23 @@ CResult CheckBindings(const CNodeDefinition& node, const std::map<uint32_t, CInp
                              std::to_string(options.maxElements));
     }
     return CResult::Ok();
+}
+
+// Checks every binding against the node's ports and settles the element
+// count of a node that does not generate its own.
+CResult CheckBindings(const CNodeDefinition& node, const std::map<uint32_t, CInput>& inputs,
+                      const CEvaluateOptions& options, bool generator, uint32_t& elementCount) {
+    CPerElementBinding counted;
+    for (const auto& [portID, input] : inputs) {
+        if (CResult checked = CheckBinding(node, portID, input, generator, counted); !checked) {
+            return checked;
+        }
+    }
+    if (generator) {
+        elementCount = 0;
+        return CResult::Ok();
+    }
+    return SettleElementCount(node, options, counted, elementCount);
 }
 
 // The output ports to evaluate, in order.

@@ -10,8 +10,6 @@
 #include <cstring>
 #include <new>
 
-#include "pdc/ByteOrder.h"
-#include "pdc/Chunks.h"
 #include "pdc/RecordWalker.h"
 #include "pdc/SlotFilling.h"
 
@@ -48,35 +46,14 @@ private:
     FILE* file_ = nullptr;
 };
 
-// Reads `count` words into `words` in runs of the file layer's chunk size,
-// each run turned to machine order while it is still in the cache.
-template <class Word, class Convert>
-bool ReadWords(FILE* file, Word* words, size_t count, Convert convert) {
-    const size_t perRun = PdcChunks::MaxChunkBytes / sizeof(Word);
-    for (size_t first = 0; first < count;) {
-        const size_t run = std::min(perRun, count - first);
-        if (std::fread(words + first, sizeof(Word), run, file) != run) {
-            return false;
-        }
-        convert(words + first, run);
-        first += run;
-    }
-    return true;
-}
-
 bool ReadRecordValues(CPdcRecordWalker& walker, CReadRecord& record) {
     const size_t numbers = static_cast<size_t>(record.count) * record.Components();
     if (record.IsInteger()) {
         record.integers.reset(static_cast<uint32_t*>(AllocateNumbers(numbers * sizeof(uint32_t))));
-        return walker.ReadFromStream([&](FILE* stream) {
-            return ReadWords(stream, record.integers.get(), numbers,
-                             PdcByteOrder::LoadUInt32sInPlace);
-        });
+        return walker.ReadDecoded(record.integers.get());
     }
     record.doubles.reset(static_cast<uint64_t*>(AllocateNumbers(numbers * sizeof(uint64_t))));
-    return walker.ReadFromStream([&](FILE* stream) {
-        return ReadWords(stream, record.doubles.get(), numbers, PdcByteOrder::LoadUInt64sInPlace);
-    });
+    return walker.ReadDecoded(record.doubles.get());
 }
 
 // Linux 5.14 and later; an older kernel refuses it, and the pages fault one

@@ -274,4 +274,27 @@ TEST(ByteOrder, EntryPointsConvertWithTheBestLevel) {
     }
 }
 
+// Both byte orders of every width load the same numbers from mirrored
+// bytes, whatever the host's own order.
+TEST(ByteOrder, BothOrdersLoadEveryWidth) {
+    const unsigned char bytes[8] = {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF};
+    const unsigned char mirrored[8] = {0xEF, 0xCD, 0xAB, 0x89, 0x67, 0x45, 0x23, 0x01};
+    EXPECT_EQ(PdcByteOrder::LoadUInt16(bytes), 0x0123u);
+    EXPECT_EQ(PdcByteOrder::LoadLittleUInt16(bytes), 0x2301u);
+    EXPECT_EQ(PdcByteOrder::LoadUInt32(bytes), 0x01234567u);
+    EXPECT_EQ(PdcByteOrder::LoadLittleUInt32(bytes), 0x67452301u);
+    EXPECT_EQ(PdcByteOrder::LoadUInt64(bytes), 0x0123456789ABCDEFull);
+    EXPECT_EQ(PdcByteOrder::LoadLittleUInt64(bytes), 0xEFCDAB8967452301ull);
+    EXPECT_EQ(PdcByteOrder::LoadLittleUInt64(mirrored), PdcByteOrder::LoadUInt64(bytes));
+    EXPECT_EQ(PdcByteOrder::LoadLittleUInt32(mirrored + 4), PdcByteOrder::LoadUInt32(bytes));
+    EXPECT_EQ(PdcByteOrder::LoadLittleUInt16(mirrored + 6), PdcByteOrder::LoadUInt16(bytes));
+    // The top bit of every width survives (no sign spreads through a shift).
+    const unsigned char high[8] = {0xFF, 0xFE, 0xFD, 0xFC, 0xFB, 0xFA, 0xF9, 0xF8};
+    EXPECT_EQ(PdcByteOrder::LoadUInt16(high), 0xFFFEu);
+    EXPECT_EQ(PdcByteOrder::LoadLittleUInt16(high), 0xFEFFu);
+    EXPECT_EQ(PdcByteOrder::LoadUInt32(high), 0xFFFEFDFCu);
+    EXPECT_EQ(PdcByteOrder::LoadLittleUInt32(high), 0xFCFDFEFFu);
+    EXPECT_EQ(PdcByteOrder::LoadLittleUInt64(high), 0xF8F9FAFBFCFDFEFFull);
+}
+
 }  // namespace

@@ -2,6 +2,7 @@
 // why it stops on a broken file.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 
 #include "PdcTestFiles.h"
@@ -197,6 +198,59 @@ TEST(RecordWalker, LargeRecordArrivesInBoundedRunsInOrder) {
     EXPECT_GT(runs, 1u);
     EXPECT_FALSE(walker.Next(record));
     EXPECT_FALSE(walker.Failed());
+}
+
+// Whole records decoded into the caller's words: int32 numbers and the
+// bits of doubles in the machine's order, over more than one run; a file
+// cut inside a record's values is refused before its words are read.
+TEST(RecordWalker, DecodesWholeRecordsIntoMachineWords) {
+    CTempFolder folder;
+    const std::string path = folder.File("decoded.pdc");
+    const int32_t particles = 40000;  // the vector record spans several runs
+    CBytes file;
+    file.Header(particles, 2).Record("id", 1);
+    for (int32_t i = 0; i < particles; ++i) {
+        file.Int32(-i);
+    }
+    file.Record("position", 5);
+    for (int32_t i = 0; i < 3 * particles; ++i) {
+        file.Double(i * 0.25);
+    }
+    WriteFile(path, file.Get());
+    for (const size_t cut : {size_t{0}, size_t{12}, size_t{8 * 70000 + 3}}) {
+        SCOPED_TRACE(cut);
+        const Bytes& bytes = file.Get();
+        WriteFile(path, Bytes(bytes.begin(), bytes.end() - static_cast<ptrdiff_t>(cut)));
+        CFile stream(path, "rb");
+        CPdcRecordWalker walker(stream);
+        ASSERT_TRUE(walker.ReadHeader());
+        CPdcRecord record;
+        ASSERT_TRUE(walker.Next(record));
+        std::vector<uint32_t> ids(static_cast<size_t>(record.Numbers()), 1);
+        ASSERT_TRUE(walker.ReadDecoded(ids.data()));
+        bool idsRight = true;
+        for (int32_t i = 0; i < particles; ++i) {
+            idsRight = idsRight && static_cast<int32_t>(ids[static_cast<size_t>(i)]) == -i;
+        }
+        EXPECT_TRUE(idsRight);
+        if (cut != 0) {
+            // The walker refuses a record whose values the file cannot hold.
+            EXPECT_FALSE(walker.Next(record));
+            EXPECT_NE(walker.Problem().find("truncated file"), std::string::npos)
+                << walker.Problem();
+            continue;
+        }
+        ASSERT_TRUE(walker.Next(record));
+        std::vector<uint64_t> positions(static_cast<size_t>(record.Numbers()), 1);
+        ASSERT_TRUE(walker.ReadDecoded(positions.data()));
+        bool positionsRight = true;
+        for (size_t i = 0; i < positions.size(); ++i) {
+            positionsRight = positionsRight && std::bit_cast<double>(positions[i]) == i * 0.25;
+        }
+        EXPECT_TRUE(positionsRight);
+        EXPECT_FALSE(walker.Next(record));
+        EXPECT_FALSE(walker.Failed()) << walker.Problem();
+    }
 }
 
 // A name longer than the walker keeps is stepped over whole, marked as cut,

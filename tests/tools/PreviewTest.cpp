@@ -162,8 +162,9 @@ TEST(PreviewOptions, SizesAxesAndCamerasAreParsedOrRefused) {
     ASSERT_TRUE(ParseCamera("1,2,3,4,5,6,25.5", camera).Succeeded());
     EXPECT_EQ(camera.target, (CVec3{4, 5, 6}));
     EXPECT_EQ(camera.fovDegrees, 25.5);
-    for (const char* bad : {"", "1,2", "1,2,3,4", "1,2,3,4,5,6,0", "1,2,3,4,5,6,180", "1,,3",
-                            "1,2,3,", "a,b,c", "1,2,nan", "1,2,inf", "1,2,3 "}) {
+    for (const char* bad :
+         {"", "1,2", "1,2,3,4", "1,2,3,4,5,6,0", "1,2,3,4,5,6,180", "1,,3", "1,2,3,", "a,b,c",
+          "1,2,nan", "1,2,inf", "1,2,3 ", "1,2,3x", "1,2,3e", "1,2,0x3", "1,2,3,4,5,6,25.5deg"}) {
         EXPECT_FALSE(ParseCamera(bad, camera).Succeeded()) << bad;
     }
 }

@@ -129,6 +129,22 @@ TEST(Sequence, ShardsCoverTheSequenceOnceWhateverTheirCount) {
     }
 }
 
+// The rule both a list of files and a range of frames are shared out by.
+TEST(Sequence, ShardPositionsAreEveryNthFromTheKth) {
+    struct Case {
+        uint64_t items;
+        CShard shard;
+        std::vector<uint64_t> positions;
+    };
+    for (const Case& c : {Case{10, {1, 4}, {1, 5, 9}},
+                          Case{10, {0, 1}, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}}, Case{3, {3, 4}, {}},
+                          Case{0, {0, 2}, {}}, Case{5, {4, 5}, {4}}, Case{7, {2, 3}, {2, 5}}}) {
+        SCOPED_TRACE(std::to_string(c.items) + " items, shard " + std::to_string(c.shard.index) +
+                     "/" + std::to_string(c.shard.count));
+        EXPECT_EQ(ShardPositions(c.items, c.shard), c.positions);
+    }
+}
+
 // A range sizes the reports of a run; one that would take more memory than
 // its files is refused as usage, before anything is sized.
 TEST(SequenceOptions, RangesAndShardsAreCheckedBeforeAnythingIsSized) {

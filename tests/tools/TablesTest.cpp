@@ -14,6 +14,7 @@
 #include "tests/support/Streams.h"
 #include "tools/common/Numbers.h"
 #include "tools/common/Output.h"
+#include "tools/common/Text.h"
 #include "tools/tables/TableWriter.h"
 #include "tools/tables/Tables.h"
 
@@ -296,6 +297,21 @@ TEST(TableWriter, CsvInRunsOfRowsIsTheWholeTable) {
             EXPECT_TRUE(out.Flush().Succeeded());
         });
         EXPECT_EQ(pieces, whole);
+    }
+}
+
+// Extensions and host names compare without case, byte by byte: only the
+// ASCII capitals change, so a UTF-8 name keeps every byte.
+TEST(AsciiLower, OnlyAsciiCapitalsChange) {
+    struct Case {
+        const char* text;
+        const char* lower;
+    };
+    for (const Case& c :
+         {Case{".JSON", ".json"}, Case{".Pdc", ".pdc"}, Case{"", ""},
+          Case{"@[`{AZaz09", "@[`{azaz09"}, Case{"\xC3\x89T\xC3\x89", "\xC3\x89t\xC3\x89"},
+          Case{"LOCALHOST", "localhost"}}) {
+        EXPECT_EQ(AsciiLower(c.text), c.lower) << c.text;
     }
 }
 

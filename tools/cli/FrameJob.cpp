@@ -42,12 +42,10 @@ CResult CheckFrameJobUsage(const CFrameJobOptions& options, const char* patternO
     }
     job.first = job.choice.range->first;
     job.last = job.choice.range->last;
-    // The shard's frames: every N-th of the range from the K-th, as
-    // TakeShard picks them from a list.
     job.frames.clear();
-    for (int64_t frame = static_cast<int64_t>(job.first) + job.choice.shard.index;
-         frame <= job.last; frame += job.choice.shard.count) {
-        job.frames.push_back(static_cast<int32_t>(frame));
+    const int64_t frames = job.last >= job.first ? int64_t{job.last} - job.first + 1 : 0;
+    for (const uint64_t i : ShardPositions(static_cast<uint64_t>(frames), job.choice.shard)) {
+        job.frames.push_back(static_cast<int32_t>(job.first + static_cast<int64_t>(i)));
     }
     if (!IsTableFile(options.pattern)) {
         return CResult::Fail(std::string(patternOption) + ": \"" + options.pattern +

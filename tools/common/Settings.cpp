@@ -68,7 +68,11 @@ CResult ReadSettings(const std::filesystem::path& file, CSettings& settings) {
     return ParseSettings(name, text, settings);
 }
 
-CResult ParseSettings(const std::string& name, const std::string& text, CSettings& settings) {
+namespace {
+
+// The text as one JSON object with no key given twice.
+CResult ParseSettingsObject(const std::string& name, const std::string& text,
+                            nlohmann::json& json) {
     // JSON readers keep the last of two equal keys; a parameter given twice
     // is a mistake either way, and which one was meant is not ours to guess.
     std::string repeated;
@@ -81,7 +85,6 @@ CResult ParseSettings(const std::string& name, const std::string& text, CSetting
         }
         return true;
     };
-    nlohmann::json json;
     try {
         json = nlohmann::json::parse(text, noteKeys);
     } catch (const nlohmann::json::parse_error& parseError) {
@@ -96,35 +99,50 @@ CResult ParseSettings(const std::string& name, const std::string& text, CSetting
                              ": expected a JSON object of settings parameters, such as {\"Path\": "
                              "\"cache/particles\", \"Step\": 1, \"Float0\": \"age\"}");
     }
+    return CResult::Ok();
+}
+
+// One parameter of the object into `read`.
+CResult SetParameter(const std::string& name, const std::string& key, const nlohmann::json& value,
+                     CSettings& read) {
+    if (key == "Step") {
+        const bool fits = value.is_number_integer() &&
+                          value.get<int64_t>() >= std::numeric_limits<int32_t>::min() &&
+                          value.get<int64_t>() <= std::numeric_limits<int32_t>::max();
+        if (!fits) {
+            return CResult::Fail(name + ": \"Step\" must be a 32-bit integer, not " + value.dump());
+        }
+        read.step = value.get<int32_t>();
+        return CResult::Ok();
+    }
+    std::string* target = key == "Path" ? &read.path : NumberedParameter(read, key);
+    if (!target) {
+        return CResult::Fail(name + ": unknown parameter " + Quoted(key) +
+                             "; the settings object has " + KnownParameters());
+    }
+    if (!value.is_string()) {
+        return CResult::Fail(name + ": \"" + key + "\" must be a string, not " + value.dump());
+    }
+    *target = value.get<std::string>();
+    return CResult::Ok();
+}
+
+}  // namespace
+
+CResult ParseSettings(const std::string& name, const std::string& text, CSettings& settings) {
+    nlohmann::json json;
+    if (CResult parsed = ParseSettingsObject(name, text, json); !parsed) {
+        return parsed;
+    }
     CSettings read;
     read.file = name;
-    bool hasPath = false;
     for (auto item = json.begin(); item != json.end(); ++item) {
-        const std::string key = item.key();
-        const nlohmann::json& value = item.value();
-        if (key == "Step") {
-            const bool fits = value.is_number_integer() &&
-                              value.get<int64_t>() >= std::numeric_limits<int32_t>::min() &&
-                              value.get<int64_t>() <= std::numeric_limits<int32_t>::max();
-            if (!fits) {
-                return CResult::Fail(name + ": \"Step\" must be a 32-bit integer, not " +
-                                     value.dump());
-            }
-            read.step = value.get<int32_t>();
-            continue;
+        if (CResult set = SetParameter(name, item.key(), item.value(), read); !set) {
+            return set;
         }
-        hasPath = hasPath || key == "Path";
-        std::string* target = key == "Path" ? &read.path : NumberedParameter(read, key);
-        if (!target) {
-            return CResult::Fail(name + ": unknown parameter " + Quoted(key) +
-                                 "; the settings object has " + KnownParameters());
-        }
-        if (!value.is_string()) {
-            return CResult::Fail(name + ": \"" + key + "\" must be a string, not " + value.dump());
-        }
-        *target = value.get<std::string>();
     }
-    if (!hasPath || read.path.empty()) {
+    // An empty "Path" and a missing one are the same mistake.
+    if (read.path.empty()) {
         return CResult::Fail(
             name + ": \"Path\" is missing or empty; the nodes need the base path of the cache");
     }

@@ -2,6 +2,16 @@
 
 namespace VelpoTools {
 
+std::string AsciiLower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return out;
+}
+
 std::string Escaped(std::string_view text) {
     static constexpr char Hex[] = "0123456789abcdef";
     std::string out;

@@ -13,6 +13,11 @@ namespace VelpoTools {
 // and Windows paths read as they are.
 std::string Escaped(std::string_view text);
 
+// `text` with the ASCII capitals made small and every other byte as it
+// stands, whatever the locale: for extensions, host names and other words
+// that compare without case.
+std::string AsciiLower(std::string_view text);
+
 // Escaped and in double quotes: how the commands show a name in a message.
 std::string Quoted(std::string_view text);
 

@@ -246,7 +246,9 @@ private:
     std::vector<double> decoded_;
 };
 
-nlohmann::ordered_json StatsJson(const CInspectedRecord& inspected, int which) {
+enum class CStatistic { Min, Max, Mean };
+
+nlohmann::ordered_json StatsJson(const CInspectedRecord& inspected, CStatistic which) {
     nlohmann::ordered_json values = nlohmann::ordered_json::array();
     for (int32_t c = 0; c < inspected.record.Components(); ++c) {
         const CComponentStats& stats = inspected.stats[static_cast<size_t>(c)];
@@ -254,9 +256,9 @@ nlohmann::ordered_json StatsJson(const CInspectedRecord& inspected, int which) {
             values.push_back(nullptr);
         } else {
             // The mean of huge values may overflow its sum.
-            values.push_back(StrictNumber(which == 0   ? stats.min
-                                          : which == 1 ? stats.max
-                                                       : stats.Mean()));
+            values.push_back(StrictNumber(which == CStatistic::Min   ? stats.min
+                                          : which == CStatistic::Max ? stats.max
+                                                                     : stats.Mean()));
         }
     }
     return values;
@@ -380,9 +382,9 @@ nlohmann::ordered_json InspectionJson(const CPdcInspection& inspection) {
                                   {"offset", record.offset},
                                   {"nan", NaNCount(inspected)},
                                   {"infinite", InfiniteCount(inspected)},
-                                  {"min", StatsJson(inspected, 0)},
-                                  {"max", StatsJson(inspected, 1)},
-                                  {"mean", StatsJson(inspected, 2)}});
+                                  {"min", StatsJson(inspected, CStatistic::Min)},
+                                  {"max", StatsJson(inspected, CStatistic::Max)},
+                                  {"mean", StatsJson(inspected, CStatistic::Mean)}});
     }
     out["problems"] = nlohmann::ordered_json::array();
     for (const CInspectionProblem& problem : inspection.problems) {

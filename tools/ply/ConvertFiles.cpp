@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <system_error>
 
-#include "pdc/ByteOrder.h"
 #include "pdc/FileOffset.h"
 #include "pdc/RecordWalker.h"
 #include "pdc/RecordWriter.h"
@@ -22,10 +21,7 @@ using Velpo::CResult;
 namespace {
 
 std::string LowerExtension(const std::string& name) {
-    std::string extension = std::filesystem::path(name).extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension;
+    return AsciiLower(std::filesystem::path(name).extension().string());
 }
 
 // A name's bytes as the file holds them, read through a stream of its own
@@ -56,30 +52,15 @@ CResult WholeName(const std::filesystem::path& file, const CPdcRecord& record, i
     return ReadWholeName(file, record.offset + 4, length, name);
 }
 
-// The current record's values straight from the stream into `values`, then
-// into the machine's byte order.
+// The current record's values, decoded into the one vector of its kind.
 bool ReadValues(CPdcRecordWalker& walker, const CPdcRecord& record, CConvertRecord& out) {
-    const size_t numbers = static_cast<size_t>(record.Numbers());
+    const auto numbers = static_cast<size_t>(record.Numbers());
     if (record.IsInteger()) {
         out.integers.resize(numbers);
-        const bool read = walker.ReadFromStream([&](FILE* stream) {
-            return std::fread(out.integers.data(), 4, numbers, stream) == numbers;
-        });
-        const auto* bytes = reinterpret_cast<const unsigned char*>(out.integers.data());
-        for (size_t i = 0; i < numbers; ++i) {
-            out.integers[i] = PdcByteOrder::LoadInt32(bytes + 4 * i);
-        }
-        return read;
+        return walker.ReadDecoded(out.integers.data());
     }
     out.doubles.resize(numbers);
-    const bool read = walker.ReadFromStream([&](FILE* stream) {
-        return std::fread(out.doubles.data(), 8, numbers, stream) == numbers;
-    });
-    const auto* bytes = reinterpret_cast<const unsigned char*>(out.doubles.data());
-    for (size_t i = 0; i < numbers; ++i) {
-        out.doubles[i] = PdcByteOrder::LoadDouble(bytes + 8 * i);
-    }
-    return read;
+    return walker.ReadDecoded(out.doubles.data());
 }
 
 // One record through the file layer's writer.

@@ -8,6 +8,7 @@
 #include <system_error>
 #include <type_traits>
 
+#include "pdc/ByteOrder.h"
 #include "tools/common/InputFile.h"
 #include "tools/common/Text.h"
 #include "tools/ply/PlyCursor.h"
@@ -48,20 +49,23 @@ CResult ReadWhole(const std::filesystem::path& file, std::string& bytes) {
     return CResult::Ok();
 }
 
-// One binary number of type T in the file's byte order. Built with shifts,
-// so the host's own byte order never matters.
+// One binary number of type T in the file's byte order, loaded through the
+// file layer's byte order functions, so the host's own order never matters.
 template <class T, bool BigEndian>
 T Load(const unsigned char* in) {
-    using Bits = std::conditional_t<
-        sizeof(T) == 8, uint64_t,
-        std::conditional_t<sizeof(T) == 4, uint32_t,
-                           std::conditional_t<sizeof(T) == 2, uint16_t, uint8_t>>>;
-    Bits bits = 0;
-    for (size_t k = 0; k < sizeof(T); ++k) {
-        const size_t shift = 8 * (BigEndian ? sizeof(T) - 1 - k : k);
-        bits = static_cast<Bits>(bits | (Bits{in[k]} << shift));
+    static_assert(sizeof(T) == 1 || sizeof(T) == 2 || sizeof(T) == 4 || sizeof(T) == 8);
+    if constexpr (sizeof(T) == 1) {
+        return std::bit_cast<T>(in[0]);
+    } else if constexpr (sizeof(T) == 2) {
+        return std::bit_cast<T>(BigEndian ? PdcByteOrder::LoadUInt16(in)
+                                          : PdcByteOrder::LoadLittleUInt16(in));
+    } else if constexpr (sizeof(T) == 4) {
+        return std::bit_cast<T>(BigEndian ? PdcByteOrder::LoadUInt32(in)
+                                          : PdcByteOrder::LoadLittleUInt32(in));
+    } else {
+        return std::bit_cast<T>(BigEndian ? PdcByteOrder::LoadUInt64(in)
+                                          : PdcByteOrder::LoadLittleUInt64(in));
     }
-    return std::bit_cast<T>(bits);
 }
 
 // A 64-bit integer as a double, when the double is that integer exactly.

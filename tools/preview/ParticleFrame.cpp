@@ -59,6 +59,90 @@ CResult TooLarge(const std::string& file, const CPdcRecord& record) {
 
 namespace {
 
+// The slots a preview fills. Of records sharing a name, the one the nodes
+// deliver counts (pdc/SlotFilling.h): each is read as it comes and a later
+// one replaces it. "position" is what a Vector slot delivers; the colour,
+// whatever the code, what a slot taking every code delivers.
+struct CFrameSlots {
+    CPdcSlotFilling position;
+    CPdcSlotFilling positionNamed;  // for the message when no vector comes
+    CPdcSlotFilling colour;
+    int32_t positionCode = -1;
+    bool positionSeen = false;
+    bool colourSeen = false;
+
+    explicit CFrameSlots(const CFrameWants& wants) {
+        const XSI::CString positionName(L"position");
+        position.AddSlot(positionName, PdcTypeVector);
+        positionNamed.AddSlot(positionName, PdcTypeAny);
+        colour.AddSlot(XSI::CString::FromUtf8(wants.colour), PdcTypeAny);
+    }
+};
+
+// Keeps a record a slot took: where it lies when `place` is given and it is
+// an array, else its values read now. `read` false when the file failed
+// while they were read (the walker says why).
+CResult KeepRecord(CPdcRecordWalker& walker, const std::string& file, const CPdcRecord& record,
+                   CRecordValues& values, CRecordPlace* place, bool& read) {
+    read = true;
+    if (place && record.IsArray()) {
+        Place(record, values, *place);
+        return CResult::Ok();
+    }
+    if (!Addressable(record)) {
+        return TooLarge(file, record);
+    }
+    read = ReadRecordValues(walker, record, values);
+    return CResult::Ok();
+}
+
+// Offers one record to the slots and keeps it where one takes it.
+CResult TakeRecord(CPdcRecordWalker& walker, const std::string& file, const CPdcRecord& record,
+                   const CFrameWants& wants, CFrameSlots& slots, CParticleFrame& frame,
+                   CFrameLayout* layout, bool& read) {
+    read = true;
+    if (wants.positions && slots.positionNamed.Take(record) >= 0) {
+        slots.positionCode = record.code;
+    }
+    const bool isPosition = wants.positions && slots.position.Take(record) >= 0;
+    if (isPosition) {
+        slots.positionSeen = true;
+        CRecordPlace* place = layout ? &layout->positions : nullptr;
+        if (CResult kept = KeepRecord(walker, file, record, frame.positions, place, read);
+            !kept || !read) {
+            return kept;
+        }
+    }
+    if (slots.colour.Take(record) < 0) {
+        return CResult::Ok();
+    }
+    slots.colourSeen = true;
+    if (!isPosition) {
+        return KeepRecord(walker, file, record, frame.colour, layout ? &layout->colour : nullptr,
+                          read);
+    }
+    frame.colour = frame.positions;
+    if (layout) {
+        layout->colour = layout->positions;
+    }
+    return CResult::Ok();
+}
+
+// Whether the walk found every record the preview wants.
+CResult CheckFound(const std::string& file, const CFrameWants& wants, const CFrameSlots& slots) {
+    if (wants.positions && !slots.positionSeen) {
+        if (slots.positionCode >= 0) {
+            return CResult::Fail(file + ": the record \"position\" holds numbers (type code " +
+                                 std::to_string(slots.positionCode) + "), not vectors");
+        }
+        return CResult::Fail(file + ": no record \"position\" (the particles' positions)");
+    }
+    if (!wants.colour.empty() && !slots.colourSeen) {
+        return CResult::Fail(file + ": no record " + Quoted(wants.colour) + " for --color");
+    }
+    return CResult::Ok();
+}
+
 // Walks `file` for the records a preview wants. With `layout`, array
 // records keep no values: `layout` gets where they lie, and the stream
 // stays open for the blocks read from them later.
@@ -75,64 +159,20 @@ CResult WalkFrame(const std::string& file, const CFrameWants& wants, CParticleFr
         return CResult::Fail(file + ": " + walker.Problem());
     }
     frame.particles = std::max<int64_t>(walker.Header().particleCount, 0);
-    // Of records sharing a name, the one the nodes deliver counts
-    // (pdc/SlotFilling.h): each is read as it comes and a later one replaces
-    // it. "position" is what a Vector slot delivers; the colour, whatever
-    // the code, what a slot taking every code delivers.
-    const XSI::CString positionName(L"position");
-    CPdcSlotFilling position;
-    position.AddSlot(positionName, PdcTypeVector);
-    CPdcSlotFilling positionNamed;  // for the message when no vector comes
-    positionNamed.AddSlot(positionName, PdcTypeAny);
-    CPdcSlotFilling colour;
-    colour.AddSlot(XSI::CString::FromUtf8(wants.colour), PdcTypeAny);
-    int32_t positionCode = -1;
-    bool positionSeen = false;
-    bool colourSeen = false;
+    CFrameSlots slots(wants);
     CPdcRecord record;
-    while (walker.Next(record)) {
-        if (wants.positions && positionNamed.Take(record) >= 0) {
-            positionCode = record.code;
-        }
-        const bool isPosition = wants.positions && position.Take(record) >= 0;
-        if (isPosition) {
-            positionSeen = true;
-            if (layout && record.IsArray()) {
-                Place(record, frame.positions, layout->positions);
-            } else if (!Addressable(record)) {
-                return TooLarge(file, record);
-            } else if (!ReadRecordValues(walker, record, frame.positions)) {
-                break;
-            }
-        }
-        if (colour.Take(record) >= 0) {
-            colourSeen = true;
-            if (isPosition) {
-                frame.colour = frame.positions;
-                if (layout) {
-                    layout->colour = layout->positions;
-                }
-            } else if (layout && record.IsArray()) {
-                Place(record, frame.colour, layout->colour);
-            } else if (!Addressable(record)) {
-                return TooLarge(file, record);
-            } else if (!ReadRecordValues(walker, record, frame.colour)) {
-                break;
-            }
+    bool read = true;
+    while (read && walker.Next(record)) {
+        if (CResult taken = TakeRecord(walker, file, record, wants, slots, frame, layout, read);
+            !taken) {
+            return taken;
         }
     }
     if (walker.Failed()) {
         return CResult::Fail(file + ": " + Escaped(walker.Problem()));
     }
-    if (wants.positions && !positionSeen) {
-        if (positionCode >= 0) {
-            return CResult::Fail(file + ": the record \"position\" holds numbers (type code " +
-                                 std::to_string(positionCode) + "), not vectors");
-        }
-        return CResult::Fail(file + ": no record \"position\" (the particles' positions)");
-    }
-    if (!wants.colour.empty() && !colourSeen) {
-        return CResult::Fail(file + ": no record " + Quoted(wants.colour) + " for --color");
+    if (CResult found = CheckFound(file, wants, slots); !found) {
+        return found;
     }
     if (layout) {
         layout->stream = std::move(stream);

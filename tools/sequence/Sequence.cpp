@@ -74,28 +74,23 @@ CResult SettingsSequence(const CSettings& settings, const CFrameRange& range,
     return CResult::Ok();
 }
 
-CResult PatternSequence(const std::string& pattern, const std::optional<CFrameRange>& range,
-                        std::vector<CSequenceFrame>& frames, std::vector<std::string>* unnumbered) {
-    frames.clear();
-    const bool numbered = pattern.find('#') != std::string::npos;
-    if (!numbered) {
-        if (range && range->first != range->last) {
-            return CResult::Fail("\"" + pattern +
-                                 "\" has no '#' for the frame number, but several frames are "
-                                 "asked for");
-        }
-        frames.push_back({range ? range->first : 0, pattern});
-        return CResult::Ok();
+namespace {
+
+// A pattern without '#': one file, standing for one frame.
+CResult SingleFileSequence(const std::string& pattern, const std::optional<CFrameRange>& range,
+                           std::vector<CSequenceFrame>& frames) {
+    if (range && range->first != range->last) {
+        return CResult::Fail("\"" + pattern +
+                             "\" has no '#' for the frame number, but several frames are "
+                             "asked for");
     }
-    if (range) {
-        for (int64_t frame = range->first; frame <= range->last; ++frame) {
-            const int32_t f = static_cast<int32_t>(frame);
-            frames.push_back({f, FrameFile(pattern, f)});
-        }
-        return CResult::Ok();
-    }
-    const std::filesystem::path path(pattern);
-    const std::string namePattern = path.filename().string();
+    frames.push_back({range ? range->first : 0, pattern});
+    return CResult::Ok();
+}
+
+// The file name part of a pattern to look for in its folder: one '#', in
+// the file name.
+CResult CheckFoundPattern(const std::string& pattern, const std::string& namePattern) {
     if (namePattern.find('#') == std::string::npos) {
         return CResult::Fail("\"" + pattern +
                              "\": '#' may stand only in the file name when no --frames are given");
@@ -104,6 +99,13 @@ CResult PatternSequence(const std::string& pattern, const std::optional<CFrameRa
         return CResult::Fail("\"" + pattern +
                              "\" has more than one '#'; give --frames to name the files");
     }
+    return CResult::Ok();
+}
+
+// The files of the folder whose names fit the pattern, by frame.
+CResult FindFrames(const std::string& pattern, const std::filesystem::path& path,
+                   std::map<int32_t, std::string>& found, std::vector<std::string>* unnumbered) {
+    const std::string namePattern = path.filename().string();
     const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
     std::error_code code;
     std::filesystem::directory_iterator entries(folder, code);
@@ -111,7 +113,6 @@ CResult PatternSequence(const std::string& pattern, const std::optional<CFrameRa
         return CResult::Fail(folder.string() + ": cannot look for the files of \"" + pattern +
                              "\" there: " + code.message());
     }
-    std::map<int32_t, std::string> found;
     for (const std::filesystem::directory_entry& entry : entries) {
         int32_t frame = 0;
         const std::string name = entry.path().filename().string();
@@ -133,10 +134,38 @@ CResult PatternSequence(const std::string& pattern, const std::optional<CFrameRa
                                  std::to_string(frame) + " of \"" + pattern + "\"");
         }
     }
+    return CResult::Ok();
+}
+
+}  // namespace
+
+CResult PatternSequence(const std::string& pattern, const std::optional<CFrameRange>& range,
+                        std::vector<CSequenceFrame>& frames, std::vector<std::string>* unnumbered) {
+    frames.clear();
+    if (pattern.find('#') == std::string::npos) {
+        return SingleFileSequence(pattern, range, frames);
+    }
+    if (range) {
+        for (int64_t frame = range->first; frame <= range->last; ++frame) {
+            const int32_t f = static_cast<int32_t>(frame);
+            frames.push_back({f, FrameFile(pattern, f)});
+        }
+        return CResult::Ok();
+    }
+    const std::filesystem::path path(pattern);
+    const std::string namePattern = path.filename().string();
+    if (CResult fits = CheckFoundPattern(pattern, namePattern); !fits) {
+        return fits;
+    }
+    std::map<int32_t, std::string> found;
+    if (CResult looked = FindFrames(pattern, path, found, unnumbered); !looked) {
+        return looked;
+    }
     for (auto& [frame, file] : found) {
         frames.push_back({frame, std::move(file)});
     }
     if (frames.empty()) {
+        const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
         return CResult::Fail(folder.string() + ": no file fits \"" + namePattern + "\"");
     }
     return CResult::Ok();
@@ -179,11 +208,19 @@ CResult ParseShard(const std::string& text, CShard& shard) {
     return CResult::Ok();
 }
 
+std::vector<uint64_t> ShardPositions(uint64_t items, const CShard& shard) {
+    std::vector<uint64_t> positions;
+    for (uint64_t i = shard.index; i < items; i += shard.count) {
+        positions.push_back(i);
+    }
+    return positions;
+}
+
 std::vector<CSequenceFrame> TakeShard(const std::vector<CSequenceFrame>& frames,
                                       const CShard& shard) {
     std::vector<CSequenceFrame> taken;
-    for (size_t i = shard.index; i < frames.size(); i += shard.count) {
-        taken.push_back(frames[i]);
+    for (const uint64_t i : ShardPositions(frames.size(), shard)) {
+        taken.push_back(frames[static_cast<size_t>(i)]);
     }
     return taken;
 }

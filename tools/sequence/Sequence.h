@@ -66,6 +66,11 @@ struct CShard {
 
 Velpo::CResult ParseShard(const std::string& text, CShard& shard);
 
+// The positions, from 0, of the shard's items among `items` items, in
+// order. The one rule of what a shard takes, for a list of files as for a
+// range of frames.
+std::vector<uint64_t> ShardPositions(uint64_t items, const CShard& shard);
+
 // The items of `frames` that belong to the shard, in order.
 std::vector<CSequenceFrame> TakeShard(const std::vector<CSequenceFrame>& frames,
                                       const CShard& shard);

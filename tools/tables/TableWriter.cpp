@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "tools/common/Numbers.h"
+#include "tools/common/Text.h"
 
 namespace VelpoTools {
 
@@ -13,12 +14,6 @@ namespace {
 
 // Output goes to the stream in pieces of about this size.
 constexpr size_t PieceBytes = 1 << 16;
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 bool NeedsQuotes(const std::string& field) {
     if (field.empty() || field.front() == ' ' || field.front() == '\t' || field.back() == ' ' ||
@@ -71,7 +66,8 @@ void AppendNumber(std::string& out, const CTableOutputColumn& column, size_t at,
     }
 }
 
-size_t First(const CTableOutputColumn& column, size_t row) {
+// Where the numbers of a row begin in the column's values.
+size_t FirstNumberOfRow(const CTableOutputColumn& column, size_t row) {
     return column.constant ? 0 : row * static_cast<size_t>(column.components);
 }
 
@@ -95,14 +91,14 @@ public:
             }
         }
         text_ += '\n';
-        Send(true);
+        SendAll();
     }
 
     void CsvRows() {
-        for (size_t row = 0; row < rows_ && Send(false); ++row) {
+        for (size_t row = 0; row < rows_ && SendPiece(); ++row) {
             bool firstCell = true;
             for (const CTableOutputColumn& column : columns_) {
-                const size_t first = First(column, row);
+                const size_t first = FirstNumberOfRow(column, row);
                 for (int32_t c = 0; c < column.components; ++c) {
                     text_ += firstCell ? "" : ",";
                     firstCell = false;
@@ -111,12 +107,12 @@ public:
             }
             text_ += '\n';
         }
-        Send(true);
+        SendAll();
     }
 
     void Json() {
         text_ = "{\n  \"particleCount\": " + std::to_string(rows_) + ",\n  \"attributes\": {";
-        for (size_t i = 0; i < columns_.size() && Send(false); ++i) {
+        for (size_t i = 0; i < columns_.size() && SendPiece(); ++i) {
             const CTableOutputColumn& column = columns_[i];
             text_ += i ? ",\n    " : "\n    ";
             text_ += nlohmann::json(column.name)
@@ -127,14 +123,14 @@ public:
                 continue;
             }
             text_ += '[';
-            for (size_t row = 0; row < rows_ && Send(false); ++row) {
+            for (size_t row = 0; row < rows_ && SendPiece(); ++row) {
                 text_ += row ? ", " : "";
-                JsonItem(column, First(column, row));
+                JsonItem(column, FirstNumberOfRow(column, row));
             }
             text_ += ']';
         }
         text_ += columns_.empty() ? "}\n}\n" : "\n  }\n}\n";
-        Send(true);
+        SendAll();
     }
 
 private:
@@ -151,12 +147,14 @@ private:
         text_ += ']';
     }
 
-    // False once the output refuses a write: the rest is not worth making.
-    bool Send(bool all) {
-        if (all || text_.size() >= PieceBytes) {
-            out_.Write(text_);
-            text_.clear();
-        }
+    // Both false once the output refuses a write: the rest is not worth
+    // making. SendPiece sends only once a piece has gathered, SendAll
+    // whatever is there.
+    bool SendPiece() { return text_.size() < PieceBytes ? out_.Ok() : SendAll(); }
+
+    bool SendAll() {
+        out_.Write(text_);
+        text_.clear();
         return out_.Ok();
     }
 
@@ -169,11 +167,12 @@ private:
 }  // namespace
 
 CTableFormat TableFormatOf(const std::filesystem::path& file) {
-    return Lower(file.extension().string()) == ".json" ? CTableFormat::Json : CTableFormat::Csv;
+    return AsciiLower(file.extension().string()) == ".json" ? CTableFormat::Json
+                                                            : CTableFormat::Csv;
 }
 
 bool IsTableFile(const std::filesystem::path& file) {
-    const std::string extension = Lower(file.extension().string());
+    const std::string extension = AsciiLower(file.extension().string());
     return extension == ".csv" || extension == ".json";
 }
 

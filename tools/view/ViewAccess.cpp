@@ -4,6 +4,8 @@
 #include <cctype>
 #include <random>
 
+#include "tools/common/Text.h"
+
 namespace VelpoTools {
 
 std::string NewToken() {
@@ -36,13 +38,6 @@ bool SameToken(std::string_view given, std::string_view token) {
     return difference == 0;
 }
 
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
-}
-
 bool IsIPv4Loopback(std::string_view host) {
     // 127.a.b.c with decimal parts.
     if (host.substr(0, 4) != "127.") {
@@ -62,7 +57,7 @@ bool IsIPv4Loopback(std::string_view host) {
 }  // namespace
 
 bool IsLoopbackHost(std::string_view host) {
-    std::string name = Lower(host);
+    std::string name = AsciiLower(host);
     if (!name.empty() && name.front() == '[') {
         const size_t close = name.find(']');
         if (close == std::string::npos) {
