@@ -150,8 +150,8 @@ TEST(NumbersFormat, EveryFloatBitPatternOfAWideSampleReadsBack) {
     // easiest to get one digit short.
     for (int exponent = -149; exponent <= 127; ++exponent) {
         const float base = std::ldexp(1.0f, exponent);
-        for (const float value : {base, std::nextafter(base, 0.0f), std::nextafter(base, HUGE_VALF),
-                                  -base}) {
+        for (const float value :
+             {base, std::nextafter(base, 0.0f), std::nextafter(base, HUGE_VALF), -base}) {
             float back = 0.0f;
             const std::string text = FormatFloat(value);
             ASSERT_STREQ(Name(ParseFloat(text, back)), "Number") << text;

@@ -11,11 +11,11 @@ namespace {
 
 TEST(SettingsParse, WellFormedParametersArriveInTheirPlaces) {
     CSettings settings;
-    const Velpo::CResult parsed = ParseSettings(
-        "s.json",
-        R"({"Path": "cache/fluid", "Step": -250, "Float9": "age", "Long4": "state",
+    const Velpo::CResult parsed =
+        ParseSettings("s.json",
+                      R"({"Path": "cache/fluid", "Step": -250, "Float9": "age", "Long4": "state",
             "Vector0": "velocity", "Float0": ""})",
-        settings);
+                      settings);
     ASSERT_TRUE(parsed.Succeeded()) << parsed.Message();
     EXPECT_EQ(settings.file, "s.json");
     EXPECT_EQ(settings.path, "cache/fluid");

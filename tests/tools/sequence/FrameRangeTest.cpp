@@ -32,24 +32,15 @@ TEST(FrameShard, OnlyKBelowNIsAShard) {
         uint32_t index;
         uint32_t count;
     } cases[] = {
-        {"0/1", true, 0, 1},
-        {"0/4", true, 0, 4},
-        {"3/4", true, 3, 4},
-        {"4294967294/4294967295", true, 4294967294u, 4294967295u},
-        {"4/4", false, 0, 0},
-        {"5/4", false, 0, 0},
-        {"0/0", false, 0, 0},
-        {"1", false, 0, 0},
-        {"/4", false, 0, 0},
-        {"1/", false, 0, 0},
-        {"-1/4", false, 0, 0},
-        {"1/-4", false, 0, 0},
-        {"+1/4", false, 0, 0},
-        {"1/4x", false, 0, 0},
-        {"1 /4", false, 0, 0},
-        {"1/4/2", false, 0, 0},
-        {"0/4294967296", false, 0, 0},
-        {"", false, 0, 0},
+        {"0/1", true, 0, 1},           {"0/4", true, 0, 4},
+        {"3/4", true, 3, 4},           {"4294967294/4294967295", true, 4294967294u, 4294967295u},
+        {"4/4", false, 0, 0},          {"5/4", false, 0, 0},
+        {"0/0", false, 0, 0},          {"1", false, 0, 0},
+        {"/4", false, 0, 0},           {"1/", false, 0, 0},
+        {"-1/4", false, 0, 0},         {"1/-4", false, 0, 0},
+        {"+1/4", false, 0, 0},         {"1/4x", false, 0, 0},
+        {"1 /4", false, 0, 0},         {"1/4/2", false, 0, 0},
+        {"0/4294967296", false, 0, 0}, {"", false, 0, 0},
     };
     for (const Case& c : cases) {
         CShard shard;
@@ -140,8 +131,8 @@ TEST(FramePattern, AHashStandsForASignedRunOfDigitsOnly) {
     }
     EXPECT_EQ(numbers, (std::vector<int32_t>{-3, 1, 20, 2147483647}));
     std::sort(unnumbered.begin(), unnumbered.end());
-    EXPECT_EQ(unnumbered,
-              (std::vector<std::string>{scratch / "p.-2147483649.pdc", scratch / "p.99999999999.pdc"}));
+    EXPECT_EQ(unnumbered, (std::vector<std::string>{scratch / "p.-2147483649.pdc",
+                                                    scratch / "p.99999999999.pdc"}));
     const std::string warning = UnnumberedWarning(unnumbered[0], pattern);
     EXPECT_NE(warning.find("beyond the frame numbers (-2147483648 to 2147483647); left out"),
               std::string::npos)
