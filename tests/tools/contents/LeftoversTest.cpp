@@ -63,8 +63,7 @@ TEST(LeftoverReport, LinesAndJsonNameTheFileInItsFolder) {
                                                       {"processID", 4711}})
                                   .dump());
     // JSON carries the name as it is; only the terminal lines escape it.
-    EXPECT_EQ(json[1]["file"],
-              (std::filesystem::path("cache") / ".velpo-12-\x1b[1m.tmp").string());
+    EXPECT_EQ(json[1]["file"], (std::filesystem::path("cache") / ".velpo-12-\x1b[1m.tmp").string());
     EXPECT_EQ(json[1]["ageSeconds"], -5);
 
     EXPECT_EQ(LeftoverLines(CLeftovers()), "");
@@ -73,8 +72,8 @@ TEST(LeftoverReport, LinesAndJsonNameTheFileInItsFolder) {
 
 TEST(LeftoverSearch, OnlyTemporaryNamesOfRegularFilesAreFound) {
     CScratchFolder scratch;
-    for (const char* name : {".velpo-4711-0.tmp", ".velpo-9-12.tmp", "cache.1.pdc", ".velpo-x-1.tmp",
-                             "velpo-1-1.tmp", ".velpo-1-1.tmp.pdc"}) {
+    for (const char* name : {".velpo-4711-0.tmp", ".velpo-9-12.tmp", "cache.1.pdc",
+                             ".velpo-x-1.tmp", "velpo-1-1.tmp", ".velpo-1-1.tmp.pdc"}) {
         ASSERT_TRUE(VelpoTestSupport::WriteFile(scratch.Path() / name, "12345"));
     }
     std::filesystem::create_directory(scratch.Path() / ".velpo-5-5.tmp");

@@ -36,24 +36,28 @@ TEST(CsvTable, MistakesArePlacedAtTheirLineAndFieldWhateverTheLineEnds) {
     } cases[] = {
         {"too many fields", "a,b\n1,2,3\n",
          "t.csv: line 2, column 3: the row has 3 fields, the header row 2"},
-        {"too few fields", "a,b\n1\n", "t.csv: line 2, column 2: the row has 1 fields, the header row 2"},
+        {"too few fields", "a,b\n1\n",
+         "t.csv: line 2, column 2: the row has 1 fields, the header row 2"},
         {"after a blank CR LF line", "a,b\r\n\r\n1,2\r\n1,2,3\r\n",
          "t.csv: line 4, column 3: the row has 3 fields"},
         {"lone CR line ends", "a,b\r1,2\r1,2,3", "t.csv: line 3, column 3: the row has 3 fields"},
-        {"blank lines of blanks", "a,b\n \t\n\n1\n", "t.csv: line 4, column 2: the row has 1 fields"},
+        {"blank lines of blanks", "a,b\n \t\n\n1\n",
+         "t.csv: line 4, column 2: the row has 1 fields"},
         {"lone CR inside a quoted name", "\"a\rb\",c\n1,2\n1\n",
          "t.csv: line 4, column 2: the row has 1 fields"},
         {"CR LF inside a quoted name", "\"a\r\nb\",c\n1,2\n1\n",
          "t.csv: line 4, column 2: the row has 1 fields"},
         {"two LF inside a quoted cell", "a,b\n\"1\n\n\",2\n3\n",
          "t.csv: line 5, column 2: the row has 1 fields"},
-        {"unterminated quote", "a\n\"1,2\n", "t.csv: line 2, column 1: unterminated or misplaced quote"},
+        {"unterminated quote", "a\n\"1,2\n",
+         "t.csv: line 2, column 1: unterminated or misplaced quote"},
         {"text after the closing quote", "a,b\n1,\"2\"x\n",
          "t.csv: line 2, column 2: unterminated or misplaced quote"},
         {"empty name", "a,,b\n", "t.csv: line 1, column 2: empty column name in the header row"},
         {"empty quoted name", "\"\",b\n", "t.csv: line 1, column 1: empty column name"},
         {"repeated name", "a,b,a\n", "t.csv: line 1, column 3: column \"a\" appears twice"},
-        {"repeated after unquoting", "\"a\",a\n", "t.csv: line 1, column 2: column \"a\" appears twice"},
+        {"repeated after unquoting", "\"a\",a\n",
+         "t.csv: line 1, column 2: column \"a\" appears twice"},
         {"nothing", "", "t.csv: line 1, column 1: empty table, expected a header row"},
         {"only blank lines", "\n \r\n\t\n", "t.csv: line 1, column 1: empty table"},
         {"only a byte-order mark", "\xEF\xBB\xBF", "t.csv: line 1, column 1: empty table"},
@@ -68,15 +72,9 @@ TEST(CsvTable, QuotedNamesLoseExactlyOneQuoteOfEachPair) {
         std::string field;
         std::string name;
     } cases[] = {
-        {"\"plain\"", "plain"},
-        {"\"a\"\"b\"", "a\"b"},
-        {"\"a\"\"\"\"b\"", "a\"\"b"},
-        {"\"\"\"\"", "\""},
-        {"\"\"\"\"\"\"", "\"\""},
-        {"\"x\"\"\"", "x\""},
-        {"\"\"\"x\"", "\"x"},
-        {"\" a,b \"", " a,b "},
-        {"\"line\nbreak\"", "line\nbreak"},
+        {"\"plain\"", "plain"}, {"\"a\"\"b\"", "a\"b"},   {"\"a\"\"\"\"b\"", "a\"\"b"},
+        {"\"\"\"\"", "\""},     {"\"\"\"\"\"\"", "\"\""}, {"\"x\"\"\"", "x\""},
+        {"\"\"\"x\"", "\"x"},   {"\" a,b \"", " a,b "},   {"\"line\nbreak\"", "line\nbreak"},
     };
     for (const Case& c : cases) {
         CTable table;
@@ -92,9 +90,9 @@ TEST(CsvTable, QuotedNamesLoseExactlyOneQuoteOfEachPair) {
 
 TEST(CsvTable, CellsKeepTheirTextPlaceAndBlanksOnlyInsideQuotes) {
     CTable table;
-    const Velpo::CResult read = ReadTableText(
-        "\xEF\xBB\xBF id , \"p x\"\t,age\n 1 ,\t\" 2.5 \" , \r\n\n3,4,5", CTableFormat::Csv,
-        "t.csv", table);
+    const Velpo::CResult read =
+        ReadTableText("\xEF\xBB\xBF id , \"p x\"\t,age\n 1 ,\t\" 2.5 \" , \r\n\n3,4,5",
+                      CTableFormat::Csv, "t.csv", table);
     ASSERT_TRUE(read.Succeeded()) << read.Message();
     ASSERT_EQ(table.rows, 2u);
     EXPECT_EQ(Cells(table, "id"), (std::vector<std::string>{"1", "3"}));

@@ -35,8 +35,8 @@ TEST(JsonTable, ListsVectorsAndConstantsBecomeTheirColumns) {
     ASSERT_TRUE(read.Succeeded()) << read.Message();
     EXPECT_EQ(table.rows, 2u);
     EXPECT_EQ(Names(table),
-              (std::vector<std::string>{"id", "position.x", "position.y", "position.z", "drag=",
-                                        "wind.x=", "wind.y=", "wind.z=", "heat"}));
+              (std::vector<std::string>{"id", "position.x", "position.y", "position.z",
+                                        "drag=", "wind.x=", "wind.y=", "wind.z=", "heat"}));
     std::vector<float> values;
     ASSERT_TRUE(table.Values(*table.Find("position.z"), values).Succeeded());
     EXPECT_EQ(values, (std::vector<float>{-1.25f, 5.0f}));
@@ -97,12 +97,14 @@ TEST(JsonTable, MistakesAreNamedAndPlaced) {
          "attribute \"v\" mixes numbers and vectors"},
         {R"({"particleCount": 2, "attributes": {"v": [4, [1, 2, 3]]}})",
          "attribute \"v\" mixes numbers and vectors"},
-        {R"({"particleCount": 1, "attributes": {"v": [[[1]]]}})", "an array where the table expects"},
+        {R"({"particleCount": 1, "attributes": {"v": [[[1]]]}})",
+         "an array where the table expects"},
         {R"({"particleCount": 1, "attributes": {"a": null}})", "null where the table expects"},
         {R"({"particleCount": 1, "attributes": {"a": true}})", "true or false where the table"},
         {R"({"particleCount": 1, "attributes": {"a": "1"}})", "a string where the table expects"},
         {R"({"particleCount": 1, "attributes": {"a": {"b": 1}}})", "an object where the table"},
-        {R"({"particleCount": 1, "attributes": {"a": 1, "a": 2}})", "attribute \"a\" appears twice"},
+        {R"({"particleCount": 1, "attributes": {"a": 1, "a": 2}})",
+         "attribute \"a\" appears twice"},
         {R"({"particleCount": 1, "attributes": {"v": [[1, 2, 3]], "v.y": [0]}})",
          "attribute \"v.y\" appears twice (once from \"v.y\")"},
         {R"([1, 2])", "t.json: line 1, column 1: an array where the table expects"},
