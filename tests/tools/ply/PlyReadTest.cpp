@@ -80,8 +80,8 @@ TEST(PlyHeaderParse, EachWrongLineIsNamedAndOnlyACutHeaderAsksForMore) {
         {"ply\nformat ascii 1.0\nelement vertex 1 2\n", "header line 3: expected \"element", false},
         {"ply\nformat ascii 1.0\nelement vertex 1\nelement vertex 2\n",
          "header line 4: a second element \"vertex\"", false},
-        {"ply\nformat ascii 1.0\nproperty float x\n", "header line 3: a property before any element",
-         false},
+        {"ply\nformat ascii 1.0\nproperty float x\n",
+         "header line 3: a property before any element", false},
         {"ply\nformat ascii 1.0\nelement vertex 1\nproperty float128 x\n",
          "header line 4: unknown property type \"float128\"", false},
         {"ply\nformat ascii 1.0\nelement vertex 1\nproperty float\n",
@@ -236,10 +236,9 @@ TEST(PlyBinaryRead, SixtyFourBitIntegersBeyondADoubleAreNamed) {
     for (const bool big : {false, true}) {
         CBody body(big);
         body.Put(int64_t{5}).Put(int64_t{9007199254740993});
-        const std::string text =
-            Header(big ? "binary_big_endian" : "binary_little_endian",
-                   "element vertex 2\nproperty int64 n\n") +
-            body.Bytes();
+        const std::string text = Header(big ? "binary_big_endian" : "binary_little_endian",
+                                        "element vertex 2\nproperty int64 n\n") +
+                                 body.Bytes();
         EXPECT_EQ(Failure(text),
                   "in.ply: vertex 1, property \"n\": the int64 9007199254740993 is beyond what a "
                   "double holds exactly (2^53), so no PDC record can hold it");
@@ -258,11 +257,10 @@ TEST(PlyBinaryRead, ListsOfElementsBeforeTheVerticesAreSteppedOverByItems) {
         faces.Put(uint16_t{2}).Put(2.5).Put(3.5).Put(int16_t{-5});
         CBody vertices(big);
         vertices.Put(0.25f).Put(-0.5f);
-        const std::string head =
-            Header(big ? "binary_big_endian" : "binary_little_endian",
-                   "element face 2\nproperty list uchar int corners\n"
-                   "property list ushort double weights\nproperty short tag\n"
-                   "element vertex 2\nproperty float x\n");
+        const std::string head = Header(big ? "binary_big_endian" : "binary_little_endian",
+                                        "element face 2\nproperty list uchar int corners\n"
+                                        "property list ushort double weights\nproperty short tag\n"
+                                        "element vertex 2\nproperty float x\n");
         CPlyVertices read;
         const Velpo::CResult result =
             ReadPlyBytes("in.ply", head + faces.Bytes() + vertices.Bytes(), read);
@@ -292,13 +290,15 @@ TEST(PlyBinaryRead, CountsTheBytesCannotHoldAreRefusedBeforeAnythingIsSized) {
         {"element vertex 2305843009213693952\nproperty double x\n", std::string(16, '\0'),
          "in.ply: the header counts 2305843009213693952 vertices of 8 bytes"},
         {"element face 1\nproperty list uchar int i\nelement vertex 1\nproperty float x\n",
-         std::string("\xff") + std::string(12, '\0'), "in.ply: the data ends inside element \"face\""},
+         std::string("\xff") + std::string(12, '\0'),
+         "in.ply: the data ends inside element \"face\""},
         {"element face 1000000000000\nproperty int i\nelement vertex 0\nproperty float x\n",
          std::string(8, '\0'), "in.ply: the data ends inside element \"face\""},
         {"element face 1\nproperty list uint64 int i\nelement vertex 0\nproperty float x\n",
          std::string(8, '\xff'), "in.ply: the data ends inside element \"face\""},
         {"element face 1\nproperty list char int i\nelement vertex 0\nproperty float x\n",
-         std::string(1, '\xff'), "in.ply: element \"face\", row 0: list \"i\" has a negative length"},
+         std::string(1, '\xff'),
+         "in.ply: element \"face\", row 0: list \"i\" has a negative length"},
         {"element face 1\nproperty float x\n", "", "in.ply: no \"vertex\" element in the header"},
         {"element vertex 1\nproperty list uchar int i\n", "\x00",
          "in.ply: vertex property \"i\" is a list; only number properties can be converted"},
@@ -407,7 +407,8 @@ TEST(PlyAsciiRead, OtherElementsAreSteppedOverAndACutLastValueIsRefused) {
         {"3 1 2\n", "in.ply: the data ends inside element \"face\""},
         {"-1 0.5\n0 7\n1 1\n1 1\n",
          "in.ply: element \"face\", row 0: list \"corners\" has the length \"-1\""},
-        {"x 0.5\n0 7\n1 1\n1 1\n", "in.ply: element \"face\", row 0: list \"corners\" has the length"},
+        {"x 0.5\n0 7\n1 1\n1 1\n",
+         "in.ply: element \"face\", row 0: list \"corners\" has the length"},
         {"0 0.5\n0 7\n65536 1\n1 1\n",
          "in.ply: vertex 0, property \"n\": \"65536\" is not a number of type ushort"},
     };
