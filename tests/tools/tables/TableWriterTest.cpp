@@ -43,11 +43,11 @@ TEST(TableFormat, ExtensionsChooseTheFormatInAnyCase) {
         CTableFormat format;
         bool table;
     } cases[] = {
-        {"a.json", CTableFormat::Json, true},  {"a.JSON", CTableFormat::Json, true},
-        {"d/a.Json", CTableFormat::Json, true}, {"a.csv", CTableFormat::Csv, true},
-        {"a.CsV", CTableFormat::Csv, true},     {"a.txt", CTableFormat::Csv, false},
+        {"a.json", CTableFormat::Json, true},     {"a.JSON", CTableFormat::Json, true},
+        {"d/a.Json", CTableFormat::Json, true},   {"a.csv", CTableFormat::Csv, true},
+        {"a.CsV", CTableFormat::Csv, true},       {"a.txt", CTableFormat::Csv, false},
         {"a.json.bak", CTableFormat::Csv, false}, {"json", CTableFormat::Csv, false},
-        {"a.pdc", CTableFormat::Csv, false},    {"a.", CTableFormat::Csv, false},
+        {"a.pdc", CTableFormat::Csv, false},      {"a.", CTableFormat::Csv, false},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(TableFormatOf(c.file), c.format) << c.file;
@@ -141,8 +141,7 @@ TEST(TableWriterText, CsvAndJsonOfVectorsConstantsAndSpecialNumbers) {
 }
 
 TEST(TableWriterText, AnEmptyTableIsStillATable) {
-    const std::vector<CTableOutputColumn> columns = {
-        {"id", CNumberKind::Int32, 1, false, nullptr}};
+    const std::vector<CTableOutputColumn> columns = {{"id", CNumberKind::Int32, 1, false, nullptr}};
     EXPECT_EQ(Written(CTableFormat::Csv, columns, 0), "id\n");
     CTable table;
     const std::string json = Written(CTableFormat::Json, columns, 0);
