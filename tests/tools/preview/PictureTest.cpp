@@ -46,7 +46,8 @@ TEST(PreviewPicture, RectanglesAreClippedToThePicture) {
     for (const Case& c : cases) {
         CPicture picture(10, 10, Back);
         picture.FillRect(c.x, c.y, c.width, c.height, Ink);
-        EXPECT_EQ(Inked(picture), c.inked) << c.x << "," << c.y << " " << c.width << "x" << c.height;
+        EXPECT_EQ(Inked(picture), c.inked)
+            << c.x << "," << c.y << " " << c.width << "x" << c.height;
     }
     CPicture picture(10, 10, Back);
     picture.Put(-1, 0, Ink);
