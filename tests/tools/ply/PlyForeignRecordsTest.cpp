@@ -3,7 +3,6 @@
 // record cannot hold.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -65,10 +64,11 @@ TEST(PlyForeignRecords, EachPropertyTypeGetsTheCodeThatHoldsItsValues) {
 TEST(PlyForeignRecords, XyzAndNamedTriplesBecomeVectors) {
     CPlyVertices ply;
     ply.count = 2;
-    ply.columns = {Column("v_x", CPlyType::Float32, {1, 4}), Column("x", CPlyType::Float64, {7, 8}),
-                   Column("v_y", CPlyType::Float32, {2, 5}), Column("y", CPlyType::Float64, {9, 10}),
-                   Column("v_z", CPlyType::Float32, {3, 6}), Column("z", CPlyType::Float64, {11, 12}),
-                   Column("w_x", CPlyType::Float32, {0, 0})};
+    ply.columns = {
+        Column("v_x", CPlyType::Float32, {1, 4}), Column("x", CPlyType::Float64, {7, 8}),
+        Column("v_y", CPlyType::Float32, {2, 5}), Column("y", CPlyType::Float64, {9, 10}),
+        Column("v_z", CPlyType::Float32, {3, 6}), Column("z", CPlyType::Float64, {11, 12}),
+        Column("w_x", CPlyType::Float32, {0, 0})};
     CConvertFrame frame;
     std::vector<std::string> notes;
     const Velpo::CResult made = FrameFromPly(ply, frame, notes);
@@ -131,12 +131,8 @@ TEST(PlyForeignRecords, ParticlesWithoutAnyValueAreRefused) {
         std::vector<bool> nameOnly;  // one per record
         bool ok;
     } cases[] = {
-        {0, {}, true},
-        {5, {}, false},
-        {5, {true}, false},
-        {5, {false}, true},
-        {5, {false, true}, true},
-        {-1, {}, true},
+        {0, {}, true},      {5, {}, false},           {5, {true}, false},
+        {5, {false}, true}, {5, {false, true}, true}, {-1, {}, true},
     };
     for (const Case& c : cases) {
         CConvertFrame frame;
@@ -149,8 +145,9 @@ TEST(PlyForeignRecords, ParticlesWithoutAnyValueAreRefused) {
         const Velpo::CResult held = CheckParticlesHeld(frame);
         EXPECT_EQ(held.Succeeded(), c.ok) << c.particles << " " << c.nameOnly.size();
         if (!c.ok) {
-            EXPECT_EQ(held.Message(), "the header counts 5 particles but no record holds a value "
-                                      "for them; a file of particles without data is refused");
+            EXPECT_EQ(held.Message(),
+                      "the header counts 5 particles but no record holds a value "
+                      "for them; a file of particles without data is refused");
         }
     }
     // A PLY whose vertices have no property says the same.
