@@ -136,9 +136,12 @@ TEST(Sequence, ShardPositionsAreEveryNthFromTheKth) {
         CShard shard;
         std::vector<uint64_t> positions;
     };
-    for (const Case& c : {Case{10, {1, 4}, {1, 5, 9}},
-                          Case{10, {0, 1}, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}}, Case{3, {3, 4}, {}},
-                          Case{0, {0, 2}, {}}, Case{5, {4, 5}, {4}}, Case{7, {2, 3}, {2, 5}}}) {
+    for (const Case& c :
+         {Case{10, {1, 4}, {1, 5, 9}}, Case{10, {0, 1}, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}},
+          Case{3, {3, 4}, {}}, Case{0, {0, 2}, {}}, Case{5, {4, 5}, {4}}, Case{7, {2, 3}, {2, 5}},
+          // The step past the last item would wrap a 32-bit count.
+          Case{5, {2, 4294967295u}, {2}},
+          Case{4294967295u, {4294967294u, 4294967295u}, {4294967294u}}}) {
         SCOPED_TRACE(std::to_string(c.items) + " items, shard " + std::to_string(c.shard.index) +
                      "/" + std::to_string(c.shard.count));
         EXPECT_EQ(ShardPositions(c.items, c.shard), c.positions);

@@ -198,6 +198,10 @@ CAsciiValue ParseInteger(std::string_view text, CPlyType type, double& value) {
 CAsciiValue ParseNumber(std::string_view text, CPlyType type, double& value) {
     if (!text.empty() && text.front() == '+') {
         text.remove_prefix(1);
+        // One sign at most: "+-5" is no number.
+        if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+            return CAsciiValue::NotANumber;
+        }
     }
     if (PlyTypeIsInteger(type)) {
         return ParseInteger(text, type, value);

@@ -116,8 +116,8 @@ public:
     bool number_float(number_float_t, const string_t&) override { return Number(); }
 
     bool start_object(std::size_t) override {
-        ++depth_;
-        if (depth_ == 1 || (depth_ == 2 && key_ == "attributes")) {
+        if (depth_ == 0 || (depth_ == 1 && key_ == "attributes")) {
+            ++depth_;
             return true;
         }
         return Unexpected("an object");
@@ -132,6 +132,10 @@ public:
                 return Fail("unknown key " + Quoted(key) +
                             "; a table has \"particleCount\" and \"attributes\"");
             }
+            // A second one would silently take the place of the first.
+            if (!tableKeys_.insert(key).second) {
+                return Fail(Quoted(key) + " appears twice");
+            }
             key_ = key;
             return true;
         }
@@ -142,16 +146,19 @@ public:
         return true;
     }
     bool start_array(std::size_t) override {
-        ++depth_;
-        if (depth_ == 3 && InAttributes()) {
+        // Counted only once taken: what is refused is named by where it was
+        // found.
+        if (depth_ == 2 && InAttributes()) {
+            ++depth_;
             pending_.back().shape = 1;
             return true;
         }
-        if (depth_ == 4 && InAttributes()) {
+        if (depth_ == 3 && InAttributes()) {
             CPendingColumn& column = pending_.back();
             if (!column.cells.empty() && column.shape != 2) {
                 return Fail("attribute " + Quoted(column.name) + " mixes numbers and vectors");
             }
+            ++depth_;
             column.shape = 2;
             vectorStart_ = column.cells.size();
             return true;
@@ -329,6 +336,7 @@ private:
     std::vector<size_t> lineStarts_;
     int depth_ = 0;
     std::string key_;
+    std::unordered_set<std::string> tableKeys_;
     std::unordered_set<std::string> names_;
     std::vector<CPendingColumn> pending_;
     size_t vectorStart_ = 0;

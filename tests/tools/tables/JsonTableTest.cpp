@@ -107,7 +107,13 @@ TEST(JsonTable, MistakesAreNamedAndPlaced) {
          "attribute \"a\" appears twice"},
         {R"({"particleCount": 1, "attributes": {"v": [[1, 2, 3]], "v.y": [0]}})",
          "attribute \"v.y\" appears twice (once from \"v.y\")"},
-        {R"([1, 2])", "t.json: line 1, column 1: an array where the table expects"},
+        {R"([1, 2])",
+         "t.json: line 1, column 1: an array where the table expects an object "
+         "{\"particleCount\", \"attributes\"}"},
+        {R"({"particleCount": 1, "attributes": {"a": [1]}, "particleCount": 2})",
+         "\"particleCount\" appears twice"},
+        {R"({"particleCount": 1, "attributes": {"a": [1]}, "attributes": {"b": [2]}})",
+         "\"attributes\" appears twice"},
         {"{\"particleCount\": 1,\n \"attributes\": {\"a\": [1,]}}", "t.json: line 2, column"},
         {"", "t.json: line 1, column 1"},
     };
