@@ -12,6 +12,7 @@
 #include "host/sdk/Enums.h"
 #include "plugin/Ports.h"
 #include "tests/pdc/PdcTestFiles.h"
+#include "tests/tools/KeptConsole.h"
 #include "tools/common/CacheNames.h"
 #include "tools/common/OutputFile.h"
 #include "tools/common/Settings.h"
@@ -284,11 +285,20 @@ TEST(PluginSessionLog, AnErrorTheNodesLogFailsTheStep) {
     std::unique_ptr<CPluginSession> session;
     const Velpo::CResult opened = CPluginSession::Open(VELPO_PLUGIN, session);
     ASSERT_TRUE(opened.Succeeded()) << opened.Message();
-    EXPECT_TRUE(session->ShowLog().Succeeded()) << "loading logs only \"Velpo Loaded\"";
+    CKeptConsole console;
+    EXPECT_TRUE(session->ShowLog(console).Succeeded()) << "loading logs only \"Velpo Loaded\"";
+    EXPECT_EQ(console.err, "host log info: Velpo Loaded\n");
+    console.err.clear();
     VelpoHost::CLog::Instance().Add("VelpoSetData: Cannot Read c.pdc", XSI::siErrorMsg);
-    VelpoHost::CLog::Instance().Add("an information", XSI::siInfoMsg);
-    EXPECT_EQ(session->ShowLog().Message(), "the nodes logged 1 error (shown above)");
-    EXPECT_TRUE(session->ShowLog().Succeeded()) << "each message counts once";
+    VelpoHost::CLog::Instance().Add("an information\x01", XSI::siInfoMsg);
+    EXPECT_EQ(session->ShowLog(console).Message(), "the nodes logged 1 error (shown above)");
+    EXPECT_EQ(console.err,
+              "host log error: VelpoSetData: Cannot Read c.pdc\n"
+              "host log info: an information\\x01\n");
+    console.err.clear();
+    EXPECT_TRUE(session->ShowLog(console).Succeeded()) << "each message counts once";
+    EXPECT_EQ(console.err, "");
+    EXPECT_EQ(console.out, "");
 }
 
 }  // namespace

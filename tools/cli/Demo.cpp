@@ -235,7 +235,7 @@ private:
     int32_t Frames() const { return last_ - first_ + 1; }
 
     // Shows what the nodes logged; an error among it makes the run inexact.
-    void Logged() { nodeErrors_ = !session_.ShowLog() || nodeErrors_; }
+    void Logged() { nodeErrors_ = !session_.ShowLog(StandardConsole()) || nodeErrors_; }
 
     CResult ExportFrame(int32_t frame, const CSceneParticles& particles) {
         std::vector<std::pair<uint32_t, CInput>> inputs;

@@ -100,7 +100,7 @@ CResult OpenJobSession(const CFrameJobOptions& options, CFrameJob& job) {
         return opened;
     }
     // "Velpo Loaded" is the only message of a sound load.
-    const CResult loaded = job.session->ShowLog();
+    const CResult loaded = job.session->ShowLog(StandardConsole());
     job.session->UseSettings(job.settings);
     return loaded;
 }

@@ -7,6 +7,7 @@
 #include "host/core/Definitions.h"
 #include "host/sdk/Enums.h"
 #include "tools/cli/Command.h"
+#include "tools/cli/StandardConsole.h"
 #include "tools/common/Output.h"
 #include "tools/session/PluginSession.h"
 
@@ -144,7 +145,7 @@ int RunNodes(const CNodesOptions& options) {
         PrintError("nodes", opened.Message());
         return ExitFailed;
     }
-    if (const Velpo::CResult loaded = session->ShowLog(); !loaded) {
+    if (const Velpo::CResult loaded = session->ShowLog(StandardConsole()); !loaded) {
         PrintError("nodes", session->PluginPath() + ": " + loaded.Message());
         return ExitFailed;
     }

@@ -151,10 +151,12 @@ CResult CPluginSession::ImportWindows(
     return Ran("VelpoSetData", EvaluateSetData(frame, options));
 }
 
-CResult CPluginSession::ShowLog() {
+CResult CPluginSession::ShowLog(CConsole& console) {
     std::string text;
     const CResult logged = LogText(VelpoHost::CLog::Instance().Take(), text);
-    std::fputs(text.c_str(), stderr);
+    if (!text.empty()) {
+        console.Write(CConsole::CStream::Err, text);
+    }
     return logged;
 }
 

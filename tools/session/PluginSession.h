@@ -21,6 +21,7 @@
 #include "host/core/Log.h"
 #include "host/runtime/Evaluation.h"
 #include "host/runtime/Plugin.h"
+#include "tools/common/Console.h"
 #include "tools/common/Settings.h"
 
 namespace VelpoTools {
@@ -70,10 +71,10 @@ public:
         int32_t frame, const std::vector<uint32_t>& ports, uint32_t threads, uint32_t window,
         const std::function<bool(const VelpoHost::COutputWindow&)>& receive, uint32_t& count);
 
-    // Prints the log messages since the last call to stderr, prefixed with
-    // their severity. Fails when any of them is an error: the nodes report
-    // every failure that way and still return OK.
-    Velpo::CResult ShowLog();
+    // Shows the log messages since the last call on the console's errors,
+    // prefixed with their severity. Fails when any of them is an error: the
+    // nodes report every failure that way and still return OK.
+    Velpo::CResult ShowLog(CConsole& console);
 
     // The lines ShowLog would print for `entries`, added to `text`, and the
     // same result.
