@@ -372,16 +372,10 @@ CSequencePicture WritePlot(const CPreviewChoice& choice, const std::string& patt
     if (CResult written = WritePng(picture, choice.output); !written) {
         return CSequencePicture::Failed(written);
     }
-    CSequencePicture outcome;
-    outcome.written = Escaped(choice.output) + ": " + std::to_string(choice.width) + "x" +
-                      std::to_string(choice.height) + ", a chart of " +
-                      std::to_string(frames.size()) + " frames";
-    if (failed > 0) {
-        outcome.problem =
-            CResult::Fail(std::to_string(failed) + " of " + std::to_string(frames.size()) +
-                          " frames could not be read; they are marked on the chart");
-    }
-    return outcome;
+    return CSequencePicture::Written(Escaped(choice.output) + ": " + std::to_string(choice.width) +
+                                         "x" + std::to_string(choice.height) + ", a chart of " +
+                                         std::to_string(frames.size()) + " frames",
+                                     failed, frames.size(), "chart");
 }
 
 }  // namespace VelpoTools

@@ -3,7 +3,9 @@
 // prints and picks the exit code.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <utility>
 
 #include "base/Result.h"
 
@@ -21,6 +23,17 @@ struct CSequencePicture {
     // a view that sees nothing): a usage error.
     bool refused = false;
 
+    // Written, `unread` of `frames` frames marked on it ("sheet", "chart").
+    static CSequencePicture Written(std::string written, size_t unread, size_t frames,
+                                    const char* surface) {
+        CSequencePicture picture{std::move(written), Velpo::CResult::Ok(), false};
+        if (unread > 0) {
+            picture.problem = Velpo::CResult::Fail(
+                std::to_string(unread) + " of " + std::to_string(frames) +
+                " frames could not be read; they are marked on the " + surface);
+        }
+        return picture;
+    }
     static CSequencePicture Refused(Velpo::CResult why) { return {{}, std::move(why), true}; }
     static CSequencePicture Failed(Velpo::CResult why) { return {{}, std::move(why), false}; }
 };

@@ -303,17 +303,11 @@ CSequencePicture WriteSheet(const CPreviewChoice& choice, const std::string& pat
     if (CResult written = sheet->Write(pattern, scale, legendHeight); !written) {
         return CSequencePicture::Failed(written);
     }
-    CSequencePicture picture;
-    picture.written = Escaped(choice.output) + ": " + std::to_string(choice.width) + "x" +
-                      std::to_string(choice.height) + ", a sheet of " +
-                      std::to_string(frames.size()) + " frames, " +
-                      std::to_string(sheet->Particles()) + " particles";
-    if (unread > 0) {
-        picture.problem =
-            CResult::Fail(std::to_string(unread) + " of " + std::to_string(frames.size()) +
-                          " frames could not be read; they are marked on the sheet");
-    }
-    return picture;
+    return CSequencePicture::Written(Escaped(choice.output) + ": " + std::to_string(choice.width) +
+                                         "x" + std::to_string(choice.height) + ", a sheet of " +
+                                         std::to_string(frames.size()) + " frames, " +
+                                         std::to_string(sheet->Particles()) + " particles",
+                                     unread, frames.size(), "sheet");
 }
 
 }  // namespace VelpoTools
