@@ -281,15 +281,21 @@ bool Replace(const std::wstring& path, const CExisting& existing, const CFileWri
     return MoveOver(tempName, path, existing.exists, durability, reason);
 }
 
+// The file a name ends at, its links followed, and what is there now.
+bool FindTarget(const std::string& target, std::wstring& path, CExisting& existing,
+                std::string& reason) {
+    std::wstring wideTarget;
+    return WideTarget(target, wideTarget, reason) && FollowLinks(wideTarget, path, reason) &&
+           LookAtTarget(path, existing, reason);
+}
+
 }  // namespace
 
 bool Write(const std::string& target, const CFileWriter& write, CDurability durability,
            std::string& reason) {
-    std::wstring wideTarget;
     std::wstring path;
     CExisting existing;
-    if (!WideTarget(target, wideTarget, reason) || !FollowLinks(wideTarget, path, reason) ||
-        !LookAtTarget(path, existing, reason)) {
+    if (!FindTarget(target, path, existing, reason)) {
         return false;
     }
     if (existing.inPlace) {
@@ -299,11 +305,9 @@ bool Write(const std::string& target, const CFileWriter& write, CDurability dura
 }
 
 bool Probe(const std::string& target, uint64_t bytes, std::string& reason) {
-    std::wstring wideTarget;
     std::wstring path;
     CExisting existing;
-    if (!WideTarget(target, wideTarget, reason) || !FollowLinks(wideTarget, path, reason) ||
-        !LookAtTarget(path, existing, reason)) {
+    if (!FindTarget(target, path, existing, reason)) {
         return false;
     }
     if (existing.inPlace) {
