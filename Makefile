@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
 .PHONY: all deps deps-clang deps-format deps-win32 build-release test test-asan test-tsan \
-	fuzz test-win32 bench demo format format-check clean
+	fuzz test-win32 bench demo mutation-probe format format-check clean
 
 all: test
 
@@ -59,6 +59,9 @@ demo: build-release
 
 bench: build-release
 	@for b in build/release/bin/bench_*; do echo "== $$b"; $$b || exit 1; done
+
+mutation-probe: deps
+	scripts/mutation-probe.sh
 
 format: deps-format
 	scripts/format.sh fix
