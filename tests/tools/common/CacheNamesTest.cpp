@@ -49,10 +49,17 @@ TEST(CacheFileNames, TheLongestRangeOfDistinctFilesIsAllowedAndNotOneFrameMore) 
         int32_t step;
         int64_t period;  // frames apart that share a file
     } cases[] = {
-        {1, int64_t{1} << 32},      {3, int64_t{1} << 32},       {-7, int64_t{1} << 32},
-        {2, int64_t{1} << 31},      {4, int64_t{1} << 30},       {12, int64_t{1} << 30},
-        {1 << 20, int64_t{1} << 12}, {-(1 << 24), int64_t{1} << 8}, {1 << 30, 4},
-        {-2147483647 - 1, 2},       {0, 1},
+        {1, int64_t{1} << 32},
+        {3, int64_t{1} << 32},
+        {-7, int64_t{1} << 32},
+        {2, int64_t{1} << 31},
+        {4, int64_t{1} << 30},
+        {12, int64_t{1} << 30},
+        {1 << 20, int64_t{1} << 12},
+        {-(1 << 24), int64_t{1} << 8},
+        {1 << 30, 4},
+        {-2147483647 - 1, 2},
+        {0, 1},
     };
     for (const CCase& c : cases) {
         SCOPED_TRACE("step " + std::to_string(c.step));
@@ -65,11 +72,10 @@ TEST(CacheFileNames, TheLongestRangeOfDistinctFilesIsAllowedAndNotOneFrameMore) 
             const int32_t second = static_cast<int32_t>(first + c.period);
             const Velpo::CResult shared = CheckDistinctCacheFiles(settings, first, second);
             ASSERT_FALSE(shared.Succeeded());
-            EXPECT_EQ(shared.Message().rfind("frames " + std::to_string(first) + " and " +
-                                                 std::to_string(second) +
-                                                 " would both be written to " +
-                                                 CacheFile(settings, first),
-                                             0),
+            EXPECT_EQ(shared.Message().rfind(
+                          "frames " + std::to_string(first) + " and " + std::to_string(second) +
+                              " would both be written to " + CacheFile(settings, first),
+                          0),
                       0u)
                 << shared.Message();
             EXPECT_NE(shared.Message().find("nothing was written"), std::string::npos);

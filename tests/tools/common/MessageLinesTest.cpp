@@ -41,7 +41,8 @@ TEST(MessageLines, OneLinePerMessageWithTheCommandAndTheKind) {
         {true, "info", "caf\xc3\xa9 C:\\x", "velpo info: error: caf\xc3\xa9 C:\\x\n"},
     };
     for (const CCase& c : cases) {
-        const std::string line = c.error ? ErrorLine(c.command, c.text) : WarningLine(c.command, c.text);
+        const std::string line =
+            c.error ? ErrorLine(c.command, c.text) : WarningLine(c.command, c.text);
         EXPECT_EQ(line, c.line);
         EXPECT_EQ(line.find('\n'), line.size() - 1) << "exactly one line: " << line;
     }

@@ -72,15 +72,11 @@ TEST(PreviewColouring, EachModeGivesItsColourAndGreysOutWhatIsNotFinite) {
         int64_t particle;
         CRgb colour;
     } cases[] = {
-        {&plain, &scalars, 0, PlainPointColour},
-        {&rgb, &vectors, 0, {0, 128, 255}},
+        {&plain, &scalars, 0, PlainPointColour}, {&rgb, &vectors, 0, {0, 128, 255}},
         {&rgb, &vectors, 1, {0, 255, 51}},  // clamped to [0, 1]
-        {&rgb, &vectors, 2, NonFiniteColour},
-        {&rgb, &vectors, 3, NonFiniteColour},
-        {&map, &scalars, 0, MapColour(0.0)},
-        {&map, &scalars, 1, MapColour(1.0)},
-        {&map, &scalars, 2, MapColour(0.5)},
-        {&map, &scalars, 3, MapColour(0.0)},
+        {&rgb, &vectors, 2, NonFiniteColour},    {&rgb, &vectors, 3, NonFiniteColour},
+        {&map, &scalars, 0, MapColour(0.0)},     {&map, &scalars, 1, MapColour(1.0)},
+        {&map, &scalars, 2, MapColour(0.5)},     {&map, &scalars, 3, MapColour(0.0)},
         {&map, &scalars, 4, NonFiniteColour},
     };
     for (const CCase& c : cases) {
@@ -105,8 +101,7 @@ TEST(PreviewPointSize, FewerParticlesPerPixelGiveSmallerPoints) {
         int64_t particles;
         int size;
     } cases[] = {
-        {0, 4},   {1, 4},   {25, 4},   {26, 3},         {166, 3},
-        {167, 2}, {833, 2}, {834, 1},  {1000000000, 1},
+        {0, 4}, {1, 4}, {25, 4}, {26, 3}, {166, 3}, {167, 2}, {833, 2}, {834, 1}, {1000000000, 1},
     };
     for (const CCase& c : cases) {
         EXPECT_EQ(AutomaticPointSize(c.particles, region), c.size) << c.particles;
@@ -124,8 +119,8 @@ TEST(PreviewCanvas, APointIsASquareOfItsSizeCentredOnItsPixel) {
     for (int size : {1, 2, 3, 4, 5}) {
         SCOPED_TRACE(size);
         CPicture picture(100, 100, BackgroundColour);
-        const CRenderCounts counts = RenderPoints(picture, {0, 0, 100, 100}, projection,
-                                                  Frame({{5, 5, 0}}), {}, size);
+        const CRenderCounts counts =
+            RenderPoints(picture, {0, 0, 100, 100}, projection, Frame({{5, 5, 0}}), {}, size);
         EXPECT_EQ(counts.drawn, 1);
         EXPECT_EQ(Painted(picture), size * size);
         const int left = cx - (size - 1) / 2;
@@ -145,9 +140,13 @@ TEST(PreviewCanvas, OnlyTheRegionIsTouchedAndWhatFallsOutsideIsCounted) {
     const CBounds bounds = Box({0, 0, 0}, {1, 1, 0});
     const CProjection projection({}, bounds, region.width, region.height);
     CPicture picture(80, 50, Red);
-    const CParticleFrame frame =
-        Frame({{0, 0, 0}, {1, 1, 0}, {0.5, 0.5, 0}, {100, 0.5, 0}, {0.5, -100, 0}, {NaN, 0, 0},
-               {0, Inf, 0}});
+    const CParticleFrame frame = Frame({{0, 0, 0},
+                                        {1, 1, 0},
+                                        {0.5, 0.5, 0},
+                                        {100, 0.5, 0},
+                                        {0.5, -100, 0},
+                                        {NaN, 0, 0},
+                                        {0, Inf, 0}});
     const CRenderCounts counts = RenderPoints(picture, region, projection, frame, {}, 9);
     EXPECT_EQ(counts.drawn, 3);
     EXPECT_EQ(counts.outside, 2);
@@ -155,8 +154,8 @@ TEST(PreviewCanvas, OnlyTheRegionIsTouchedAndWhatFallsOutsideIsCounted) {
     int inside = 0;
     for (int y = 0; y < picture.Height(); ++y) {
         for (int x = 0; x < picture.Width(); ++x) {
-            const bool inRegion = x >= region.x && x < region.x + region.width &&
-                                  y >= region.y && y < region.y + region.height;
+            const bool inRegion = x >= region.x && x < region.x + region.width && y >= region.y &&
+                                  y < region.y + region.height;
             if (!inRegion) {
                 ASSERT_EQ(picture.At(x, y), Red) << x << "," << y;
             } else {
