@@ -96,12 +96,14 @@ TEST(PreviewColouring, EachModeGivesItsColourAndGreysOutWhatIsNotFinite) {
 }
 
 TEST(PreviewPointSize, FewerParticlesPerPixelGiveSmallerPoints) {
-    const CRegion region{0, 0, 100, 100};  // 10000 pixels
+    // 6000 pixels: the counts below give 400, 60 and 12 pixels a particle
+    // exactly, where the size steps down.
+    const CRegion region{0, 0, 100, 60};
     struct CCase {
         int64_t particles;
         int size;
     } cases[] = {
-        {0, 4}, {1, 4}, {25, 4}, {26, 3}, {166, 3}, {167, 2}, {833, 2}, {834, 1}, {1000000000, 1},
+        {0, 4}, {1, 4}, {15, 4}, {16, 3}, {100, 3}, {101, 2}, {500, 2}, {501, 1}, {1000000000, 1},
     };
     for (const CCase& c : cases) {
         EXPECT_EQ(AutomaticPointSize(c.particles, region), c.size) << c.particles;
@@ -213,6 +215,8 @@ TEST(PreviewLegendDetail, CountsWhatWasNotDrawnAndChoosesTheColouring) {
     } cases[] = {
         {1, {1, 0, 0}, "1 particle"},
         {0, {0, 0, 0}, "0 particles"},
+        {3, {2, 1, 0}, "3 particles, 1 out of view"},
+        {2, {1, 0, 1}, "2 particles, 1 with a NaN/inf position not drawn"},
         {5, {2, 3, 0}, "5 particles, 3 out of view"},
         {5, {3, 0, 2}, "5 particles, 2 with a NaN/inf position not drawn"},
         {9, {1, 4, 4}, "9 particles, 4 with a NaN/inf position not drawn, 4 out of view"},

@@ -190,9 +190,11 @@ TEST(PluginSessionLogText, EachEntryIsOneEscapedLineAndErrorsAreCounted) {
         {{}, "", ""},
         {{{"Velpo Loaded", XSI::siInfoMsg}}, "host log info: Velpo Loaded\n", ""},
         {{{"a\nb", XSI::siErrorMsg}, {"c", 4}},  // any other severity reads as info
-         "host log error: a\\nb\nhost log info: c\n", "the nodes logged 1 error (shown above)"},
+         "host log error: a\\nb\nhost log info: c\n",
+         "the nodes logged 1 error (shown above)"},
         {{{"x", XSI::siErrorMsg}, {"y", XSI::siErrorMsg}},
-         "host log error: x\nhost log error: y\n", "the nodes logged 2 errors (shown above)"},
+         "host log error: x\nhost log error: y\n",
+         "the nodes logged 2 errors (shown above)"},
     };
     for (const CCase& c : cases) {
         std::string text = "before\n";
