@@ -3,10 +3,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <regex>
+#include <string>
 #include <thread>
 
 #include "tests/tools/KeptConsole.h"
 #include "tools/sequence/FrameRunner.h"
+#include "tools/sequence/Progress.h"
 
 namespace VelpoTools {
 namespace {
@@ -79,6 +82,57 @@ TEST(FrameRunner, RunsEveryFrameOnceOnSeveralThreads) {
     }
     EXPECT_LE(most.load(), 4);
     EXPECT_GT(most.load(), 1);
+}
+
+TEST(ProgressText, RatesAndDurationsAsTheLineShowsThem) {
+    const struct {
+        double bytesPerSecond;
+        const char* text;
+    } rates[] = {
+        {0, "0.0 B/s"},        {0.05, "0.1 B/s"},      {999.9, "999.9 B/s"},  {1000, "1.0 kB/s"},
+        {1234567, "1.2 MB/s"}, {41.56e9, "41.6 GB/s"}, {5e12, "5000.0 GB/s"},
+    };
+    for (const auto& r : rates) {
+        EXPECT_EQ(ProgressRate(r.bytesPerSecond), r.text) << r.bytesPerSecond;
+    }
+    const struct {
+        double seconds;
+        const char* text;
+    } durations[] = {
+        {0, "0 s"},
+        {0.49, "0 s"},
+        {0.5, "1 s"},
+        {59.49, "59 s"},
+        {59.5, "1 min 00 s"},
+        {65, "1 min 05 s"},
+        {3599, "59 min 59 s"},
+        {3600, "1 h 00 min"},
+        {2 * 3600 + 3 * 60 + 59, "2 h 03 min"},
+        {100 * 3600 + 10 * 60, "100 h 10 min"},
+    };
+    for (const auto& d : durations) {
+        EXPECT_EQ(ProgressDuration(d.seconds), d.text) << d.seconds;
+    }
+}
+
+// The line redraws itself in place; its numbers depend on the clock, so
+// only its shape is fixed: done/total, the frame rate, what is left.
+TEST(ProgressText, TheLineCountsFramesAndSaysWhatIsLeft) {
+    CKeptConsole console;
+    {
+        CProgress progress("check", 2, true, console);
+        // The clock must move for a rate to be shown at all.
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        progress.FrameDone(1500);
+        progress.FrameDone(1500);
+    }
+    const std::regex shape(
+        "\\rvelpo check: 1/2 frames, [0-9]+\\.[0-9] frames/s, [0-9]+\\.[0-9] [kMG]?B/s, "
+        "([0-9]+ s|[0-9]+ min [0-9]{2} s|[0-9]+ h [0-9]{2} min) left"
+        "\\rvelpo check: 2/2 frames, [0-9]+\\.[0-9] frames/s, [0-9]+\\.[0-9] [kMG]?B/s *"
+        "\\r +\\r");
+    EXPECT_TRUE(std::regex_match(console.err, shape)) << console.err;
+    EXPECT_TRUE(console.out.empty());
 }
 
 }  // namespace
