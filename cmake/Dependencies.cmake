@@ -59,6 +59,20 @@ if(NOT VELPO_XXHASH_HEADER)
   message(FATAL_ERROR "xxhash.h not found (Debian: libxxhash-dev, scripts/deps.sh)")
 endif()
 
+# fmt, used header-only (FMT_HEADER_ONLY) so that the plug-in and the
+# command carry no shared library of it on either platform. Its CMake config
+# is the build machine's 64-bit one, which a 32-bit cross build may not use:
+# there the header folder is found and staged like xxhash.h.
+if(CMAKE_CROSSCOMPILING AND WIN32)
+  find_path(VELPO_FMT_INCLUDE fmt/format.h PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH
+            NO_DEFAULT_PATH)
+  if(NOT VELPO_FMT_INCLUDE)
+    message(FATAL_ERROR "fmt/format.h not found (Debian: libfmt-dev, scripts/deps.sh)")
+  endif()
+else()
+  find_package(fmt 9 CONFIG REQUIRED)
+endif()
+
 if(CMAKE_CROSSCOMPILING AND WIN32)
   set(VELPO_STAGED_INCLUDE ${CMAKE_BINARY_DIR}/third_party/include)
   file(MAKE_DIRECTORY ${VELPO_STAGED_INCLUDE})
@@ -67,6 +81,10 @@ if(CMAKE_CROSSCOMPILING AND WIN32)
   # xxHash is one header, used inline (XXH_INLINE_ALL): staged alone.
   if(NOT EXISTS ${VELPO_STAGED_INCLUDE}/xxhash.h)
     file(CREATE_LINK ${VELPO_XXHASH_HEADER} ${VELPO_STAGED_INCLUDE}/xxhash.h SYMBOLIC)
+  endif()
+  # fmt's folder holds only fmt: staged whole, under its name.
+  if(NOT EXISTS ${VELPO_STAGED_INCLUDE}/fmt)
+    file(CREATE_LINK ${VELPO_FMT_INCLUDE}/fmt ${VELPO_STAGED_INCLUDE}/fmt SYMBOLIC)
   endif()
   if(VELPO_STB_FOUND)
     # stb's include folder holds only stb: staged whole, under its name.
@@ -100,4 +118,13 @@ endif()
 add_library(velpo_xxhash INTERFACE)
 if(CMAKE_CROSSCOMPILING AND WIN32)
   target_include_directories(velpo_xxhash SYSTEM INTERFACE ${VELPO_STAGED_INCLUDE})
+endif()
+
+# fmt, header-only: #include <fmt/format.h>.
+add_library(velpo_fmt INTERFACE)
+target_compile_definitions(velpo_fmt INTERFACE FMT_HEADER_ONLY=1)
+if(CMAKE_CROSSCOMPILING AND WIN32)
+  target_include_directories(velpo_fmt SYSTEM INTERFACE ${VELPO_STAGED_INCLUDE})
+else()
+  target_link_libraries(velpo_fmt INTERFACE fmt::fmt-header-only)
 endif()

@@ -192,6 +192,28 @@ TEST(CheckCommand, JsonHasRowsAndProblems) {
     EXPECT_EQ(report["warnings"], 1);
 }
 
+// The hash is sixteen lower-case hex digits, leading zeros kept: these 64
+// frames' hashes include some that start with a zero.
+TEST(CheckCommand, JsonContentHashesAreSixteenHexDigits) {
+    CScratch scratch;
+    WriteSequence(scratch, 1, 64);
+    const CRun run = Velpo("check --json " + Pattern(scratch));
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    const nlohmann::json report = nlohmann::json::parse(run.out);
+    ASSERT_EQ(report["frames"].size(), 64u);
+    std::set<std::string> hashes;
+    size_t leadingZero = 0;
+    for (const nlohmann::json& row : report["frames"]) {
+        const std::string hash = row["contentHash"];
+        EXPECT_EQ(hash.size(), 16u) << hash;
+        EXPECT_EQ(hash.find_first_not_of("0123456789abcdef"), std::string::npos) << hash;
+        leadingZero += hash.front() == '0' ? 1 : 0;
+        hashes.insert(hash);
+    }
+    EXPECT_EQ(hashes.size(), 64u);
+    EXPECT_GT(leadingZero, 0u);
+}
+
 // Without --frames the frames the files found skip are rows of their own,
 // as with --frames; every problem has a kind; the report is strict JSON.
 TEST(CheckCommand, JsonListsMissingFramesWithOrWithoutARange) {

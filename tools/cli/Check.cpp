@@ -1,5 +1,6 @@
 // velpo check: a sequence of cache files checked frame by frame and from
 // one frame to the next, for what a broken or stuck simulation leaves.
+#include <fmt/format.h>
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <filesystem>
@@ -143,7 +144,7 @@ const char* SeverityName(CSeverity severity) {
 }
 
 std::string FrameName(int32_t frame, const std::string& file) {
-    return "frame " + std::to_string(frame) + " (" + Escaped(file) + ")";
+    return fmt::format("frame {} ({})", frame, Escaped(file));
 }
 
 std::string ProblemLine(const CCheckProblem& problem) {
@@ -159,8 +160,8 @@ std::string FactsLine(const CFrameFacts& facts) {
     }
     line += std::to_string(facts.size) + " bytes";
     if (facts.Readable()) {
-        line += ", " + std::to_string(facts.particleCount) + " particles, " +
-                std::to_string(facts.attributes.size()) + " attributes";
+        line += fmt::format(", {} particles, {} attributes", facts.particleCount,
+                            facts.attributes.size());
     }
     return line + "\n";
 }
@@ -190,8 +191,8 @@ std::string SummaryLine(const std::vector<CFrameFacts>& facts, const CCounts& co
     }
     std::string line = "checked " + Plural(facts.size(), "frame", "frames");
     if (!facts.empty()) {
-        line += " (" + std::to_string(facts.front().frame) + " to " +
-                std::to_string(facts.back().frame) + ", " + std::to_string(bytes) + " bytes)";
+        line +=
+            fmt::format(" ({} to {}, {} bytes)", facts.front().frame, facts.back().frame, bytes);
     }
     if (!options.sequence.shard.empty()) {
         line += " of shard " + options.sequence.shard;
@@ -244,13 +245,9 @@ nlohmann::ordered_json ProblemJson(const CCheckProblem& problem, bool placed) {
     return out;
 }
 
-// Sixteen hex digits, by shifts: the same text on every C library.
+// Sixteen lower-case hex digits, leading zeros kept.
 std::string HashText(uint64_t hash) {
-    std::string text(16, '0');
-    for (size_t i = 0; i < 16; ++i) {
-        text[15 - i] = "0123456789abcdef"[(hash >> (4 * i)) & 0xF];
-    }
-    return text;
+    return fmt::format("{:016x}", hash);
 }
 
 nlohmann::ordered_json FactsJson(const CFrameFacts& facts, nlohmann::ordered_json problems) {
@@ -314,9 +311,8 @@ public:
         for (size_t i = 0; i < problems.size() && out_.Ok(); ++i) {
             out_.Write((i == 0 ? "" : ",") + ReportText(ProblemJson(problems[i], true)));
         }
-        out_.Write("],\"errors\":" + std::to_string(counts.errors) +
-                   ",\"warnings\":" + std::to_string(counts.warnings) +
-                   ",\"missingFrames\":" + std::to_string(missing_) + "}\n");
+        out_.Write(fmt::format("],\"errors\":{},\"warnings\":{},\"missingFrames\":{}}}\n",
+                               counts.errors, counts.warnings, missing_));
     }
 
 private:

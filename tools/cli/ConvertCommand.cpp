@@ -1,5 +1,6 @@
 // velpo convert: PDC files to PLY point files and back, one file or a
 // whole '#' sequence.
+#include <fmt/format.h>
 #include <CLI/CLI.hpp>
 #include <memory>
 #include <new>
@@ -98,9 +99,8 @@ void ConvertOne(const std::string& in, const std::string& out, const CPlyChoice&
         report.failed = true;
         return;
     }
-    report.out = "converted " + Escaped(in) + " to " + Escaped(out) + ": " +
-                 std::to_string(summary.particles) + " particles, " +
-                 std::to_string(summary.records) + " records\n";
+    report.out = fmt::format("converted {} to {}: {} particles, {} records\n", Escaped(in),
+                             Escaped(out), summary.particles, summary.records);
     report.bytes = summary.bytesRead;
 }
 
@@ -134,8 +134,8 @@ int RunConvert(const CConvertOptions& options) {
         StandardConsole(), &progress);
     progress.Finish();
     if (numbered) {
-        StandardOutput().Write("converted " + std::to_string(frames.size() - failed) + " of " +
-                               std::to_string(frames.size()) + " frames\n");
+        StandardOutput().Write(
+            fmt::format("converted {} of {} frames\n", frames.size() - failed, frames.size()));
     }
     return failed > 0 ? ExitFailed : ExitOk;
 }

@@ -2,10 +2,10 @@
 // through VelpoExport into a PDC file, then through VelpoImport and
 // VelpoSetData back out, and every value read is compared with the one that
 // was written.
+#include <fmt/format.h>
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <variant>
@@ -138,17 +138,13 @@ double Seconds(std::chrono::steady_clock::duration d) {
 }
 
 std::string Megabytes(uint64_t bytes) {
-    char text[32];
-    std::snprintf(text, sizeof(text), "%.1f MB", static_cast<double>(bytes) / 1e6);
-    return text;
+    return fmt::format("{:.1f} MB", static_cast<double>(bytes) / 1e6);
 }
 
 std::string Rate(uint64_t bytes, uint64_t particles, double seconds) {
-    char text[96];
-    std::snprintf(text, sizeof(text), "%.2f s, %.0f MB/s, %.2f M particles/s", seconds,
-                  seconds > 0 ? static_cast<double>(bytes) / 1e6 / seconds : 0.0,
-                  seconds > 0 ? static_cast<double>(particles) / 1e6 / seconds : 0.0);
-    return text;
+    return fmt::format("{:.2f} s, {:.0f} MB/s, {:.2f} M particles/s", seconds,
+                       seconds > 0 ? static_cast<double>(bytes) / 1e6 / seconds : 0.0,
+                       seconds > 0 ? static_cast<double>(particles) / 1e6 / seconds : 0.0);
 }
 
 // Runs the scene from frame 1 and hands each frame from first to last to
@@ -216,15 +212,13 @@ public:
                 singles.push_back(attribute.name);
             }
         }
-        std::string out = "velpo demo: " + std::to_string(Frames()) + " frames (" +
-                          std::to_string(first_) + "-" + std::to_string(last_) + "), " +
-                          std::to_string(particles_) + " particles in all, " +
-                          std::to_string(peak_) + " at most per frame\n";
-        out += "  attributes: " + std::to_string(names.size()) + " per file (" + Listed(names) +
-               "); " + Listed(singles, " and ") + " single-valued\n";
-        out += "  written:    " + Megabytes(bytes_) + " in " + std::to_string(Frames()) +
-               " files, " + CacheFile(settings_, first_) + " ... " + CacheFile(settings_, last_) +
-               "\n";
+        std::string out = fmt::format(
+            "velpo demo: {} frames ({}-{}), {} particles in all, {} at most per frame\n", Frames(),
+            first_, last_, particles_, peak_);
+        out += fmt::format("  attributes: {} per file ({}); {} single-valued\n", names.size(),
+                           Listed(names), Listed(singles, " and "));
+        out += fmt::format("  written:    {} in {} files, {} ... {}\n", Megabytes(bytes_), Frames(),
+                           CacheFile(settings_, first_), CacheFile(settings_, last_));
         out += "  export:     " + Rate(bytes_, particles_, Seconds(exportTime_)) + "\n";
         out += "  import:     " + Rate(bytes_, particles_, Seconds(importTime_)) + "\n";
         out += "  " + check_.Summary(nodeErrors_) + "\n";

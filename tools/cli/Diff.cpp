@@ -1,5 +1,6 @@
 // velpo diff: two PDC files, or two sequences frame by frame, compared
 // value by value.
+#include <fmt/format.h>
 #include <CLI/CLI.hpp>
 #include <filesystem>
 #include <map>
@@ -118,7 +119,7 @@ std::string OneSideText(const CFramePair& pair, const CFrameResult& result) {
 }
 
 std::string FrameText(const CFramePair& pair, const CFrameResult& result, double tolerance) {
-    const std::string frame = pair.frame ? "frame " + std::to_string(*pair.frame) + ": " : "";
+    const std::string frame = pair.frame ? fmt::format("frame {}: ", *pair.frame) : "";
     if (!result.diff.failure.empty()) {
         return frame + "error: " + Escaped(result.diff.failure) + "\n";
     }

@@ -1,4 +1,5 @@
 // velpo dump: the particles of a PDC file as CSV rows or as JSON columns.
+#include <fmt/format.h>
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <charconv>
@@ -143,19 +144,20 @@ CResult CheckRowsHeld(const std::string& file, const CPdcInspection& inspection)
         return CResult::Ok();
     }
     if (inspection.records.empty()) {
-        return CResult::Fail(file + ": the header declares " + std::to_string(particles) +
-                             " particles but the file holds no record of their values; nothing "
-                             "to dump");
+        return CResult::Fail(
+            fmt::format("{}: the header declares {} particles but the file holds "
+                        "no record of their values; nothing to dump",
+                        file, particles));
     }
     const bool arrays =
         std::any_of(inspection.records.begin(), inspection.records.end(),
                     [](const CInspectedRecord& inspected) { return inspected.record.IsArray(); });
     const uint32_t most = VelpoHost::CEvaluateOptions().maxElements;
     if (!arrays && static_cast<uint32_t>(particles) > most) {
-        return CResult::Fail(file + ": the header declares " + std::to_string(particles) +
-                             " particles, more than the " + std::to_string(most) +
-                             " the nodes take, and no record holds a value per particle (forged "
-                             "particle count?)");
+        return CResult::Fail(fmt::format(
+            "{}: the header declares {} particles, more than the {} the nodes take, and no "
+            "record holds a value per particle (forged particle count?)",
+            file, particles, most));
     }
     return CResult::Ok();
 }
@@ -183,8 +185,8 @@ int RunDump(const CDumpOptions& options) {
     }
     const int64_t particles = std::max(0, inspection.header->particleCount);
     if (particles > 0 && range.first >= particles) {
-        PrintError("dump", options.file + ": range " + options.range + " starts past the " +
-                               std::to_string(particles) + " particles of the file");
+        PrintError("dump", fmt::format("{}: range {} starts past the {} particles of the file",
+                                       options.file, options.range, particles));
         return ExitFailed;
     }
     const int64_t rows = particles == 0 ? 0 : std::min(range.last, particles - 1) - range.first + 1;

@@ -1,5 +1,6 @@
 // velpo export: particle tables, one per frame, through VelpoExport into the
 // PDC cache that the settings name.
+#include <fmt/format.h>
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdio>
@@ -195,9 +196,9 @@ public:
         // first, so a forged "particleCount" sizes nothing.
         const uint32_t maxElements = VelpoHost::CEvaluateOptions().maxElements;
         if (table.rows > maxElements) {
-            return CResult::Fail(file + ": \"particleCount\" " + std::to_string(table.rows) +
-                                 " is more than the " + std::to_string(maxElements) +
-                                 " elements the host runtime evaluates");
+            return CResult::Fail(fmt::format(
+                "{}: \"particleCount\" {} is more than the {} elements the host runtime evaluates",
+                file, table.rows, maxElements));
         }
         CFrameInputs inputs(table);
         for (const CNamedAttribute& attribute : NamedAttributes(job_.settings)) {

@@ -1,5 +1,6 @@
 #include "tools/cli/FrameJob.h"
 
+#include <fmt/format.h>
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <new>
@@ -107,8 +108,7 @@ CResult OpenJobSession(const CFrameJobOptions& options, CFrameJob& job) {
 
 std::string FrameDoneLine(int32_t frame, uint64_t particles, const std::string& from,
                           const std::string& to) {
-    return "frame " + std::to_string(frame) + ": " + std::to_string(particles) +
-           " particles from " + from + " to " + to + "\n";
+    return fmt::format("frame {}: {} particles from {} to {}\n", frame, particles, from, to);
 }
 
 CResult FrameLog(CFrameReport& report) {
@@ -137,8 +137,7 @@ int RunFrameJob(
             try {
                 done = work(job.frames[index], moved, report);
             } catch (const std::bad_alloc&) {
-                done =
-                    CResult::Fail("frame " + std::to_string(job.frames[index]) + ": out of memory");
+                done = CResult::Fail(fmt::format("frame {}: out of memory", job.frames[index]));
             }
             if (!done) {
                 report.err += ErrorLine(command, done.Message());
@@ -151,9 +150,8 @@ int RunFrameJob(
         StandardConsole(), &progress);
     progress.Finish();
     const bool failed = framesDone.load() != static_cast<int32_t>(job.frames.size());
-    StandardOutput().Write(std::string(verb) + " " + std::to_string(framesDone.load()) + " of " +
-                           std::to_string(job.frames.size()) + " frames, " +
-                           std::to_string(particles.load()) + " particles\n");
+    StandardOutput().Write(fmt::format("{} {} of {} frames, {} particles\n", verb,
+                                       framesDone.load(), job.frames.size(), particles.load()));
     return failed ? ExitFailed : ExitOk;
 }
 

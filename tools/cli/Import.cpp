@@ -1,5 +1,6 @@
 // velpo import: PDC cache files read back through VelpoImport and
 // VelpoSetData into particle tables, one per frame.
+#include <fmt/format.h>
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstddef>
@@ -73,12 +74,12 @@ public:
             "so do the tables:";
         for (size_t i = 0; i < missing_.size(); ++i) {
             const CMissing& m = missing_[i];
-            text += std::string(i == 0 ? " " : "; ") + "no " +
-                    FindKindOfSlotType(m.attribute.slotType)->TypeName() + " record " +
-                    Quoted(m.attribute.name) + " for " + m.attribute.Owner() + " in " +
-                    std::to_string(m.frames) + " of " + std::to_string(frames) +
-                    " frames, the first frame " + std::to_string(m.firstFrame) + " (" +
-                    m.firstCache + ")";
+            text += fmt::format(
+                "{}no {} record {} for {} in {} of {} frames, the first frame {} "
+                "({})",
+                i == 0 ? " " : "; ", FindKindOfSlotType(m.attribute.slotType)->TypeName(),
+                Quoted(m.attribute.name), m.attribute.Owner(), m.frames, frames, m.firstFrame,
+                m.firstCache);
         }
         return text;
     }
@@ -143,7 +144,7 @@ CResult NodesFailed(const std::string& cache, int32_t frame, uint32_t count, con
         text += ", though the file passed the check: most likely out of memory for its " +
                 std::to_string(count) + " particles";
     }
-    return CResult::Fail(text + "; no table written for frame " + std::to_string(frame));
+    return CResult::Fail(fmt::format("{}; no table written for frame {}", text, frame));
 }
 
 struct CFrameImport {
@@ -248,9 +249,9 @@ CResult ImportFrame(CFrameJob& job, const CFrameJobOptions& options, int32_t fra
                        ? ImportInWindows(job, options, frame, file, report)
                        : ImportWhole(job, options, frame, file, report);
     } catch (const std::bad_alloc&) {
-        imported = CResult::Fail(frame.cache + ": out of memory for frame " +
-                                 std::to_string(frameNumber) + " (" + std::to_string(frame.count) +
-                                 " particles); no table written for it");
+        imported = CResult::Fail(
+            fmt::format("{}: out of memory for frame {} ({} particles); no table written for it",
+                        frame.cache, frameNumber, frame.count));
     }
     if (!imported) {
         return imported;

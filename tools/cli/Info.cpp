@@ -1,5 +1,6 @@
 // velpo info: the header and records of PDC files, with statistics and every
 // problem a reader would trip over.
+#include <fmt/format.h>
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <filesystem>
@@ -39,8 +40,7 @@ std::string ShownName(const std::string& name) {
     if (name.size() <= ShownNameBytes) {
         return Quoted(name);
     }
-    return Quoted(name.substr(0, ShownNameBytes)) + "... (" + std::to_string(name.size()) +
-           " bytes)";
+    return fmt::format("{}... ({} bytes)", Quoted(name.substr(0, ShownNameBytes)), name.size());
 }
 
 std::string Statistic(const CComponentStats& stats, double value) {
@@ -52,11 +52,11 @@ std::string HeaderLine(const PdcHeader& header) {
     for (const char c : header.format) {
         format += (c >= 0x20 && c < 0x7F) ? c : '?';
     }
-    return "  header: format \"" + format + "\", version " + std::to_string(header.version) +
-           ", byte order " + std::to_string(header.byteOrder) + ", reserved " +
-           std::to_string(header.reserved1) + " " + std::to_string(header.reserved2) + ", " +
-           std::to_string(header.particleCount) + " particles, " +
-           std::to_string(header.attributeCount) + " records\n";
+    return fmt::format(
+        "  header: format \"{}\", version {}, byte order {}, reserved {} {}, {} particles, {} "
+        "records\n",
+        format, header.version, header.byteOrder, header.reserved1, header.reserved2,
+        header.particleCount, header.attributeCount);
 }
 
 std::string RecordLines(const CPdcInspection& inspection) {
@@ -92,7 +92,7 @@ std::string RecordLines(const CPdcInspection& inspection) {
 }
 
 std::string InspectionText(const CPdcInspection& inspection) {
-    std::string out = inspection.file + ": " + std::to_string(inspection.fileSize) + " bytes\n";
+    std::string out = fmt::format("{}: {} bytes\n", inspection.file, inspection.fileSize);
     if (inspection.header) {
         out += HeaderLine(*inspection.header);
     }

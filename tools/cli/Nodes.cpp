@@ -1,5 +1,6 @@
 // velpo nodes: the loaded plug-in's identity and its node definitions, exactly
 // as it registered them.
+#include <fmt/format.h>
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -107,9 +108,9 @@ std::string Column(std::string text, size_t width, bool right = false) {
 }
 
 std::string DefinitionText(const VelpoHost::CPluginDefinition& plugin, const std::string& path) {
-    std::string out = plugin.name + " " + std::to_string(plugin.major) + "." +
-                      std::to_string(plugin.minor) + " by " + plugin.author + " <" + plugin.email +
-                      ">, " + plugin.url + "\n  loaded from " + path + "\n";
+    std::string out =
+        fmt::format("{} {}.{} by {} <{}>, {}\n  loaded from {}\n", plugin.name, plugin.major,
+                    plugin.minor, plugin.author, plugin.email, plugin.url, path);
     for (const VelpoHost::CNodeDefinition& node : plugin.nodes) {
         out += "\n" + node.name + " (category \"" + node.category + "\")\n";
         out += "  " + Column("kind", 6) + " " + Column("id", 5, true) + " " +

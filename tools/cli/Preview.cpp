@@ -1,5 +1,6 @@
 // velpo preview: a PNG picture of a PDC frame, a contact sheet of a
 // sequence, or a chart of a sequence's particle count and attribute range.
+#include <fmt/format.h>
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <filesystem>
@@ -120,9 +121,9 @@ int PreviewOneFrame(const CPreviewChoice& choice, const CSequenceFrame& frame) {
         PrintError("preview", done.Message());
         return ExitFailed;
     }
-    StandardOutput().Write(Escaped(choice.output) + ": " + std::to_string(choice.width) + "x" +
-                           std::to_string(choice.height) + ", " + std::to_string(particles) +
-                           " particles of " + Escaped(frame.file) + "\n");
+    StandardOutput().Write(fmt::format("{}: {}x{}, {} particles of {}\n", Escaped(choice.output),
+                                       choice.width, choice.height, particles,
+                                       Escaped(frame.file)));
     return ExitOk;
 }
 
@@ -182,9 +183,9 @@ int RunPreview(const CPreviewOptions& options) {
     if (frames.size() != 1) {
         return UsageError(
             "preview",
-            CResult::Fail(Quoted(options.input) + " names " + std::to_string(frames.size()) +
-                          " frames: pick one with --frames N, or draw them "
-                          "all with --sheet or --plot"));
+            CResult::Fail(fmt::format("{} names {} frames: pick one with --frames N, or draw them "
+                                      "all with --sheet or --plot",
+                                      Quoted(options.input), frames.size())));
     }
     return PreviewOneFrame(choice, frames.front());
 }

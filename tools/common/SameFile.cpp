@@ -1,5 +1,6 @@
 #include "tools/common/SameFile.h"
 
+#include <fmt/format.h>
 #include <filesystem>
 #include <system_error>
 
@@ -37,14 +38,14 @@ std::string IdentityOf(const std::string& name) {
         return std::string();
     }
     const uint64_t index = (uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow;
-    return "id:" + std::to_string(information.dwVolumeSerialNumber) + ":" + std::to_string(index);
+    return fmt::format("id:{}:{}", information.dwVolumeSerialNumber, index);
 #else
     struct stat status {};
     if (stat(name.c_str(), &status) != 0) {
         return std::string();
     }
-    return "id:" + std::to_string(static_cast<uint64_t>(status.st_dev)) + ":" +
-           std::to_string(static_cast<uint64_t>(status.st_ino));
+    return fmt::format("id:{}:{}", static_cast<uint64_t>(status.st_dev),
+                       static_cast<uint64_t>(status.st_ino));
 #endif
 }
 
@@ -107,9 +108,10 @@ CResult CheckDistinctOutputs(const std::vector<std::pair<int32_t, std::string>>&
 
 std::string SharedOutputMessage(int32_t first, int32_t second, const std::string& file,
                                 const std::string& why) {
-    return "frames " + std::to_string(first) + " and " + std::to_string(second) +
-           " would both be written to " + file + (why.empty() ? "" : " (" + why + ")") +
-           ", so one would overwrite the other; nothing was written";
+    return fmt::format(
+        "frames {} and {} would both be written to {}{}, so one would overwrite the other; "
+        "nothing was written",
+        first, second, file, why.empty() ? std::string() : " (" + why + ")");
 }
 
 }  // namespace VelpoTools

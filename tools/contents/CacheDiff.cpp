@@ -1,5 +1,6 @@
 #include "tools/contents/CacheDiff.h"
 
+#include <fmt/format.h>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -129,9 +130,8 @@ private:
 
 std::string RecordName(const CRecordDiff& record) {
     return Quoted(record.name) +
-           (record.occurrence > 0
-                ? " (record " + std::to_string(record.occurrence + 1) + " of that name)"
-                : std::string());
+           (record.occurrence > 0 ? fmt::format(" (record {} of that name)", record.occurrence + 1)
+                                  : std::string());
 }
 
 // "(1 against NaN, 2 against an infinity)", or nothing.
@@ -158,17 +158,18 @@ std::string ComponentText(const CRecordDiff& record, size_t component) {
     if (single) {
         line += "differs";
     } else {
-        line += std::to_string(diff.differing) + " of " + std::to_string(record.countA) +
-                " values differ" + NonFiniteCounts(diff);
+        line += fmt::format("{} of {} values differ{}", diff.differing, record.countA,
+                            NonFiniteCounts(diff));
     }
     // With NaN on one side of every difference there is no size to give.
     if (diff.withNaN < diff.differing) {
-        line += ", largest difference " + FormatDouble(diff.maxAbsolute) + " (relative " +
-                FormatDouble(diff.maxRelative) + ")";
+        line += fmt::format(", largest difference {} (relative {})", FormatDouble(diff.maxAbsolute),
+                            FormatDouble(diff.maxRelative));
     }
     line += single ? std::string(", the value: ")
-                   : ", first at particle " + std::to_string(diff.firstParticle) + ": ";
-    return line + FormatDouble(diff.firstA) + " in A, " + FormatDouble(diff.firstB) + " in B";
+                   : fmt::format(", first at particle {}: ", diff.firstParticle);
+    return fmt::format("{}{} in A, {} in B", line, FormatDouble(diff.firstA),
+                       FormatDouble(diff.firstB));
 }
 
 // |a - b| / max(|a|, |b|) of two numbers that differ, neither NaN; for an
@@ -186,9 +187,9 @@ double RelativeDifference(double a, double b) {
 void RecordProblems(const CFileDiff& diff, const CRecordDiff& record,
                     std::vector<CDiffProblem>& problems) {
     if (record.codeA != record.codeB) {
-        problems.push_back({"type-code-differs", RecordName(record) + ": type code " +
-                                                     std::to_string(record.codeA) + " in A, " +
-                                                     std::to_string(record.codeB) + " in B"});
+        problems.push_back(
+            {"type-code-differs", fmt::format("{}: type code {} in A, {} in B", RecordName(record),
+                                              record.codeA, record.codeB)});
     }
     // Per-particle records of files whose counts differ are covered by the
     // particle count's problem.
@@ -198,9 +199,9 @@ void RecordProblems(const CFileDiff& diff, const CRecordDiff& record,
         return;
     }
     if (!record.compared) {
-        problems.push_back({"values-not-compared", RecordName(record) + ": values not compared: " +
-                                                       std::to_string(record.countA) + " in A, " +
-                                                       std::to_string(record.countB) + " in B"});
+        problems.push_back(
+            {"values-not-compared", fmt::format("{}: values not compared: {} in A, {} in B",
+                                                RecordName(record), record.countA, record.countB)});
         return;
     }
     for (size_t c = 0; c < static_cast<size_t>(record.components); ++c) {
@@ -294,9 +295,9 @@ std::vector<CDiffProblem> FileDiffProblems(const CFileDiff& diff) {
     }
     if (diff.particlesA != diff.particlesB) {
         problems.push_back(
-            {"particle-count-differs", "particle count: " + std::to_string(diff.particlesA) +
-                                           " in A, " + std::to_string(diff.particlesB) +
-                                           " in B (per-particle values not compared)"});
+            {"particle-count-differs",
+             fmt::format("particle count: {} in A, {} in B (per-particle values not compared)",
+                         diff.particlesA, diff.particlesB)});
     }
     for (const std::string& name : diff.onlyInA) {
         problems.push_back({"only-in-a", Quoted(name) + ": only in A"});

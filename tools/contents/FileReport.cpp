@@ -1,5 +1,6 @@
 #include "tools/contents/FileReport.h"
 
+#include <fmt/format.h>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -133,9 +134,9 @@ public:
         }
         inspection_.header = walker.Header();
         if (walker.Header().attributeCount < 0) {
-            Note("negative-attribute-count", "negative attribute count " +
-                                                 std::to_string(walker.Header().attributeCount) +
-                                                 ": readers take no records");
+            Note("negative-attribute-count",
+                 fmt::format("negative attribute count {}: readers take no records",
+                             walker.Header().attributeCount));
         }
         CPdcRecord record;
         while (walker.Next(record)) {
@@ -154,15 +155,16 @@ public:
         // elements of zeros, and a forged count makes billions of them.
         if (inspection_.records.empty() && walker.Header().particleCount > 0) {
             Note("particles-without-records",
-                 "the header declares " + std::to_string(walker.Header().particleCount) +
-                     " particles but the file holds no record of their values");
+                 fmt::format("the header declares {} particles but the file holds no record of "
+                             "their values",
+                             walker.Header().particleCount));
         }
         if (walker.EndedWithNameOnlyRecord()) {
             const CPdcRecord& last = walker.NameOnlyRecord();
-            Note("name-only-record", "last record " + Quoted(last.name) + " at byte " +
-                                         std::to_string(last.offset) +
-                                         " holds only its name; readers take the records "
-                                         "before it");
+            Note("name-only-record",
+                 fmt::format("last record {} at byte {} holds only its name; readers take the "
+                             "records before it",
+                             Quoted(last.name), last.offset));
             return;
         }
         NoteTrailingBytes(file, walker);
@@ -200,17 +202,16 @@ private:
     // One note per kind of value, so that a script looking for NaN finds
     // exactly the records that hold one.
     void NoteNonFinite(const CInspectedRecord& inspected) {
-        const std::string record = "record " + std::to_string(inspected.record.index) + " (" +
-                                   Quoted(inspected.record.name) + "): ";
+        const std::string record =
+            fmt::format("record {} ({}): ", inspected.record.index, Quoted(inspected.record.name));
         const uint64_t nan = NaNCount(inspected);
         const uint64_t infinite = InfiniteCount(inspected);
         if (nan > 0) {
-            Note("nan-values",
-                 record + std::to_string(nan) + (nan == 1 ? " NaN value" : " NaN values"));
+            Note("nan-values", fmt::format("{}{} NaN value{}", record, nan, nan == 1 ? "" : "s"));
         }
         if (infinite > 0) {
-            Note("infinite-values", record + std::to_string(infinite) +
-                                        (infinite == 1 ? " infinite value" : " infinite values"));
+            Note("infinite-values",
+                 fmt::format("{}{} infinite value{}", record, infinite, infinite == 1 ? "" : "s"));
         }
     }
 
@@ -230,15 +231,15 @@ private:
         CPdcRecord record;
         if (trailing.UseHeader(oneRecord) && !trailing.Next(record) &&
             trailing.EndedWithNameOnlyRecord()) {
-            Note("trailing-name-only-record", "trailing name-only record " +
-                                                  Quoted(trailing.NameOnlyRecord().name) +
-                                                  " at byte " + std::to_string(at) +
-                                                  ", not counted in the header; readers ignore it");
+            Note("trailing-name-only-record",
+                 fmt::format("trailing name-only record {} at byte {}, not counted in the "
+                             "header; readers ignore it",
+                             Quoted(trailing.NameOnlyRecord().name), at));
             return;
         }
-        Note("trailing-bytes", std::to_string(left) +
-                                   " trailing bytes after the last record, at byte " +
-                                   std::to_string(at) + "; readers ignore them");
+        Note("trailing-bytes",
+             fmt::format("{} trailing bytes after the last record, at byte {}; readers ignore them",
+                         left, at));
     }
 
     CPdcInspection& inspection_;

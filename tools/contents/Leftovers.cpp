@@ -1,5 +1,6 @@
 #include "tools/contents/Leftovers.h"
 
+#include <fmt/format.h>
 #include <ctime>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -40,8 +41,7 @@ std::string AgeText(int64_t seconds) {
         return std::to_string(seconds / 60) + " min ago";
     }
     if (seconds < 86400) {
-        return std::to_string(seconds / 3600) + " h " + std::to_string(seconds / 60 % 60) +
-               " min ago";
+        return fmt::format("{} h {} min ago", seconds / 3600, seconds / 60 % 60);
     }
     return std::to_string(seconds / 86400) + " days ago";
 }
@@ -49,9 +49,9 @@ std::string AgeText(int64_t seconds) {
 std::string LeftoverLines(const CLeftovers& leftovers) {
     std::string out;
     for (const CLeftoverFile& file : leftovers.files) {
-        out += "  " + Escaped(InFolder(leftovers, file)) + ": " + std::to_string(file.size) +
-               " bytes, last written " + AgeText(leftovers.now - file.modified) + " by process " +
-               std::to_string(file.processID) + "\n";
+        out += fmt::format("  {}: {} bytes, last written {} by process {}\n",
+                           Escaped(InFolder(leftovers, file)), file.size,
+                           AgeText(leftovers.now - file.modified), file.processID);
     }
     return out;
 }

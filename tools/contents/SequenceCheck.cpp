@@ -1,8 +1,8 @@
 #include "tools/contents/SequenceCheck.h"
 
+#include <fmt/format.h>
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <numeric>
@@ -50,8 +50,8 @@ CCheckProblem FrameWarning(const CFrameFacts& facts, std::string kind, std::stri
 
 // "attribute "mass" holds 2 NaN values".
 std::string NonFiniteText(const CAttributeFacts& attribute, uint64_t count, const char* what) {
-    return "attribute " + Quoted(attribute.name) + " holds " + std::to_string(count) + " " + what +
-           (count == 1 ? " value" : " values");
+    return fmt::format("attribute {} holds {} {} value{}", Quoted(attribute.name), count, what,
+                       count == 1 ? "" : "s");
 }
 
 // The code of each attribute by name (FrameFacts keeps one record per name).
@@ -64,9 +64,7 @@ std::map<std::string, int32_t> CodesByName(const CFrameFacts& facts) {
 }
 
 std::string Percent(double ratio) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.0f%%", ratio * 100.0);
-    return text;
+    return fmt::format("{:.0f}%", ratio * 100.0);
 }
 
 }  // namespace
@@ -152,9 +150,10 @@ std::vector<CCheckProblem> ChangeProblems(const CFrameFacts& before, const CFram
     if (change > limits.maxCountChange) {
         problems.push_back(FrameWarning(
             after, "count-jump",
-            "particle count jumps from " + std::to_string(before.particleCount) + " to " +
-                std::to_string(after.particleCount) + since + " (a change of " + Percent(change) +
-                ", more than --max-count-change " + FormatDouble(limits.maxCountChange) + ")"));
+            fmt::format("particle count jumps from {} to {}{} (a change of {}, more than "
+                        "--max-count-change {})",
+                        before.particleCount, after.particleCount, since, Percent(change),
+                        FormatDouble(limits.maxCountChange))));
     }
     const std::map<std::string, int32_t> was = CodesByName(before);
     const std::map<std::string, int32_t> is = CodesByName(after);
@@ -164,10 +163,10 @@ std::vector<CCheckProblem> ChangeProblems(const CFrameFacts& before, const CFram
             problems.push_back(FrameWarning(after, "attribute-appeared",
                                             "attribute " + Quoted(name) + " appears" + since));
         } else if (earlier->second != code) {
-            problems.push_back(FrameWarning(
-                after, "type-code-changed",
-                "attribute " + Quoted(name) + " changes type code from " +
-                    std::to_string(earlier->second) + " to " + std::to_string(code) + since));
+            problems.push_back(
+                FrameWarning(after, "type-code-changed",
+                             fmt::format("attribute {} changes type code from {} to {}{}",
+                                         Quoted(name), earlier->second, code, since)));
         }
     }
     for (const auto& [name, code] : was) {
@@ -177,9 +176,9 @@ std::vector<CCheckProblem> ChangeProblems(const CFrameFacts& before, const CFram
         }
     }
     if (before.contentHash == after.contentHash) {
-        problems.push_back(FrameWarning(
-            after, "identical-frame",
-            "identical to frame " + std::to_string(before.frame) + " (a stuck simulation?)"));
+        problems.push_back(
+            FrameWarning(after, "identical-frame",
+                         fmt::format("identical to frame {} (a stuck simulation?)", before.frame)));
     }
     return problems;
 }
@@ -223,13 +222,13 @@ std::vector<CFrameGap> FrameGaps(const std::vector<int32_t>& numbers) {
 CCheckProblem GapProblem(const CFrameGap& gap, const std::string& file) {
     std::string text;
     if (gap.first == gap.last) {
-        text = "missing (frames " + std::to_string(gap.first - gap.step) + " and " +
-               std::to_string(gap.last + gap.step) + " are there)";
+        text = fmt::format("missing (frames {} and {} are there)", gap.first - gap.step,
+                           gap.last + gap.step);
     } else {
-        text =
-            "missing, with " + std::to_string(gap.Count() - 1) + " more up to frame " +
-            std::to_string(gap.last) +
-            (gap.step == 1 ? std::string() : " (numbers step by " + std::to_string(gap.step) + ")");
+        text = fmt::format("missing, with {} more up to frame {}", gap.Count() - 1, gap.last);
+        if (gap.step != 1) {
+            text += fmt::format(" (numbers step by {})", gap.step);
+        }
     }
     return {CSeverity::Error, static_cast<int32_t>(gap.first), file, text, "missing-frame"};
 }
@@ -240,9 +239,9 @@ std::vector<CCheckProblem> LeftoverProblems(const CLeftovers& leftovers) {
         problems.push_back(
             {CSeverity::Warning, std::nullopt,
              (std::filesystem::path(leftovers.folder) / file.name).string(),
-             "leftover temporary file of an interrupted write: " + std::to_string(file.size) +
-                 " bytes, last written " + AgeText(leftovers.now - file.modified) + " by process " +
-                 std::to_string(file.processID) + " (not deleted)",
+             fmt::format("leftover temporary file of an interrupted write: {} bytes, last "
+                         "written {} by process {} (not deleted)",
+                         file.size, AgeText(leftovers.now - file.modified), file.processID),
              "leftover-file"});
     }
     return problems;

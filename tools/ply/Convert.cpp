@@ -1,5 +1,6 @@
 #include "tools/ply/Convert.h"
 
+#include <fmt/format.h>
 #include <algorithm>
 #include <bit>
 #include <charconv>
@@ -193,10 +194,10 @@ struct CVelpoComments {
 };
 
 std::string HeaderComment(const PdcHeader& header) {
-    return "velpo pdc " + EncodeName(std::string_view(header.format, 4)) + " " +
-           std::to_string(header.version) + " " + std::to_string(header.byteOrder) + " " +
-           std::to_string(header.reserved1) + " " + std::to_string(header.reserved2) + " " +
-           std::to_string(header.particleCount) + " " + std::to_string(header.attributeCount);
+    return fmt::format("velpo pdc {} {} {} {} {} {} {}",
+                       EncodeName(std::string_view(header.format, 4)), header.version,
+                       header.byteOrder, header.reserved1, header.reserved2, header.particleCount,
+                       header.attributeCount);
 }
 
 std::string RecordComment(const CConvertRecord& record) {
@@ -204,8 +205,8 @@ std::string RecordComment(const CConvertRecord& record) {
         return "velpo name-only " + EncodeName(record.name);
     }
     const bool array = PdcCodeIsArray(record.code);
-    std::string text = std::string("velpo ") + (array ? "array " : "value ") +
-                       std::to_string(record.code) + " " + EncodeName(record.name);
+    std::string text = fmt::format("velpo {} {} {}", array ? "array" : "value", record.code,
+                                   EncodeName(record.name));
     if (!array) {
         for (int32_t c = 0; c < PdcCodeComponents(record.code); ++c) {
             text += ' ';
@@ -269,8 +270,9 @@ CResult ParseRecordComment(const std::vector<std::string_view>& words, CConvertR
         }
     }
     if (!ok) {
-        return CResult::Fail("record " + Quoted(record.name) + " needs " + std::to_string(numbers) +
-                             " " + (PdcCodeIsInteger(record.code) ? "32-bit integers" : "numbers"));
+        return CResult::Fail(
+            fmt::format("record {} needs {} {}", Quoted(record.name), numbers,
+                        PdcCodeIsInteger(record.code) ? "32-bit integers" : "numbers"));
     }
     return CResult::Ok();
 }
@@ -298,8 +300,8 @@ CResult ParseComments(const std::vector<std::string>& comments, CVelpoComments& 
             done = CResult::Fail("unknown velpo comment " + Quoted(kind));
         }
         if (!done) {
-            return CResult::Fail("comment " + std::to_string(i + 1) + " (" +
-                                 Quoted(comments[i].substr(0, 200)) + "): " + done.Message());
+            return CResult::Fail(fmt::format("comment {} ({}): {}", i + 1,
+                                             Quoted(comments[i].substr(0, 200)), done.Message()));
         }
     }
     if (!parsed.records.empty() && !parsed.present) {
@@ -316,10 +318,10 @@ CResult TakeIntegers(const CPlyColumn& column, int64_t firstVertex, std::vector<
         const double value = column.values[i];
         if (!(value >= std::numeric_limits<int32_t>::min() &&
               value <= std::numeric_limits<int32_t>::max() && value == std::trunc(value))) {
-            return CResult::Fail("property " + Quoted(column.name) + ", vertex " +
-                                 std::to_string(firstVertex + static_cast<int64_t>(i)) + ": " +
-                                 ExactText(value) +
-                                 " is not a 32-bit integer, which its integer record needs");
+            return CResult::Fail(fmt::format(
+                "property {}, vertex {}: {} is not a 32-bit integer, which its integer record "
+                "needs",
+                Quoted(column.name), firstVertex + static_cast<int64_t>(i), ExactText(value)));
         }
         out[i] = static_cast<int32_t>(value);
     }

@@ -1,5 +1,6 @@
 #include "tools/ply/ConvertFiles.h"
 
+#include <fmt/format.h>
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
@@ -89,9 +90,9 @@ CResult CheckFrame(const std::string& name, const CConvertFrame& frame) {
             PdcCodeIsInteger(record.code) ? record.integers.size() : record.doubles.size();
         if (wanted < 0 || static_cast<uint64_t>(wanted) != held ||
             record.name.size() > static_cast<size_t>(INT32_MAX)) {
-            return CResult::Fail(name + ": record " + Quoted(record.name) + " holds " +
-                                 std::to_string(held) + " numbers where " + std::to_string(wanted) +
-                                 " are needed; nothing written");
+            return CResult::Fail(
+                fmt::format("{}: record {} holds {} numbers where {} are needed; nothing written",
+                            name, Quoted(record.name), held, wanted));
         }
     }
     return CResult::Ok();
@@ -103,9 +104,9 @@ bool FitsInMemory(int64_t bytes) {
 }
 
 CResult TooLarge(const std::string& file, const CPdcRecord& record) {
-    return CResult::Fail(file + ": record " + std::to_string(record.index) + " at byte " +
-                         std::to_string(record.offset) +
-                         " is too large for the memory of this build");
+    return CResult::Fail(
+        fmt::format("{}: record {} at byte {} is too large for the memory of this build", file,
+                    record.index, record.offset));
 }
 
 uint64_t FileBytes(const std::string& file) {
@@ -188,8 +189,9 @@ CResult ReadPdcRecords(const std::filesystem::path& file, bool arrayValues, CCon
         frame.records.push_back(std::move(converted));
         valuesOffsets.push_back(walker.FileSize());
     } else if (walker.BytesLeft() > 0) {
-        notes.push_back(name + ": the " + std::to_string(walker.BytesLeft()) +
-                        " bytes after the last record belong to no record and are left out");
+        notes.push_back(fmt::format(
+            "{}: the {} bytes after the last record belong to no record and are left out", name,
+            walker.BytesLeft()));
     }
     return CResult::Ok();
 }

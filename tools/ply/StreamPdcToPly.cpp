@@ -4,6 +4,7 @@
 // read from the file in one piece, turned into the machine's byte order in
 // place, and the PLY writer interleaves the slices into rows. The slices
 // are sized once for the largest block, so no buffer grows with the frame.
+#include <fmt/format.h>
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -66,8 +67,10 @@ public:
             const int64_t at = slice.valuesOffset + first * slice.components * width;
             if (!PdcFileOffset::SeekTo(file_, at) ||
                 std::fread(into, static_cast<size_t>(width), numbers, file_) != numbers) {
-                return CResult::Fail(name_ + ": the values at byte " + std::to_string(at) +
-                                     " cannot be read (the file changed while it was read?)");
+                return CResult::Fail(
+                    fmt::format("{}: the values at byte {} cannot be read (the file changed while "
+                                "it was read?)",
+                                name_, at));
             }
             if (slice.integers) {
                 PdcByteOrder::LoadUInt32sInPlace(reinterpret_cast<uint32_t*>(into), numbers);

@@ -11,6 +11,7 @@
 // cannot seek (a pipe) takes one record per pass, which writes the file
 // front to back. ASCII rows are found by their words, read a piece at a
 // time, and parsed again on each pass.
+#include <fmt/format.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -90,10 +91,10 @@ CResult FindAsciiVertexRows(const std::string& name, const CPlyHeader& header, s
         const auto properties = static_cast<int64_t>(element.properties.size());
         if (element.name == "vertex") {
             if (properties > 0 && element.count > (left / 2 + 1) / properties) {
-                return CResult::Fail(name + ": the header counts " + std::to_string(element.count) +
-                                     " vertices of " + std::to_string(properties) +
-                                     " values, more than the " + std::to_string(left) +
-                                     " bytes of data can hold (a cut file, or a header that lies)");
+                return CResult::Fail(
+                    fmt::format("{}: the header counts {} vertices of {} values, more than the {} "
+                                "bytes of data can hold (a cut file, or a header that lies)",
+                                name, element.count, properties, left));
             }
             if (properties > 0) {
                 rows.element = &element;
@@ -143,19 +144,19 @@ CResult FindVertexRows(const std::string& name, const CPlyHeader& header, int64_
         const bool fits = row == 0 || element.count <= left / static_cast<int64_t>(row);
         if (element.name != "vertex") {
             if (!fits) {
-                return CResult::Fail(name + ": the data ends inside element " +
-                                     Quoted(element.name) + " (" + std::to_string(element.count) +
-                                     " counted in the header; a cut file, or a header that "
-                                     "counts more than the file holds)");
+                return CResult::Fail(
+                    fmt::format("{}: the data ends inside element {} ({} counted in the header; a "
+                                "cut file, or a header that counts more than the file holds)",
+                                name, Quoted(element.name), element.count));
             }
             at += element.count * static_cast<int64_t>(row);
             continue;
         }
         if (!fits) {
-            return CResult::Fail(name + ": the header counts " + std::to_string(element.count) +
-                                 " vertices of " + std::to_string(row) + " bytes, but only " +
-                                 std::to_string(left) +
-                                 " bytes of data follow (a cut file, or a header that lies)");
+            return CResult::Fail(
+                fmt::format("{}: the header counts {} vertices of {} bytes, but only {} bytes of "
+                            "data follow (a cut file, or a header that lies)",
+                            name, element.count, row, left));
         }
         if (row > 0) {
             rows.element = &element;
@@ -219,8 +220,9 @@ public:
             const auto n = static_cast<size_t>(std::min(perBlock_, count - first));
             if (std::fread(bytes_.data(), rows_.rowBytes, n, file_) != n) {
                 return CResult::Fail(
-                    name_ + ": the data ends inside element \"vertex\" at vertex " +
-                    std::to_string(first) + " (the file changed while it was read?)");
+                    fmt::format("{}: the data ends inside element \"vertex\" at vertex {} (the "
+                                "file changed while it was read?)",
+                                name_, first));
             }
             for (const size_t c : wanted) {
                 columns_[c].values.resize(n);
@@ -258,8 +260,9 @@ private:
                 for (size_t p = 0; p < columns_.size(); ++p) {
                     const auto at = first + static_cast<int64_t>(i);
                     if (!words_.Next(word)) {
-                        return CResult::Fail(name_ + ": vertex " + std::to_string(at) +
-                                             ": cannot be read, or a word longer than any number");
+                        return CResult::Fail(fmt::format(
+                            "{}: vertex {}: cannot be read, or a word longer than any number",
+                            name_, at));
                     }
                     if (word.empty()) {
                         return PlyEndsInside(name_, vertex);

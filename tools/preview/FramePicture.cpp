@@ -1,5 +1,7 @@
 #include "tools/preview/FramePicture.h"
 
+#include <fmt/format.h>
+
 #include "tools/common/Text.h"
 #include "tools/preview/ColorMap.h"
 
@@ -28,12 +30,12 @@ CResult ChooseColouring(const CPreviewChoice& choice, const std::string& file, i
 }
 
 std::string DrawnDetail(int64_t particles, const CRenderCounts& counts) {
-    std::string detail = std::to_string(particles) + (particles == 1 ? " particle" : " particles");
+    std::string detail = fmt::format("{} particle{}", particles, particles == 1 ? "" : "s");
     if (counts.noPosition > 0) {
-        detail += ", " + std::to_string(counts.noPosition) + " with a NaN/inf position not drawn";
+        detail += fmt::format(", {} with a NaN/inf position not drawn", counts.noPosition);
     }
     if (counts.outside > 0) {
-        detail += ", " + std::to_string(counts.outside) + " out of view";
+        detail += fmt::format(", {} out of view", counts.outside);
     }
     return detail;
 }

@@ -1,8 +1,8 @@
 #include "tools/preview/Legend.h"
 
+#include <fmt/format.h>
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 #include "tools/preview/ColorMap.h"
 #include "tools/preview/Lettering.h"
@@ -49,15 +49,12 @@ int LegendHeight(int scale) {
 }
 
 std::string ShortNumber(double value) {
-    char text[32];
     // A whole number (a count, an id) with all its digits up to seven:
     // 99999, not 1e+05.
     if (std::fabs(value) < 1e7 && value == std::trunc(value)) {
-        std::snprintf(text, sizeof text, "%.0f", value == 0.0 ? 0.0 : value);
-    } else {
-        std::snprintf(text, sizeof text, "%.4g", value == 0.0 ? 0.0 : value);
+        return fmt::format("{:.0f}", value == 0.0 ? 0.0 : value);
     }
-    return text;
+    return fmt::format("{:.4g}", value == 0.0 ? 0.0 : value);
 }
 
 void DrawLegend(CPicture& picture, const CRegion& band, const CLegend& legend, int scale) {
@@ -78,7 +75,7 @@ void DrawLegend(CPicture& picture, const CRegion& band, const CLegend& legend, i
     }
     std::string heading = legend.attribute;
     if (legend.nonFinite > 0) {
-        heading += "   " + std::to_string(legend.nonFinite) + " NaN/inf";
+        heading += fmt::format("   {} NaN/inf", legend.nonFinite);
     }
     const int headingWidth = TextWidth(heading, scale);
     DrawText(picture, barX, top, FitText(heading, barWidth, scale), scale, TextColour);

@@ -1,5 +1,6 @@
 #include "tools/preview/ParticleFrame.h"
 
+#include <fmt/format.h>
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -50,9 +51,9 @@ void Place(const CPdcRecord& record, CRecordValues& values, CRecordPlace& place)
 }
 
 CResult TooLarge(const std::string& file, const CPdcRecord& record) {
-    return CResult::Fail(file + ": the record " + Quoted(record.name) + " holds " +
-                         std::to_string(record.Numbers()) +
-                         " numbers, more than this build can hold in memory");
+    return CResult::Fail(
+        fmt::format("{}: the record {} holds {} numbers, more than this build can hold in memory",
+                    file, Quoted(record.name), record.Numbers()));
 }
 
 }  // namespace
@@ -132,8 +133,9 @@ CResult TakeRecord(CPdcRecordWalker& walker, const std::string& file, const CPdc
 CResult CheckFound(const std::string& file, const CFrameWants& wants, const CFrameSlots& slots) {
     if (wants.positions && !slots.positionSeen) {
         if (slots.positionCode >= 0) {
-            return CResult::Fail(file + ": the record \"position\" holds numbers (type code " +
-                                 std::to_string(slots.positionCode) + "), not vectors");
+            return CResult::Fail(
+                fmt::format("{}: the record \"position\" holds numbers (type code {}), not vectors",
+                            file, slots.positionCode));
         }
         return CResult::Fail(file + ": no record \"position\" (the particles' positions)");
     }

@@ -1,8 +1,8 @@
 #include "tools/preview/Plot.h"
 
+#include <fmt/format.h>
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <functional>
 #include <optional>
 
@@ -36,14 +36,11 @@ struct CSeries {
 
 // Numbers on an axis with as many decimals as its step needs.
 std::string TickLabel(double value, double step) {
-    char text[48];
     if (std::abs(value) < 1e7 && step >= 1e-4) {
         const int decimals = std::clamp(static_cast<int>(-std::floor(std::log10(step))), 0, 6);
-        std::snprintf(text, sizeof text, "%.*f", decimals, value == 0.0 ? 0.0 : value);
-    } else {
-        std::snprintf(text, sizeof text, "%.6g", value);
+        return fmt::format("{:.{}f}", value == 0.0 ? 0.0 : value, decimals);
     }
-    return text;
+    return fmt::format("{:.6g}", value);
 }
 
 struct CAxis {
@@ -320,15 +317,15 @@ CPlotLabels LabelPlot(const CPreviewChoice& choice, const std::string& pattern,
         shownComponents = points[i].read ? components[i] : shownComponents;
     }
     CPlotLabels labels;
-    labels.title =
-        Escaped(pattern) + ", " + std::to_string(points.size()) +
-        (points.size() == 1 ? " frame" : " frames") +
-        (failed > 0 ? " (" + std::to_string(failed) + " unreadable, marked x)" : std::string());
+    labels.title = fmt::format("{}, {} frame{}", Escaped(pattern), points.size(),
+                               points.size() == 1 ? "" : "s");
+    if (failed > 0) {
+        labels.title += fmt::format(" ({} unreadable, marked x)", failed);
+    }
     if (!choice.colour.empty()) {
         labels.attribute = AttributeLabel(choice.colour, shownComponents, false);
         if (nonFinite > 0) {
-            labels.attribute +=
-                " (finite values; " + std::to_string(nonFinite) + " NaN/inf left out)";
+            labels.attribute += fmt::format(" (finite values; {} NaN/inf left out)", nonFinite);
         }
     }
     return labels;
@@ -362,9 +359,8 @@ CSequencePicture WritePlot(const CPreviewChoice& choice, const std::string& patt
         console, &progress);
     progress.Finish();
     if (failed == frames.size()) {
-        return CSequencePicture::Failed(CResult::Fail("none of the " +
-                                                      std::to_string(frames.size()) +
-                                                      " frames could be read; no chart written"));
+        return CSequencePicture::Failed(CResult::Fail(
+            fmt::format("none of the {} frames could be read; no chart written", frames.size())));
     }
     const CPlotLabels labels = LabelPlot(choice, pattern, points, components, failed);
     CPicture picture(choice.width, choice.height, BackgroundColour);
@@ -372,10 +368,10 @@ CSequencePicture WritePlot(const CPreviewChoice& choice, const std::string& patt
     if (CResult written = WritePng(picture, choice.output); !written) {
         return CSequencePicture::Failed(written);
     }
-    return CSequencePicture::Written(Escaped(choice.output) + ": " + std::to_string(choice.width) +
-                                         "x" + std::to_string(choice.height) + ", a chart of " +
-                                         std::to_string(frames.size()) + " frames",
-                                     failed, frames.size(), "chart");
+    return CSequencePicture::Written(
+        fmt::format("{}: {}x{}, a chart of {} frames", Escaped(choice.output), choice.width,
+                    choice.height, frames.size()),
+        failed, frames.size(), "chart");
 }
 
 }  // namespace VelpoTools

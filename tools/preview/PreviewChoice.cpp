@@ -1,5 +1,6 @@
 #include "tools/preview/PreviewChoice.h"
 
+#include <fmt/format.h>
 #include <algorithm>
 
 #include "tools/common/Text.h"
@@ -38,12 +39,12 @@ CResult ParseSize(const std::string& text, int& width, int& height) {
         return CResult::Fail(Quoted(text) + " is not WIDTHxHEIGHT (such as 960x540)");
     }
     if (w > MaxSide || h > MaxSide) {
-        return CResult::Fail(Quoted(text) + " is too big: each side at most " +
-                             std::to_string(MaxSide) + " pixels");
+        return CResult::Fail(
+            fmt::format("{} is too big: each side at most {} pixels", Quoted(text), MaxSide));
     }
     if (w < MinSide || h < MinSide) {
-        return CResult::Fail(Quoted(text) + " is too small: each side at least " +
-                             std::to_string(MinSide) + " pixels");
+        return CResult::Fail(
+            fmt::format("{} is too small: each side at least {} pixels", Quoted(text), MinSide));
     }
     width = w;
     height = h;

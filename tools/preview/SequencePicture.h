@@ -3,6 +3,8 @@
 // prints and picks the exit code.
 #pragma once
 
+#include <fmt/format.h>
+
 #include <cstddef>
 #include <string>
 #include <utility>
@@ -29,8 +31,8 @@ struct CSequencePicture {
         CSequencePicture picture{std::move(written), Velpo::CResult::Ok(), false};
         if (unread > 0) {
             picture.problem = Velpo::CResult::Fail(
-                std::to_string(unread) + " of " + std::to_string(frames) +
-                " frames could not be read; they are marked on the " + surface);
+                fmt::format("{} of {} frames could not be read; they are marked on the {}", unread,
+                            frames, surface));
         }
         return picture;
     }

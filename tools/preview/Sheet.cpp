@@ -1,5 +1,6 @@
 #include "tools/preview/Sheet.h"
 
+#include <fmt/format.h>
 #include <algorithm>
 #include <memory>
 #include <mutex>
@@ -103,8 +104,8 @@ public:
             },
             console_, &progress);
         if (unread == frames_.size()) {
-            return CResult::Fail("none of the " + std::to_string(frames_.size()) +
-                                 " frames could be read; no sheet written");
+            return CResult::Fail(fmt::format(
+                "none of the {} frames could be read; no sheet written", frames_.size()));
         }
         for (size_t i = 0; i < frames_.size(); ++i) {
             if (read_[i]) {
@@ -174,9 +175,8 @@ public:
 
     CResult Write(const std::string& pattern, int scale, int legendHeight) {
         CLegend legend;
-        legend.title = Escaped(pattern) + ", frames " + std::to_string(frames_.front().frame) +
-                       " to " + std::to_string(frames_.back().frame) + " (" +
-                       std::to_string(frames_.size()) + ")";
+        legend.title = fmt::format("{}, frames {} to {} ({})", Escaped(pattern),
+                                   frames_.front().frame, frames_.back().frame, frames_.size());
         legend.detail = DrawnDetail(particles_, counts_) + " in all";
         legend.colouring = colouring_;
         legend.rangeKnown = stats_.finite > 0;
@@ -281,10 +281,9 @@ CSequencePicture WriteSheet(const CPreviewChoice& choice, const std::string& pat
     const CSheetLayout layout =
         LayOutSheet(frames.size(), choice.width, choice.height - legendHeight);
     if (layout.tileWidth < MinTileSide || layout.tileHeight < MinTileSide) {
-        return CSequencePicture::Refused(
-            CResult::Fail(std::to_string(frames.size()) + " frames do not fit a sheet of " +
-                          std::to_string(choice.width) + "x" + std::to_string(choice.height) +
-                          ": give a larger --size or fewer --frames"));
+        return CSequencePicture::Refused(CResult::Fail(fmt::format(
+            "{} frames do not fit a sheet of {}x{}: give a larger --size or fewer --frames",
+            frames.size(), choice.width, choice.height)));
     }
     CProgress progress("preview", 2 * frames.size(), sequence.progress, console);
     auto sheet = std::make_unique<CSheetWriter>(choice, frames, sequence, layout, console);
@@ -303,11 +302,10 @@ CSequencePicture WriteSheet(const CPreviewChoice& choice, const std::string& pat
     if (CResult written = sheet->Write(pattern, scale, legendHeight); !written) {
         return CSequencePicture::Failed(written);
     }
-    return CSequencePicture::Written(Escaped(choice.output) + ": " + std::to_string(choice.width) +
-                                         "x" + std::to_string(choice.height) + ", a sheet of " +
-                                         std::to_string(frames.size()) + " frames, " +
-                                         std::to_string(sheet->Particles()) + " particles",
-                                     unread, frames.size(), "sheet");
+    return CSequencePicture::Written(
+        fmt::format("{}: {}x{}, a sheet of {} frames, {} particles", Escaped(choice.output),
+                    choice.width, choice.height, frames.size(), sheet->Particles()),
+        unread, frames.size(), "sheet");
 }
 
 }  // namespace VelpoTools

@@ -1,5 +1,6 @@
 #include "tools/sequence/FrameRunner.h"
 
+#include <fmt/format.h>
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -83,10 +84,10 @@ void SayFewerThreads(size_t asked, size_t got, CConsole& console, CProgress* pro
     if (fewerThreadsSaid.exchange(true)) {
         return;
     }
-    const std::string text = (progress ? "velpo " + progress->Command() : std::string("velpo")) +
-                             ": warning: --jobs " + std::to_string(asked) +
-                             ": the system gave only " + std::to_string(got) +
-                             " threads; the frames run " + std::to_string(got) + " at a time\n";
+    const std::string who = progress ? "velpo " + progress->Command() : std::string("velpo");
+    const std::string text = fmt::format(
+        "{}: warning: --jobs {}: the system gave only {} threads; the frames run {} at a time\n",
+        who, asked, got, got);
     Say(console, progress, CConsole::CStream::Err, text);
 }
 

@@ -1,5 +1,6 @@
 #include "tools/sequence/Progress.h"
 
+#include <fmt/format.h>
 #include <algorithm>
 #include <cstdio>
 
@@ -12,32 +13,28 @@ namespace {
 // Redrawn at most this often: a terminal drawn faster only flickers.
 constexpr std::chrono::milliseconds DrawInterval{100};
 
-std::string Rate(double bytesPerSecond) {
+}  // namespace
+
+std::string ProgressRate(double bytesPerSecond) {
     const char* units[] = {"B/s", "kB/s", "MB/s", "GB/s"};
     size_t unit = 0;
     while (bytesPerSecond >= 1000.0 && unit + 1 < std::size(units)) {
         bytesPerSecond /= 1000.0;
         ++unit;
     }
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f %s", bytesPerSecond, units[unit]);
-    return text;
+    return fmt::format("{:.1f} {}", bytesPerSecond, units[unit]);
 }
 
-std::string Duration(double seconds) {
+std::string ProgressDuration(double seconds) {
     const long long whole = static_cast<long long>(seconds + 0.5);
-    char text[32];
     if (whole >= 3600) {
-        std::snprintf(text, sizeof text, "%lld h %02lld min", whole / 3600, whole / 60 % 60);
-    } else if (whole >= 60) {
-        std::snprintf(text, sizeof text, "%lld min %02lld s", whole / 60, whole % 60);
-    } else {
-        std::snprintf(text, sizeof text, "%lld s", whole);
+        return fmt::format("{} h {:02} min", whole / 3600, whole / 60 % 60);
     }
-    return text;
+    if (whole >= 60) {
+        return fmt::format("{} min {:02} s", whole / 60, whole % 60);
+    }
+    return fmt::format("{} s", whole);
 }
-
-}  // namespace
 
 CProgress::CProgress(std::string command, uint64_t totalFrames, bool shown, CConsole& console)
     : command_(std::move(command)),
@@ -85,17 +82,14 @@ void CProgress::Draw(bool force) {
     }
     lastDraw_ = now;
     const double seconds = std::chrono::duration<double>(now - start_).count();
-    std::string line = "velpo " + command_ + ": " + std::to_string(done_) + "/" +
-                       std::to_string(total_) + " frames";
+    std::string line = fmt::format("velpo {}: {}/{} frames", command_, done_, total_);
     if (done_ > 0 && seconds > 0) {
-        char rate[32];
-        std::snprintf(rate, sizeof rate, ", %.1f frames/s", done_ / seconds);
-        line += rate;
+        line += fmt::format(", {:.1f} frames/s", done_ / seconds);
         if (bytes_ > 0) {
-            line += ", " + Rate(bytes_ / seconds);
+            line += ", " + ProgressRate(bytes_ / seconds);
         }
         if (done_ < total_) {
-            line += ", " + Duration(seconds / done_ * (total_ - done_)) + " left";
+            line += ", " + ProgressDuration(seconds / done_ * (total_ - done_)) + " left";
         }
     }
     // Blanks over the rest of the last line, which may have been longer:

@@ -21,6 +21,11 @@
 
 namespace VelpoTools {
 
+// The pieces of the line: "41.5 MB/s" (B/s up to GB/s, one decimal) and
+// "9 s", "1 min 05 s", "2 h 03 min" (rounded to whole seconds).
+std::string ProgressRate(double bytesPerSecond);
+std::string ProgressDuration(double seconds);
+
 class CProgress {
 public:
     // `shown`: whether to show anything at all (see ShownOnTerminal).

@@ -1,5 +1,6 @@
 #include "tools/sequence/SequenceOptions.h"
 
+#include <fmt/format.h>
 #include <CLI/CLI.hpp>
 
 #include "tools/common/Numbers.h"
@@ -28,10 +29,9 @@ CResult ParseSequenceOptions(const CSequenceOptions& options, CSequenceChoice& c
         }
         const int64_t frames = static_cast<int64_t>(range.last) - range.first + 1;
         if (frames > MaxSequenceFrames) {
-            return CResult::Fail("--frames: \"" + options.frames + "\" holds " +
-                                 std::to_string(frames) + " frames, more than the " +
-                                 std::to_string(MaxSequenceFrames) +
-                                 " one run takes; split the range");
+            return CResult::Fail(fmt::format(
+                "--frames: \"{}\" holds {} frames, more than the {} one run takes; split the range",
+                options.frames, frames, MaxSequenceFrames));
         }
         choice.range = range;
     }

@@ -1,5 +1,6 @@
 #include "tools/session/CacheCheck.h"
 
+#include <fmt/format.h>
 #include <algorithm>
 #include <string>
 
@@ -49,13 +50,14 @@ private:
 
 CResult CheckCount(const std::string& name, const PdcHeader& header, uint32_t maxElements) {
     if (header.particleCount < 0) {
-        return CResult::Fail(name + ": the header claims a negative particle count " +
-                             std::to_string(header.particleCount));
+        return CResult::Fail(fmt::format("{}: the header claims a negative particle count {}", name,
+                                         header.particleCount));
     }
     if (static_cast<uint32_t>(header.particleCount) > maxElements) {
-        return CResult::Fail(name + ": the header claims " + std::to_string(header.particleCount) +
-                             " particles, more than the " + std::to_string(maxElements) +
-                             " elements the host runtime evaluates (forged particle count?)");
+        return CResult::Fail(
+            fmt::format("{}: the header claims {} particles, more than the {} elements the host "
+                        "runtime evaluates (forged particle count?)",
+                        name, header.particleCount, maxElements));
     }
     return CResult::Ok();
 }
@@ -92,9 +94,10 @@ CResult CheckCacheFile(const std::filesystem::path& file,
         const CPdcRecord& last = walker.NameOnlyRecord();
         for (const CNamedAttribute& attribute : unfilled) {
             if (attribute.name == last.name) {
-                return CResult::Fail(name + ": record " + std::to_string(last.index) + " at byte " +
-                                     std::to_string(last.offset) + " (" + Quoted(last.name) +
-                                     "): the file ends right after its name (truncated file)");
+                return CResult::Fail(
+                    fmt::format("{}: record {} at byte {} ({}): the file ends right after its "
+                                "name (truncated file)",
+                                name, last.index, last.offset, Quoted(last.name)));
             }
         }
     }

@@ -1,5 +1,6 @@
 #include "tools/session/DemoCheck.h"
 
+#include <fmt/format.h>
 #include <algorithm>
 #include <bit>
 
@@ -55,19 +56,15 @@ void CRoundTripCheck::CheckValues(int32_t frame, const char* name, const CImport
         found == imported.outputs.end() ? nullptr : std::get_if<std::vector<T>>(&found->second);
     const size_t readable = read ? std::min(read->size(), expected.size()) : 0;
     if (!read || read->size() != expected.size()) {
-        std::string text = Quoted(name);
-        text += ": read " + std::to_string(read ? read->size() : 0) + " values, wrote " +
-                std::to_string(expected.size());
-        Report(frame, text);
+        Report(frame, fmt::format("{}: read {} values, wrote {}", Quoted(name),
+                                  read ? read->size() : 0, expected.size()));
         differing_ += expected.size() - readable;
         sizesRight_ = false;
     }
     for (size_t i = 0; i < readable; ++i) {
         if (!Same((*read)[i], expected[i])) {
-            std::string text = Quoted(name);
-            text += " of particle " + std::to_string(i) + ": wrote " + Text(expected[i]) +
-                    ", read " + Text((*read)[i]);
-            Report(frame, text);
+            Report(frame, fmt::format("{} of particle {}: wrote {}, read {}", Quoted(name), i,
+                                      Text(expected[i]), Text((*read)[i])));
             ++differing_;
         }
     }
@@ -89,24 +86,24 @@ void CRoundTripCheck::Check(int32_t frame, const char* name, const CImportedFram
 
 void CRoundTripCheck::CheckCount(int32_t frame, uint32_t read, size_t written) {
     if (read != written) {
-        Report(frame, "VelpoImport reports " + std::to_string(read) + " particles, " +
-                          std::to_string(written) + " were written");
+        Report(frame,
+               fmt::format("VelpoImport reports {} particles, {} were written", read, written));
         countsRight_ = false;
     }
 }
 
 void CRoundTripCheck::Report(int32_t frame, const std::string& text) {
     if (reported_++ < ReportedDifferences) {
-        report_("frame " + std::to_string(frame) + ": " + text);
+        report_(fmt::format("frame {}: {}", frame, text));
     }
 }
 
 std::string CRoundTripCheck::Summary(bool nodeErrors) const {
     if (Exact() && !nodeErrors) {
-        return "round trip: exact, " + std::to_string(compared_) + " values read back unchanged";
+        return fmt::format("round trip: exact, {} values read back unchanged", compared_);
     }
-    std::string text = "round trip: NOT exact, " + std::to_string(differing_) + " of " +
-                       std::to_string(compared_) + " values differ";
+    std::string text =
+        fmt::format("round trip: NOT exact, {} of {} values differ", differing_, compared_);
     if (!countsRight_) {
         text += "; VelpoImport reported wrong particle counts";
     }

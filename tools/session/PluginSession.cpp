@@ -1,5 +1,6 @@
 #include "tools/session/PluginSession.h"
 
+#include <fmt/format.h>
 #include <cstdio>
 
 #include "host/core/Log.h"
@@ -170,8 +171,8 @@ CResult CPluginSession::LogText(const std::vector<VelpoHost::CLogEntry>& entries
                 Escaped(entry.text) + "\n";
     }
     if (errors > 0) {
-        return CResult::Fail("the nodes logged " + std::to_string(errors) +
-                             (errors == 1 ? " error" : " errors") + " (shown above)");
+        return CResult::Fail(fmt::format("the nodes logged {} error{} (shown above)", errors,
+                                         errors == 1 ? "" : "s"));
     }
     return CResult::Ok();
 }

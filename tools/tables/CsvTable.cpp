@@ -1,6 +1,7 @@
 // The CSV reader of particle tables (see tools/tables/Tables.h for the format it
 // takes): a header row of column names, then one row of cells per
 // particle.
+#include <fmt/format.h>
 #include <algorithm>
 
 #include "tools/common/Text.h"
@@ -196,11 +197,10 @@ private:
     CResult Row(uint32_t line) {
         const size_t columns = table_.columns.size();
         if (fields_.size() != columns) {
-            return CResult::Fail(
-                TablePlace(table_.file, line,
-                           static_cast<uint32_t>(std::min(fields_.size(), columns) + 1)) +
-                ": the row has " + std::to_string(fields_.size()) + " fields, the header row " +
-                std::to_string(columns));
+            const uint32_t column = static_cast<uint32_t>(std::min(fields_.size(), columns) + 1);
+            return CResult::Fail(fmt::format("{}: the row has {} fields, the header row {}",
+                                             TablePlace(table_.file, line, column), fields_.size(),
+                                             columns));
         }
         for (size_t i = 0; i < columns; ++i) {
             table_.columns[i].cells.push_back({static_cast<uint32_t>(fields_[i].begin),

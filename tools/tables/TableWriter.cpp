@@ -1,5 +1,6 @@
 #include "tools/tables/TableWriter.h"
 
+#include <fmt/format.h>
 #include <algorithm>
 #include <cmath>
 #include <nlohmann/json.hpp>
@@ -111,7 +112,7 @@ public:
     }
 
     void Json() {
-        text_ = "{\n  \"particleCount\": " + std::to_string(rows_) + ",\n  \"attributes\": {";
+        text_ = fmt::format("{{\n  \"particleCount\": {},\n  \"attributes\": {{", rows_);
         for (size_t i = 0; i < columns_.size() && SendPiece(); ++i) {
             const CTableOutputColumn& column = columns_[i];
             text_ += i ? ",\n    " : "\n    ";
