@@ -18,6 +18,8 @@ if [ ${#patches[@]} -eq 0 ]; then
 fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/velpo-probe.XXXXXX")
 trap 'rm -rf "$work"' EXIT
+# Some tests run the built command as an unprivileged user: it must reach it.
+chmod 755 "$work"
 git -C "$repo" archive HEAD | tar -x -C "$work" || exit 1
 cd "$work" || exit 1
 
