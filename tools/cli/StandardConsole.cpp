@@ -13,13 +13,12 @@ public:
     void Write(CStream stream, std::string_view text) override {
         if (stream == CStream::Out) {
             StandardOutput().Write(text);
-        }
-        // Flushed either way: what the command gathered for standard output
-        // shows before what follows on standard error.
-        (void)StandardOutput().Flush();
-        if (stream == CStream::Out) {
+            (void)StandardOutput().Flush();
             return;
         }
+        // What the command gathered for standard output shows before what
+        // follows on standard error.
+        (void)StandardOutput().Flush();
         std::fwrite(text.data(), 1, text.size(), stderr);
         std::fflush(stderr);
     }
