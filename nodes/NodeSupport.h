@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "host/sdk/Xsi.h"
-#include "nodes/StoredElements.h"
 #include "pdc/Pdc.h"
+#include "pdc/SliceWriter.h"
 
 // What lives from BeginEvaluate to EndEvaluate of one evaluation of an
 // Export or SetData node. The node's user data holds a raw pointer to it (or
@@ -18,8 +18,11 @@ struct CPdcUserData {
     XSI::CString path;
     int32_t step = 0;
     int32_t frame = 0;
-    // Export only: the elements its Evaluate calls have stored.
-    std::unique_ptr<CStoredElements> stored;
+    // Export only: the particles the file holds (Count), the file's name and
+    // its writer, null when the file cannot be written.
+    uint32_t count = 0;
+    XSI::CString fileName;
+    std::unique_ptr<CPdcSliceWriter> file;
 };
 
 // The state stored in the node's user data, or null.

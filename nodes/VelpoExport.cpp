@@ -1,7 +1,8 @@
-// VelpoExport: collects the points of one evaluation and writes them as the
-// frame's cache file.
+// VelpoExport: writes the points of one evaluation as the frame's cache
+// file, each subset's values straight to their place in the file as the
+// host hands them over (pdc/SliceWriter.h).
 //
-// The file goes through the file layer's safe write (pdc/SafeWrite.h): a
+// The file goes through the file layer's safe write (pdc/SafeWriteAt.h): a
 // failed write never leaves a torn cache or destroys the one written before,
 // and a cache that is a link, has several names or permissions of its own
 // keeps them.
@@ -12,7 +13,7 @@
 #include "nodes/NodeSupport.h"
 #include "nodes/Nodes.h"
 #include "pdc/FileName.h"
-#include "pdc/SafeWrite.h"
+#include "pdc/SliceWriter.h"
 #include "plugin/AttributeKinds.h"
 
 using namespace XSI;
@@ -45,75 +46,45 @@ struct CSubset {
     }
 };
 
-// Copies `n` values of an input as the host serves them into `out`, one
-// tight loop: element i of a per-element input; its one value for every
-// element of a constant; zero for an input that holds no data (or past the
-// end of a short one).
-template <class Value, class Input, class Convert>
-void CopyInput(const CBoundArray<Input>& input, Value* out, uint32_t n, Convert convert) {
+// Writes the subset's values of one input to its slot's record: element i
+// of a per-element input; its one value for every element of a constant.
+// Elements an input holds no data for (past the end of a short one, or all
+// of them) are left as the file has them, zero. Every call writes only the
+// elements of its own subset, so concurrent calls never meet. Slots that
+// are not written to the file take nothing.
+template <class T>
+void StoreInput(const CSubset& subset, const CBoundArray<T>& input, int32_t slot,
+                CPdcSliceWriter& file) {
     const uint32_t held = input.GetCount();
+    if (subset.stored == 0 || held == 0) {
+        return;
+    }
     if (held == 1) {
-        std::fill(out, out + n, convert(input[0]));
+        file.Fill(slot, subset.offset, input[0], subset.stored);
+    } else {
+        file.Write(slot, subset.offset, &input[0], std::min(subset.stored, held));
+    }
+}
+
+// The Position output is the input position, element for element: a
+// constant's one value for all of them, zero past the end of a short input.
+void PassPositionThrough(const CBoundArray<MATH::CVector3f>& position,
+                         CBoundArray<MATH::CVector3f>& output, uint32_t elements) {
+    const uint32_t n = std::min(elements, output.GetCount());
+    if (n == 0) {
+        return;
+    }
+    MATH::CVector3f* out = &output[0];
+    const uint32_t held = position.GetCount();
+    if (held == 1) {
+        std::fill(out, out + n, position[0]);
         return;
     }
     const uint32_t copied = std::min(n, held);
     if (copied > 0) {
-        const Input* in = &input[0];
-        for (uint32_t i = 0; i < copied; ++i) {
-            out[i] = convert(in[i]);
-        }
+        std::copy(&position[0], &position[0] + copied, out);
     }
-    std::fill(out + copied, out + n, convert(Input{}));
-}
-
-float AsFloat(float value) {
-    return value;
-}
-
-int32_t AsLong(int32_t value) {
-    return value;
-}
-
-MATH::CVector3 AsVector(const MATH::CVector3f& value) {
-    return MATH::CVector3(value.GetX(), value.GetY(), value.GetZ());
-}
-
-// Stores the subset's values of one input into a slot's array at their
-// absolute indices. Every call writes only the indices of its own subset,
-// so concurrent calls never touch the same element. Unnamed slots are never
-// written to the file and are skipped.
-void StoreInput(const CSubset& subset, const CBoundArray<float>& input, CAttribute& slot) {
-    if (slot.type == PdcTypeFloat && subset.stored > 0) {
-        CopyInput(input, slot.floatValues.GetArray() + subset.offset, subset.stored, AsFloat);
-    }
-}
-
-void StoreInput(const CSubset& subset, const CBoundArray<int32_t>& input, CAttribute& slot) {
-    if (slot.type == PdcTypeLong && subset.stored > 0) {
-        CopyInput(input, slot.longValues.GetArray() + subset.offset, subset.stored, AsLong);
-    }
-}
-
-void StoreInput(const CSubset& subset, const CBoundArray<MATH::CVector3f>& input,
-                CAttribute& slot) {
-    if (slot.type == PdcTypeVector && subset.stored > 0) {
-        CopyInput(input, slot.vectorValues.GetArray() + subset.offset, subset.stored, AsVector);
-    }
-}
-
-// Elements that no Evaluate call stored get zero, in every named slot.
-void ZeroUnstored(const CStoredElements& stored, CPdc& pdc) {
-    stored.ForEachGap([&pdc](uint32_t first, uint32_t count) {
-        for (CAttribute& slot : pdc.attributes) {
-            if (slot.type == PdcTypeFloat) {
-                std::fill_n(slot.floatValues.GetArray() + first, count, 0.0f);
-            } else if (slot.type == PdcTypeLong) {
-                std::fill_n(slot.longValues.GetArray() + first, count, 0);
-            } else if (slot.type == PdcTypeVector) {
-                std::fill_n(slot.vectorValues.GetArray() + first, count, MATH::CVector3());
-            }
-        }
-    });
+    std::fill(out + copied, out + n, MATH::CVector3f());
 }
 
 // The numbered inputs of one kind (T: float, int32_t or CVector3f, as its
@@ -128,31 +99,15 @@ public:
         }
     }
 
-    void Store(const CSubset& subset, CAttribute* slots) const {
+    void Store(const CSubset& subset, CPdcSliceWriter& file) const {
         for (int32_t i = 0; i < Kind.count; ++i) {
-            StoreInput(subset, inputs_[i], slots[Kind.Slot(i)]);
+            StoreInput(subset, inputs_[i], Kind.Slot(i), file);
         }
     }
 
 private:
     CBoundArray<T> inputs_[Kind.count];
 };
-
-// Through the file layer's safe write: a failed write leaves the earlier
-// cache as it was, and a cache that is a link, has several names or has
-// permissions of its own stays so.
-bool WriteCacheFile(const CPdc& pdc, const std::string& target) {
-    std::string reason;
-    return SafeWriteFile(
-        target,
-        [&pdc](FILE* file) {
-            const int32_t attributeCount = pdc.NamedAttributeCount();
-            const int32_t particleCount = pdc.PositionCount();
-            const PdcHeader header = PdcHeader::ForWriting(particleCount, attributeCount);
-            return header.FWrite(file) && pdc.FWriteAttributes(file);
-        },
-        reason);
-}
 
 }  // namespace
 
@@ -181,15 +136,21 @@ CStatus VelpoExport_BeginEvaluate(ICENodeContext& context) {
         state->path = settings.path;
         state->step = settings.step;
         state->frame = frame;
+        state->count = static_cast<uint32_t>(count);
+        state->fileName = GetFileName(settings.path, static_cast<uint32_t>(frame), settings.step);
         ApplySlotLayout(*state->pdc, settings);
-        // The Evaluate calls' copies are the first to touch the arrays;
-        // EndEvaluate zeroes what none of them stored.
-        state->pdc->ResizeForOverwrite(count);
-        state->stored = std::make_unique<CStoredElements>(static_cast<uint32_t>(count));
+        // The Evaluate calls write their subsets straight into the file; a
+        // target that cannot be written leaves no file writer, and
+        // EndEvaluate says so.
+        state->file = std::make_unique<CPdcSliceWriter>(*state->pdc, count);
+        std::string reason;
+        if (!state->file->Begin(state->fileName.GetAsciiString(), reason)) {
+            state->file.reset();
+        }
         PutPdcUserData(context, state.release());
     } catch (...) {
-        // Only running out of memory for Count particles gets here: no state,
-        // so no file is written this evaluation.
+        // Only running out of memory gets here: no state, so no file is
+        // written this evaluation.
         PutPdcUserData(context, nullptr);
         try {
             LogError(CannotWrite,
@@ -231,18 +192,17 @@ void Evaluate(ICENodeContext& context) {
     const CBoundIndexSet set(context);
 
     // Slot by slot rather than point by point: each pass streams through one
-    // input and one array.
-    const CSubset subset(set, state->stored->Count());
-    StoreInput(subset, id, slots[PdcIdSlot]);
-    StoreInput(subset, position, slots[PdcPositionSlot]);
-    floats.Store(subset, slots);
-    longs.Store(subset, slots);
-    vectors.Store(subset, slots);
-    state->stored->Mark(subset.offset, subset.stored);
-    const uint32_t outputs = std::min(set.Count(), output.GetCount());
-    if (outputs > 0) {
-        CopyInput(position, &output[0], outputs, [](const MATH::CVector3f& v) { return v; });
+    // input and one stretch of the file.
+    if (state->file) {
+        const CSubset subset(set, state->count);
+        CPdcSliceWriter& file = *state->file;
+        StoreInput(subset, id, PdcIdSlot, file);
+        StoreInput(subset, position, PdcPositionSlot, file);
+        floats.Store(subset, file);
+        longs.Store(subset, file);
+        vectors.Store(subset, file);
     }
+    PassPositionThrough(position, output, set.Count());
 }
 
 }  // namespace
@@ -258,15 +218,13 @@ CStatus VelpoExport_EndEvaluate(ICENodeContext& context) {
         LogError(L"VelpoExport: Cannot Read User Data");
         return CStatus::OK;
     }
-    CString fileName;
     try {
-        ZeroUnstored(*state->stored, *state->pdc);
-        fileName = GetFileName(state->path, static_cast<uint32_t>(state->frame), state->step);
-        if (!WriteCacheFile(*state->pdc, fileName.GetAsciiString())) {
-            LogError(CannotWrite, fileName);
+        std::string reason;
+        if (!state->file || !state->file->Finish(*state->pdc, CDurability::Process, reason)) {
+            LogError(CannotWrite, state->fileName);
         }
     } catch (...) {
-        LogError(CannotWrite, fileName);
+        LogError(CannotWrite, state->fileName);
     }
     return CStatus::OK;
 }

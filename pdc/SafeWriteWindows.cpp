@@ -344,6 +344,12 @@ bool FlushToDisk(const std::string& file, std::string& reason) {
     return flushed;
 }
 
+// Windows writes every target through a stream: the safe write at offsets
+// gathers the file in memory first (SafeWriteAt.cpp).
+std::unique_ptr<CPositionalWrite> BeginReplacement(const std::string&, uint64_t) {
+    return nullptr;
+}
+
 }  // namespace PdcSafeWrite
 
 #endif
