@@ -1,5 +1,6 @@
 // VelpoSetData: reads the frame's cache file once per evaluation and gives
 // every point the values of the particle with its index.
+#include <algorithm>
 #include <memory>
 
 #include "nodes/NodeSupport.h"
@@ -90,12 +91,32 @@ void FillPerPoint(CBoundArray<Output>& output, const CBoundIndexSet& set, const 
     }
 }
 
-// The same result in one tight loop, for an array slot that holds a value
-// for every point of the subset: the usual case, where points and
+// A run of values copied as they are.
+template <class T>
+void CopyRun(T* out, const T* in, uint32_t n) {
+    std::copy(in, in + n, out);
+}
+
+// A run of vectors narrowed to float, as one run of numbers (both vector
+// types are their three numbers without padding), which the compiler turns
+// into wide conversions.
+void NarrowVectorRun(MATH::CVector3f* out, const MATH::CVector3* in, uint32_t n) {
+    static_assert(sizeof(MATH::CVector3) == 3 * sizeof(double) &&
+                  sizeof(MATH::CVector3f) == 3 * sizeof(float));
+    const auto* from = reinterpret_cast<const double*>(in);
+    auto* to = reinterpret_cast<float*>(out);
+    for (size_t i = 0; i < 3 * size_t{n}; ++i) {
+        to[i] = static_cast<float>(from[i]);
+    }
+}
+
+// The same result as FillPerPoint in one run, for an array slot that holds
+// a value for every point of the subset: the usual case, where points and
 // particles correspond one to one.
 template <class Output, class Value, class Read, class Convert>
 void FillOutput(ICENodeContext& context, int32_t dataType, const CAttribute& slot,
-                const Value* values, int32_t held, Read read, Convert convert) {
+                const Value* values, int32_t held, Read read, Convert convert,
+                void (*run)(Output*, const Value*, uint32_t)) {
     CBoundArray<Output> output;
     output.BindOutput(context, dataType);
     const CBoundIndexSet set(context);
@@ -105,11 +126,7 @@ void FillOutput(ICENodeContext& context, int32_t dataType, const CAttribute& slo
         FillPerPoint<Output, Value>(output, set, slot, read, convert);
         return;
     }
-    const Value* in = values + set.Offset();
-    Output* out = &output[0];
-    for (uint32_t i = 0; i < set.Count(); ++i) {
-        out[i] = convert(in[i]);
-    }
+    run(&output[0], values + set.Offset(), set.Count());
 }
 
 // The output for a slot holding `slotType` values (the port's kind: an
@@ -118,16 +135,18 @@ void FillFromSlot(ICENodeContext& context, int32_t slotType, const CAttribute& s
     switch (slotType) {
         case PdcTypeFloat:
             FillOutput<float>(context, siICENodeDataFloat, slot, slot.floatValues.GetArray(),
-                              slot.floatValues.GetCount(), &CAttribute::GetFloat, AsFloat);
+                              slot.floatValues.GetCount(), &CAttribute::GetFloat, AsFloat,
+                              CopyRun<float>);
             break;
         case PdcTypeLong:
             FillOutput<int32_t>(context, siICENodeDataLong, slot, slot.longValues.GetArray(),
-                                slot.longValues.GetCount(), &CAttribute::GetLong, AsLong);
+                                slot.longValues.GetCount(), &CAttribute::GetLong, AsLong,
+                                CopyRun<int32_t>);
             break;
         default:
             FillOutput<MATH::CVector3f>(context, siICENodeDataVector3, slot,
                                         slot.vectorValues.GetArray(), slot.vectorValues.GetCount(),
-                                        &CAttribute::GetVector, AsVector);
+                                        &CAttribute::GetVector, AsVector, NarrowVectorRun);
             break;
     }
 }

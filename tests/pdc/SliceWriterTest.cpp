@@ -40,8 +40,8 @@ void Layout(CPdc& pdc) {
                     {PdcFirstVectorSlot + 4, "wind"}});
 }
 
-constexpr int32_t Slots[] = {PdcFirstFloatSlot,  PdcFirstFloatSlot + 3, PdcIdSlot,
-                             PdcFirstLongSlot,   PdcPositionSlot,       PdcFirstVectorSlot,
+constexpr int32_t Slots[] = {PdcFirstFloatSlot,     PdcFirstFloatSlot + 3, PdcIdSlot,
+                             PdcFirstLongSlot,      PdcPositionSlot,       PdcFirstVectorSlot,
                              PdcFirstVectorSlot + 4};
 
 // Element i's value in a slot: different per slot and element, with
@@ -74,8 +74,7 @@ CPdc Expected(const CSliceCase& c) {
     const auto count = static_cast<uint32_t>(std::max(c.particles, 0));
     for (const int32_t slot : Slots) {
         CAttribute& a = pdc.attributes[slot];
-        const bool single =
-            std::find(c.single.begin(), c.single.end(), slot) != c.single.end();
+        const bool single = std::find(c.single.begin(), c.single.end(), slot) != c.single.end();
         a.isArray = !single;
         for (uint32_t i = 0; i < count; ++i) {
             const bool skipped = c.skipEvery > 0 && (i / c.subset) % c.skipEvery == 0;
@@ -101,8 +100,7 @@ CPdc Expected(const CSliceCase& c) {
 void WriteSubset(CPdcSliceWriter& frame, const CPdc& layout, const CSliceCase& c, uint32_t first,
                  uint32_t count) {
     for (const int32_t slot : Slots) {
-        const bool single =
-            std::find(c.single.begin(), c.single.end(), slot) != c.single.end();
+        const bool single = std::find(c.single.begin(), c.single.end(), slot) != c.single.end();
         const int32_t type = layout.attributes[slot].type;
         std::vector<float> floats;
         std::vector<int32_t> longs;
@@ -187,21 +185,20 @@ INSTANTIATE_TEST_SUITE_P(
                    0,
                    128,
                    2},
-        CSliceCase{"EverySlotSingle", 40, {PdcFirstFloatSlot, PdcFirstFloatSlot + 3, PdcIdSlot,
-                                           PdcFirstLongSlot, PdcPositionSlot,
-                                           PdcFirstVectorSlot, PdcFirstVectorSlot + 4},
-                   0, 8, 2},
+        CSliceCase{"EverySlotSingle",
+                   40,
+                   {PdcFirstFloatSlot, PdcFirstFloatSlot + 3, PdcIdSlot, PdcFirstLongSlot,
+                    PdcPositionSlot, PdcFirstVectorSlot, PdcFirstVectorSlot + 4},
+                   0,
+                   8,
+                   2},
         CSliceCase{"OneParticle", 1, {PdcIdSlot}, 0, 1, 1},
         CSliceCase{"NoParticlesAsArrays", 0, {}, 0, 1, 1},
         CSliceCase{"NoParticlesWithSingleValues", 0, {PdcFirstFloatSlot, PdcPositionSlot}, 0, 1, 1},
         // Past the conversion buffer in one call, and records larger than
         // the buffer they are moved through.
-        CSliceCase{"LargeSubsetsAndMovesPastTheirBuffers",
-                   60000,
-                   {PdcFirstFloatSlot},
-                   0,
-                   20000,
-                   2}),
+        CSliceCase{
+            "LargeSubsetsAndMovesPastTheirBuffers", 60000, {PdcFirstFloatSlot}, 0, 20000, 2}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(SliceWriter, ElementsPastTheCountAndUnwrittenSlotsTakeNothing) {
@@ -211,7 +208,7 @@ TEST(SliceWriter, ElementsPastTheCountAndUnwrittenSlotsTakeNothing) {
     CPdcSliceWriter frame(layout, 4);
     std::string reason;
     ASSERT_TRUE(frame.Begin(folder.File("a.pdc"), reason)) << reason;
-    const CVector3f positions[6] = {{1, 2, 3}, {4, 5, 6}, {7, 8, 9},
+    const CVector3f positions[6] = {{1, 2, 3},    {4, 5, 6},    {7, 8, 9},
                                     {10, 11, 12}, {13, 14, 15}, {16, 17, 18}};
     EXPECT_TRUE(frame.Write(PdcPositionSlot, 2, positions, 6));  // 2 of them fit
     EXPECT_TRUE(frame.Write(PdcPositionSlot, 9, positions, 6));  // none fit
@@ -241,8 +238,8 @@ const Bytes Earlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
 
 std::vector<std::string> Names(const CTempFolder& folder) {
     std::vector<std::string> names;
-    for (const auto& entry :
-         std::filesystem::directory_iterator(std::filesystem::path(folder.File("x")).parent_path())) {
+    for (const auto& entry : std::filesystem::directory_iterator(
+             std::filesystem::path(folder.File("x")).parent_path())) {
         names.push_back(entry.path().filename().string());
     }
     std::sort(names.begin(), names.end());
