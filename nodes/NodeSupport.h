@@ -3,7 +3,9 @@
 // and index set back to the host on every path out of a callback.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 
 #include "host/sdk/Xsi.h"
@@ -23,6 +25,14 @@ struct CPdcUserData {
     uint32_t count = 0;
     XSI::CString fileName;
     std::unique_ptr<CPdcSliceWriter> file;
+    // SetData only: the open cache file, where its array records lie (the
+    // Evaluate calls read them slice by slice), and whether a read failed.
+    struct CClose {
+        void operator()(FILE* file) const { std::fclose(file); }
+    };
+    std::unique_ptr<FILE, CClose> source;
+    CPdcArrayPlace places[PdcSlotCount];
+    std::atomic<bool> readFailed{false};
 };
 
 // The state stored in the node's user data, or null.

@@ -33,16 +33,16 @@ void MarkArray(CAttribute& slot, const CBoundArray<T>& input) {
 }
 
 // The elements of one Evaluate call: the subset [offset, offset + count)
-// of the evaluation, and how many of them lie inside the slot arrays (Count
+// of the evaluation, and how many of them are particles of the file (Count
 // smaller than the elements evaluated drops the rest).
 struct CSubset {
     uint32_t offset = 0;
     uint32_t count = 0;
     uint32_t stored = 0;
 
-    CSubset(const CBoundIndexSet& set, uint32_t arraySize)
+    CSubset(const CBoundIndexSet& set, uint32_t particles)
         : offset(set.Offset()), count(set.Count()) {
-        stored = offset < arraySize ? std::min(count, arraySize - offset) : 0;
+        stored = offset < particles ? std::min(count, particles - offset) : 0;
     }
 };
 

@@ -1,5 +1,8 @@
-// VelpoSetData: reads the frame's cache file once per evaluation and gives
-// every point the values of the particle with its index.
+// VelpoSetData: gives every point the values of the particle with its index
+// in the frame's cache file. BeginEvaluate checks the file whole and reads
+// its single values; each Evaluate call reads its subset's slice of each
+// array record straight into the output (pdc/SliceReader.h), so no copy of
+// the frame is built in memory.
 #include <algorithm>
 #include <memory>
 
@@ -7,6 +10,7 @@
 #include "nodes/Nodes.h"
 #include "pdc/CacheFile.h"
 #include "pdc/FileName.h"
+#include "pdc/SliceReader.h"
 #include "plugin/AttributeKinds.h"
 
 using namespace XSI;
@@ -32,13 +36,13 @@ std::unique_ptr<CPdcUserData> ReadCache(ICENodeContext& context) {
     const CString fileName =
         GetFileName(settings.path, static_cast<uint32_t>(frame), settings.step);
 
-    FILE* file = OpenCacheFile(fileName.GetAsciiString(), "rb");
+    auto state = std::make_unique<CPdcUserData>();
+    state->source.reset(OpenCacheFile(fileName.GetAsciiString(), "rb"));
+    FILE* file = state->source.get();
     if (file == nullptr) {
         LogError(L"VelpoSetData: Cannot Read ", fileName);
         return nullptr;
     }
-    const CFileCloser closer(file);
-    auto state = std::make_unique<CPdcUserData>();
     state->pdc = std::make_unique<CPdc>();
     state->path = fileName;
     state->step = settings.step;
@@ -46,7 +50,9 @@ std::unique_ptr<CPdcUserData> ReadCache(ICENodeContext& context) {
     ApplySlotLayout(*state->pdc, settings);
     bool read = false;
     try {
-        read = state->pdc->header.FRead(file) && state->pdc->ReadParticles(file);
+        // Single values are read now; array records are read by the Evaluate
+        // calls, each subset's slice straight into its output.
+        read = state->pdc->header.FRead(file) && state->pdc->LocateParticles(file, state->places);
     } catch (...) {
         // The file layer bounds every allocation by the file's size, so this
         // is a file larger than the memory left: it cannot be read.
@@ -60,115 +66,94 @@ std::unique_ptr<CPdcUserData> ReadCache(ICENodeContext& context) {
     return state;
 }
 
-float AsFloat(float value) {
-    return value;
-}
-
-int32_t AsLong(int32_t value) {
-    return value;
-}
-
-MATH::CVector3f AsVector(const MATH::CVector3& value) {
-    return MATH::CVector3f(static_cast<float>(value.GetX()), static_cast<float>(value.GetY()),
-                           static_cast<float>(value.GetZ()));
-}
-
-// Fills the output of one port for the current subset from one slot, point
-// by point through the slot's accessor. A point the slot has no value for
-// (an array slot with fewer particles than points) gets zero, whatever the
-// subsets: the result must not depend on how the host splits the work.
-template <class Output, class Value, class Read, class Convert>
-void FillPerPoint(CBoundArray<Output>& output, const CBoundIndexSet& set, const CAttribute& slot,
-                  Read read, Convert convert) {
-    for (CIndexSet::Iterator it = set.Begin(); it.HasNext(); it.Next()) {
-        // Past 2^31 - 1 the index turns negative, and a negative index finds
-        // no element of an array slot, which is right.
-        const int32_t absolute = static_cast<int32_t>(it.GetAbsoluteIndex());
-        // A fresh zero per point: a failed read leaves it untouched.
-        Value value{};
-        (slot.*read)(absolute, value);
-        output[it.GetIndex()] = convert(value);
-    }
-}
-
-// A run of values copied as they are.
-template <class T>
-void CopyRun(T* out, const T* in, uint32_t n) {
-    std::copy(in, in + n, out);
-}
-
-// A run of vectors narrowed to float, as one run of numbers (both vector
-// types are their three numbers without padding), which the compiler turns
-// into wide conversions.
-void NarrowVectorRun(MATH::CVector3f* out, const MATH::CVector3* in, uint32_t n) {
-    static_assert(sizeof(MATH::CVector3) == 3 * sizeof(double) &&
-                  sizeof(MATH::CVector3f) == 3 * sizeof(float));
-    const auto* from = reinterpret_cast<const double*>(in);
-    auto* to = reinterpret_cast<float*>(out);
-    for (size_t i = 0; i < 3 * size_t{n}; ++i) {
-        to[i] = static_cast<float>(from[i]);
-    }
-}
-
-// The same result as FillPerPoint in one run, for an array slot that holds
-// a value for every point of the subset: the usual case, where points and
-// particles correspond one to one.
-template <class Output, class Value, class Read, class Convert>
-void FillOutput(ICENodeContext& context, int32_t dataType, const CAttribute& slot,
-                const Value* values, int32_t held, Read read, Convert convert,
-                void (*run)(Output*, const Value*, uint32_t)) {
+// The output of one port for the current subset, every point the same
+// value: the single value of a slot that no array record filled, or zero.
+template <class Output>
+void FillWithOne(ICENodeContext& context, int32_t dataType, const Output& value) {
     CBoundArray<Output> output;
     output.BindOutput(context, dataType);
     const CBoundIndexSet set(context);
-    const uint64_t end = uint64_t{set.Offset()} + set.Count();
-    if (!slot.isArray || held < 0 || end > static_cast<uint64_t>(held) ||
-        output.GetCount() < set.Count() || set.Count() == 0) {
-        FillPerPoint<Output, Value>(output, set, slot, read, convert);
-        return;
+    const uint32_t count = std::min(set.Count(), output.GetCount());
+    if (count > 0) {
+        std::fill(&output[0], &output[0] + count, value);
     }
-    run(&output[0], values + set.Offset(), set.Count());
+}
+
+// The output of one port for the current subset read from the slot's array
+// record in the file; zero where it fails, which EndEvaluate reports.
+template <class Output>
+void ReadIntoOutput(ICENodeContext& context, int32_t dataType, CPdcUserData& state,
+                    const CPdcArrayPlace& place) {
+    CBoundArray<Output> output;
+    output.BindOutput(context, dataType);
+    const CBoundIndexSet set(context);
+    const uint32_t count = std::min(set.Count(), output.GetCount());
+    if (count > 0 && !PdcReadSlice(state.source.get(), place, set.Offset(), count, &output[0])) {
+        state.readFailed = true;
+    }
 }
 
 // The output for a slot holding `slotType` values (the port's kind: an
 // unnamed slot has no type of its own and still gives zeros of the port's).
-void FillFromSlot(ICENodeContext& context, int32_t slotType, const CAttribute& slot) {
+void FillFromSlot(ICENodeContext& context, int32_t slotType, CPdcUserData& state, int32_t index) {
+    const CAttribute& slot = state.pdc->attributes[index];
+    const CPdcArrayPlace& place = state.places[index];
+    if (place.Located()) {
+        switch (slotType) {
+            case PdcTypeFloat:
+                ReadIntoOutput<float>(context, siICENodeDataFloat, state, place);
+                return;
+            case PdcTypeLong:
+                ReadIntoOutput<int32_t>(context, siICENodeDataLong, state, place);
+                return;
+            default:
+                ReadIntoOutput<MATH::CVector3f>(context, siICENodeDataVector3, state, place);
+                return;
+        }
+    }
+    // Element 0 is the single value, or the zero of a slot without one.
     switch (slotType) {
-        case PdcTypeFloat:
-            FillOutput<float>(context, siICENodeDataFloat, slot, slot.floatValues.GetArray(),
-                              slot.floatValues.GetCount(), &CAttribute::GetFloat, AsFloat,
-                              CopyRun<float>);
-            break;
-        case PdcTypeLong:
-            FillOutput<int32_t>(context, siICENodeDataLong, slot, slot.longValues.GetArray(),
-                                slot.longValues.GetCount(), &CAttribute::GetLong, AsLong,
-                                CopyRun<int32_t>);
-            break;
-        default:
-            FillOutput<MATH::CVector3f>(context, siICENodeDataVector3, slot,
-                                        slot.vectorValues.GetArray(), slot.vectorValues.GetCount(),
-                                        &CAttribute::GetVector, AsVector, NarrowVectorRun);
-            break;
+        case PdcTypeFloat: {
+            float value = 0;
+            slot.GetFloat(0, value);
+            FillWithOne(context, siICENodeDataFloat, value);
+            return;
+        }
+        case PdcTypeLong: {
+            int32_t value = 0;
+            slot.GetLong(0, value);
+            FillWithOne(context, siICENodeDataLong, value);
+            return;
+        }
+        default: {
+            MATH::CVector3 value;
+            slot.GetVector(0, value);
+            FillWithOne(
+                context, siICENodeDataVector3,
+                MATH::CVector3f(static_cast<float>(value.GetX()), static_cast<float>(value.GetY()),
+                                static_cast<float>(value.GetZ())));
+            return;
+        }
     }
 }
 
 void Evaluate(ICENodeContext& context) {
     const uint32_t outputPortID = context.GetEvaluatedOutputPortID();
-    const CPdcUserData* state = GetPdcUserData(context);
+    CPdcUserData* state = GetPdcUserData(context);
     if (state == nullptr) {
         return;
     }
-    const CAttribute* slots = state->pdc->attributes;
     // The per-point input only gives the node its element set.
     CBoundArray<MATH::CVector3f> inPosition;
     inPosition.BindInput(context, siICENodeDataVector3, PortInPosition);
 
     if (outputPortID == PortPosition) {
-        FillFromSlot(context, PdcTypeVector, slots[PdcPositionSlot]);
+        FillFromSlot(context, PdcTypeVector, *state, PdcPositionSlot);
     } else if (outputPortID == PortId) {
-        FillFromSlot(context, PdcTypeLong, slots[PdcIdSlot]);
+        FillFromSlot(context, PdcTypeLong, *state, PdcIdSlot);
     } else if (const CAttributeKind* kind = FindKindOfPort(outputPortID)) {
         const int32_t index = kind->IndexOfPort(outputPortID);
-        FillFromSlot(context, kind->slotType, slots[kind->Slot(index)]);
+        FillFromSlot(context, kind->slotType, *state, kind->Slot(index));
     }
 }
 
@@ -190,7 +175,13 @@ CStatus VelpoSetData_Evaluate(ICENodeContext& context) {
 }
 
 CStatus VelpoSetData_EndEvaluate(ICENodeContext& context) {
-    delete GetPdcUserData(context);
+    const std::unique_ptr<CPdcUserData> state(GetPdcUserData(context));
     PutPdcUserData(context, nullptr);
+    // A file that was whole when the evaluation began but could not be read
+    // later (cut short by another program meanwhile, or a failing disk): its
+    // points got zeros, which must not pass for the cache.
+    if (state && state->readFailed) {
+        LogError(L"VelpoSetData: Cannot Read ", state->path);
+    }
     return CStatus::OK;
 }

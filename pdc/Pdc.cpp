@@ -1,5 +1,8 @@
 #include "pdc/Pdc.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "pdc/RecordWalker.h"
 #include "pdc/RecordWriter.h"
 #include "pdc/SlotFilling.h"
@@ -75,6 +78,15 @@ bool CPdc::FWriteAttributes(FILE* file) const {
 }
 
 bool CPdc::ReadParticles(FILE* file) {
+    return WalkParticles(file, nullptr);
+}
+
+bool CPdc::LocateParticles(FILE* file, CPdcArrayPlace (&places)[PdcSlotCount]) {
+    std::fill(std::begin(places), std::end(places), CPdcArrayPlace());
+    return WalkParticles(file, places);
+}
+
+bool CPdc::WalkParticles(FILE* file, CPdcArrayPlace* places) {
     if (header.attributeCount < 1) {
         return true;
     }
@@ -96,6 +108,14 @@ bool CPdc::ReadParticles(FILE* file) {
         }
         CAttribute* slot = &attributes[taken];
         const bool integers = record.IsInteger();
+        if (places != nullptr) {
+            places[taken] = CPdcArrayPlace();
+            if (record.IsArray()) {
+                places[taken] = {record.valuesOffset, record.count, record.code};
+                slot->isArray = true;
+                continue;  // the walker steps over its values
+            }
+        }
         // The walker has checked that the values are in the file, so the
         // array's size is bounded by the file's.
         const auto read = [&](FILE* stream) {

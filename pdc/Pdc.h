@@ -33,6 +33,17 @@
 
 class CPdcWriter;
 
+// Where the values of an array record lie in its file: `count` values of
+// type `code` (1, 3 or 5) from byte `offset`. Located() is false for a slot
+// that no array record filled.
+struct CPdcArrayPlace {
+    int64_t offset = -1;
+    int64_t count = 0;
+    int32_t code = 0;
+
+    bool Located() const { return offset >= 0; }
+};
+
 // Values of CAttribute::type: which of its arrays holds the values.
 inline constexpr int32_t PdcTypeNone = 0;  // unnamed slot
 inline constexpr int32_t PdcTypeFloat = 1;
@@ -219,4 +230,16 @@ public:
     // record under a negative particleCount, values past the end of the
     // file. Bytes after the last record are not read.
     bool ReadParticles(FILE* file);
+
+    // ReadParticles for a reader that takes array records slice by slice
+    // where they lie (pdc/SliceReader.h): the same records reach the same
+    // slots and single values are read as ReadParticles reads them, but an
+    // array record is only located, in `places[slot]`, with the slot's
+    // isArray set and its arrays left as they are. A slot whose last record
+    // is a single value has no place. The walk checks the array records'
+    // values are in the file, as ReadParticles does.
+    bool LocateParticles(FILE* file, CPdcArrayPlace (&places)[PdcSlotCount]);
+
+private:
+    bool WalkParticles(FILE* file, CPdcArrayPlace* places);
 };

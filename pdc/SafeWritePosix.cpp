@@ -392,9 +392,9 @@ private:
 
 // The temporary file sized to `size` zero bytes, its blocks reserved where
 // the file system can: a disk too full for the file fails here, before any
-// work, and writes into reserved blocks are the cheapest the system has
-// (half the time of writes into a hole on ext4, and no contention between
-// threads over the reservation of each block).
+// work, and writes into reserved blocks cost less than writes into a hole
+// (on ext4, measured with a frame written slice by slice: a third less time
+// with one thread, half with two, which no longer wait on each other).
 bool Reserve(int descriptor, uint64_t size) {
     const auto bytes = static_cast<off_t>(size);
 #if defined(__linux__)
