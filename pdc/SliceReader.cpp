@@ -90,8 +90,8 @@ void Load(int32_t* out, const unsigned char* in, size_t count, int32_t code) {
 template <class Out>
 bool ReadSlice(FILE* file, const CPdcArrayPlace& place, uint32_t first, uint32_t count, Out* out) {
     const uint64_t held = place.count > 0 ? static_cast<uint64_t>(place.count) : 0;
-    const auto inFile = static_cast<uint32_t>(
-        first < held ? std::min<uint64_t>(count, held - first) : 0);
+    const auto inFile =
+        static_cast<uint32_t>(first < held ? std::min<uint64_t>(count, held - first) : 0);
     std::fill(out + inFile, out + count, Out());
     if (inFile > 0 && (!place.Located() || !Suits<Out>(place.code))) {
         std::fill(out, out + inFile, Out());
