@@ -134,13 +134,12 @@ template <class T>
 bool CPdcSliceWriter::Fill(int32_t slot, uint32_t first, const T& value, uint32_t count) {
     unsigned char one[VectorBytes];
     Store(one, &value, 1);
-    const size_t width = TypeOf<T>() == PdcTypeVector ? VectorBytes : DoubleBytes;
-    return WriteConverted<T>(slot, first, count,
-                             [&one, width](unsigned char* out, uint32_t, uint32_t n) {
-                                 for (uint32_t i = 0; i < n; ++i) {
-                                     std::memcpy(out + i * width, one, width);
-                                 }
-                             });
+    constexpr size_t Width = TypeOf<T>() == PdcTypeVector ? VectorBytes : DoubleBytes;
+    return WriteConverted<T>(slot, first, count, [&one](unsigned char* out, uint32_t, uint32_t n) {
+        for (uint32_t i = 0; i < n; ++i) {
+            std::memcpy(out + i * Width, one, Width);
+        }
+    });
 }
 
 template bool CPdcSliceWriter::Write(int32_t, uint32_t, const float*, uint32_t);
