@@ -21,8 +21,9 @@
 // The target is written by the safe write at offsets (SafeWriteAt.h), with
 // its promises: until Finish returns true it is the earlier file, whole.
 // Errors: Begin and Finish return false with a reason fit to follow
-// "<file>: "; a failed Write or Fill shows at Finish. Nothing logs or throws
-// but std::bad_alloc from the constructor.
+// "<file>: "; a failed Write or Fill shows at Finish. Nothing logs; the
+// constructor and Finish may throw std::bad_alloc (Finish's buffers are a
+// megabyte at most), Write and Fill never throw.
 #pragma once
 
 #include <cstdint>
