@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "host/sdk/Xsi.h"
+#include "pdc/CacheFile.h"
 #include "pdc/Pdc.h"
 #include "pdc/SliceWriter.h"
 
@@ -16,21 +17,15 @@
 // Export or SetData node. The node's user data holds a raw pointer to it (or
 // null when BeginEvaluate made none); EndEvaluate deletes it.
 struct CPdcUserData {
-    std::unique_ptr<CPdc> pdc;
-    XSI::CString path;
-    int32_t step = 0;
-    int32_t frame = 0;
-    // Export only: the particles the file holds (Count), the file's name and
-    // its writer, null when the file cannot be written.
+    std::unique_ptr<CPdc> pdc;  // the slots' layout, and the single values read
+    XSI::CString fileName;      // the frame's cache file
+    // Export only: the particles the file holds (Count), and the file's
+    // writer, null when the file cannot be written.
     uint32_t count = 0;
-    XSI::CString fileName;
     std::unique_ptr<CPdcSliceWriter> file;
     // SetData only: the open cache file, where its array records lie (the
     // Evaluate calls read them slice by slice), and whether a read failed.
-    struct CClose {
-        void operator()(FILE* file) const { std::fclose(file); }
-    };
-    std::unique_ptr<FILE, CClose> source;
+    CFilePointer source;
     CPdcArrayPlace places[PdcSlotCount];
     std::atomic<bool> readFailed{false};
 };
@@ -129,20 +124,4 @@ public:
 private:
     XSI::ICENodeContext& context_;
     XSI::CIndexSet set_;
-};
-
-// Closes a stream opened by a node when the guard goes.
-class CFileCloser {
-public:
-    explicit CFileCloser(FILE* file) : file_(file) {}
-    CFileCloser(const CFileCloser&) = delete;
-    CFileCloser& operator=(const CFileCloser&) = delete;
-    ~CFileCloser() {
-        if (file_ != nullptr) {
-            std::fclose(file_);
-        }
-    }
-
-private:
-    FILE* file_;
 };

@@ -133,9 +133,6 @@ CStatus VelpoExport_BeginEvaluate(ICENodeContext& context) {
 
         auto state = std::make_unique<CPdcUserData>();
         state->pdc = std::make_unique<CPdc>();
-        state->path = settings.path;
-        state->step = settings.step;
-        state->frame = frame;
         state->count = static_cast<uint32_t>(count);
         state->fileName = GetFileName(settings.path, static_cast<uint32_t>(frame), settings.step);
         ApplySlotLayout(*state->pdc, settings);

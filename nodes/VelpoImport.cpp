@@ -27,12 +27,12 @@ uint32_t CountParticles(ICENodeContext& context) {
     const int32_t frame = ReadFirstLong(context, PortFrame);
     const CString fileName = GetFileName(path, static_cast<uint32_t>(frame), step);
 
-    FILE* file = OpenCacheFile(fileName.GetAsciiString(), "rb");
+    const CFilePointer opened(OpenCacheFile(fileName.GetAsciiString(), "rb"));
+    FILE* file = opened.get();
     if (file == nullptr) {
         LogError(L"VelpoImport: Cannot Read ", fileName);
         return 0;
     }
-    const CFileCloser closer(file);
     auto pdc = std::make_unique<CPdc>();
     // A file too short to hold particleCount leaves this zero: such a file
     // holds no particles. A header cut after particleCount still counts, as

@@ -44,9 +44,7 @@ std::unique_ptr<CPdcUserData> ReadCache(ICENodeContext& context) {
         return nullptr;
     }
     state->pdc = std::make_unique<CPdc>();
-    state->path = fileName;
-    state->step = settings.step;
-    state->frame = frame;
+    state->fileName = fileName;
     ApplySlotLayout(*state->pdc, settings);
     bool read = false;
     try {
@@ -181,7 +179,7 @@ CStatus VelpoSetData_EndEvaluate(ICENodeContext& context) {
     // later (cut short by another program meanwhile, or a failing disk): its
     // points got zeros, which must not pass for the cache.
     if (state && state->readFailed) {
-        LogError(L"VelpoSetData: Cannot Read ", state->path);
+        LogError(L"VelpoSetData: Cannot Read ", state->fileName);
     }
     return CStatus::OK;
 }

@@ -8,7 +8,14 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 #include <string>
+
+// An open stream that closes itself.
+struct CFileCloser {
+    void operator()(FILE* file) const { std::fclose(file); }
+};
+using CFilePointer = std::unique_ptr<FILE, CFileCloser>;
 
 // fopen, with the name taken as UTF-8 on every platform. Null on failure,
 // with errno set by the C library. A mode that only reads ("r", "rb") opens

@@ -35,12 +35,6 @@ void CPdc::Resize(int32_t count) {
     }
 }
 
-void CPdc::ResizeForOverwrite(int32_t count) {
-    for (CAttribute& attribute : attributes) {
-        attribute.ResizeForOverwrite(count);
-    }
-}
-
 int32_t CPdc::PositionCount() const {
     const CAttribute& position = attributes[PdcPositionSlot];
     switch (position.type) {

@@ -193,9 +193,6 @@ public:
     // CAttribute::Resize(count) on every slot.
     void Resize(int32_t count);
 
-    // CAttribute::ResizeForOverwrite(count) on every slot.
-    void ResizeForOverwrite(int32_t count);
-
     // Element count of the position slot's array (0 when it has no type):
     // the particleCount a writer puts in the header.
     int32_t PositionCount() const;

@@ -109,15 +109,21 @@ bool CPdcWriter::WriteHeader(const PdcHeader& header) {
     return Put(bytes, sizeof bytes);
 }
 
-bool CPdcWriter::BeginRecord(std::string_view name, int32_t code, int64_t count) {
-    if (failed_ || inRecord_ || code < PdcCodeInteger || code > PdcCodeVectorArray || count < 0 ||
-        (!PdcCodeIsArray(code) && count != 1) ||
+bool CPdcWriter::WriteRecordStart(std::string_view name, int32_t code) {
+    if (failed_ || inRecord_ || code < PdcCodeInteger || code > PdcCodeVectorArray ||
         name.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
         return Fail();
     }
     unsigned char codeBytes[Int32Bytes];
     PdcByteOrder::StoreInt32(codeBytes, code);
-    if (!PutNameAndLength(name) || !Put(codeBytes, sizeof codeBytes)) {
+    return PutNameAndLength(name) && Put(codeBytes, sizeof codeBytes);
+}
+
+bool CPdcWriter::BeginRecord(std::string_view name, int32_t code, int64_t count) {
+    if (count < 0 || (!PdcCodeIsArray(code) && count != 1)) {
+        return Fail();
+    }
+    if (!WriteRecordStart(name, code)) {
         return false;
     }
     inRecord_ = true;

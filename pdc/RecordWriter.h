@@ -67,6 +67,12 @@ public:
     // a single-value code, or a name longer than 2^31 - 1 bytes.
     bool BeginRecord(std::string_view name, int32_t code, int64_t count);
 
+    // A record's name and type code alone, outside any record, for a writer
+    // that puts the values at their place itself (CPdcSliceWriter). False,
+    // with nothing written, inside a record, on a code outside 0 to 5 or a
+    // name longer than 2^31 - 1 bytes.
+    bool WriteRecordStart(std::string_view name, int32_t code);
+
     // Values of the current record. False, with nothing of the run written,
     // outside a record, for a run that would pass the declared count, or
     // for doubles or floats under an integer code.

@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "pdc/FinalName.h"
+#include "pdc/PositionalIo.h"
 #include "pdc/SafeWriteSteps.h"
 #include "pdc/TempFile.h"
 
@@ -339,15 +340,11 @@ public:
     }
 
     bool WriteAt(uint64_t offset, const void* bytes, size_t count) override {
-        return Move(
-            offset, const_cast<void*>(bytes), count,
-            [](int file, void* at, size_t n, off_t from) { return pwrite(file, at, n, from); });
+        return PdcWriteAt(temp_.Get(), offset, bytes, count);
     }
 
     bool ReadAt(uint64_t offset, void* bytes, size_t count) override {
-        return Move(offset, bytes, count, [](int file, void* at, size_t n, off_t from) {
-            return pread(file, at, n, from);
-        });
+        return PdcReadAt(temp_.Get(), offset, bytes, count);
     }
 
     bool Commit(uint64_t size, CDurability durability, std::string& reason) override {
@@ -363,26 +360,6 @@ public:
     }
 
 private:
-    // A system call that may move fewer bytes than asked, or be interrupted.
-    template <class Call>
-    bool Move(uint64_t offset, void* bytes, size_t count, Call call) {
-        auto* at = static_cast<unsigned char*>(bytes);
-        while (count > 0) {
-            const ssize_t moved = call(temp_.Get(), at, count, static_cast<off_t>(offset));
-            if (moved < 0 && errno == EINTR) {
-                continue;
-            }
-            if (moved <= 0) {
-                errno = moved == 0 ? EIO : errno;
-                return false;
-            }
-            at += moved;
-            offset += static_cast<uint64_t>(moved);
-            count -= static_cast<size_t>(moved);
-        }
-        return true;
-    }
-
     CTarget at_;
     bool exists_;
     CDescriptor temp_;

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
-#include <string_view>
 #include <type_traits>
 #include <vector>
 
@@ -167,24 +165,15 @@ bool CPdcSliceWriter::MoveData(uint64_t from, uint64_t to, uint64_t bytes) {
     return true;
 }
 
-bool CPdcSliceWriter::PutRecordStart(uint64_t at, const std::string& name, int32_t code) {
-    std::vector<unsigned char> bytes(RecordStartBytes(name));
-    PdcByteOrder::StoreInt32(bytes.data(), static_cast<int32_t>(name.size()));
-    std::memcpy(bytes.data() + Int32Bytes, name.data(), name.size());
-    PdcByteOrder::StoreInt32(bytes.data() + Int32Bytes + name.size(), code);
-    return file_.WriteAt(at, bytes.data(), bytes.size());
-}
-
-// The header as the one writer of the format puts it.
-bool CPdcSliceWriter::PutHeader(int32_t attributeCount) {
+// What `put` hands the format's one writer, written at `at`.
+template <class Put>
+bool CPdcSliceWriter::PutAt(uint64_t at, Put put) {
     std::vector<unsigned char> bytes;
     CPdcWriter writer([&bytes](const unsigned char* data, size_t count) {
         bytes.insert(bytes.end(), data, data + count);
         return true;
     });
-    return writer.WriteHeader(
-               PdcHeader::ForWriting(static_cast<int32_t>(particleCount_), attributeCount)) &&
-           writer.Flush() && file_.WriteAt(0, bytes.data(), bytes.size());
+    return put(writer) && writer.Flush() && file_.WriteAt(at, bytes.data(), bytes.size());
 }
 
 bool CPdcSliceWriter::Finish(const CPdc& layout, CDurability durability, std::string& reason) {
@@ -203,12 +192,14 @@ bool CPdcSliceWriter::Finish(const CPdc& layout, CDurability durability, std::st
                                  : (array ? PdcCodeDoubleArray : PdcCodeDouble);
         const uint64_t dataAt = at + RecordStartBytes(name);
         const uint64_t dataBytes = record.width * (array ? particleCount_ : 1);
-        placed = name.size() <= static_cast<size_t>(std::numeric_limits<int32_t>::max()) &&
-                 MoveData(record.dataAt, dataAt, dataBytes) && PutRecordStart(at, name, code);
+        placed = MoveData(record.dataAt, dataAt, dataBytes) &&
+                 PutAt(at, [&](CPdcWriter& writer) { return writer.WriteRecordStart(name, code); });
         at = dataAt + dataBytes;
         ++attributeCount;
     }
-    if (!placed || !PutHeader(attributeCount)) {
+    const PdcHeader header =
+        PdcHeader::ForWriting(static_cast<int32_t>(particleCount_), attributeCount);
+    if (!placed || !PutAt(0, [&](CPdcWriter& writer) { return writer.WriteHeader(header); })) {
         return file_.Abandon(reason);
     }
     return file_.Commit(at, durability, reason);

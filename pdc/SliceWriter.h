@@ -68,8 +68,8 @@ private:
     template <class T, class Convert>
     bool WriteConverted(int32_t slot, uint32_t first, uint32_t count, Convert convert);
     bool MoveData(uint64_t from, uint64_t to, uint64_t bytes);
-    bool PutRecordStart(uint64_t at, const std::string& name, int32_t code);
-    bool PutHeader(int32_t attributeCount);
+    template <class Put>
+    bool PutAt(uint64_t at, Put put);
 
     CSafeWriteAt file_;
     uint32_t particleCount_;

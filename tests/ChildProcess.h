@@ -128,6 +128,15 @@ inline std::string RunInChild(const std::function<std::string()>& body,
     return text;
 }
 
+// Limits the size of any file this process writes to `bytes`, as a full
+// disk would stop it, with the signal that would kill it at the limit
+// ignored: a write past it fails with EFBIG. For a child. Empty on success.
+inline std::string LimitFileSize(rlim_t bytes) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{bytes, bytes};
+    return setrlimit(RLIMIT_FSIZE, &limit) == 0 ? "" : "cannot limit the file size";
+}
+
 // Limits the processes and threads of this process's user (ulimit -u) to
 // those running now and `more`: a thread or process beyond is refused.
 // Root is not held by the limit; call it as the test user. Empty on

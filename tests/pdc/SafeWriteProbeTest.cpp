@@ -10,10 +10,7 @@
 #include "pdc/SafeWrite.h"
 
 #ifndef _WIN32
-#include <sys/resource.h>
 #include <sys/stat.h>
-
-#include <csignal>
 
 #include "tests/ChildProcess.h"
 #endif
@@ -121,10 +118,8 @@ TEST(SafeWriteProbe, FindsLimitsOfTheUser) {
                 reason != std::strerror(EACCES)) {
                 return "read-only folder: " + reason;
             }
-            std::signal(SIGXFSZ, SIG_IGN);
-            const rlimit limit{4096, 4096};
-            if (setrlimit(RLIMIT_FSIZE, &limit) != 0) {
-                return "cannot limit the file size";
+            if (const std::string limited = VelpoTest::LimitFileSize(4096); !limited.empty()) {
+                return limited;
             }
             if (ProbeSafeWrite(own + "/cache.1.pdc", 1 << 20, reason) ||
                 reason != std::strerror(EFBIG)) {

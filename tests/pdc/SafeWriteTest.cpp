@@ -15,11 +15,8 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <csignal>
 
 #include "tests/ChildProcess.h"
 #endif
@@ -576,10 +573,8 @@ TEST(SafeWrite, FullDiskKeepsTheEarlierFile) {
     const std::string target = folder.File("cache.pdc");
     WriteFile(target, Earlier);
     const std::string seen = VelpoTest::RunInChild([&]() -> std::string {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{4096, 4096};
-        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) {
-            return "cannot limit the file size";
+        if (const std::string limited = VelpoTest::LimitFileSize(4096); !limited.empty()) {
+            return limited;
         }
         std::string reason;
         const Bytes big(1 << 20, 'x');

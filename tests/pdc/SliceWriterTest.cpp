@@ -15,11 +15,6 @@
 #include "pdc/SliceWriter.h"
 
 #ifndef _WIN32
-#include <sys/resource.h>
-#include <sys/stat.h>
-
-#include <csignal>
-
 #include "tests/ChildProcess.h"
 #endif
 
@@ -311,10 +306,8 @@ TEST(SliceWriterTarget, NoRoomKeepsTheEarlierFile) {
     const std::string target = folder.File("cache.pdc");
     WriteFile(target, Earlier);
     const std::string seen = VelpoTest::RunInChild([&]() -> std::string {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{4096, 4096};
-        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) {
-            return "cannot limit the file size";
+        if (const std::string limited = VelpoTest::LimitFileSize(4096); !limited.empty()) {
+            return limited;
         }
         CPdc layout;
         SetLayout(layout);

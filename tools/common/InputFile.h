@@ -7,13 +7,11 @@
 #include <memory>
 
 #include "base/Result.h"
+#include "pdc/CacheFile.h"
 
 namespace VelpoTools {
 
-struct CFileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using CFilePointer = std::unique_ptr<std::FILE, CFileCloser>;
+using ::CFilePointer;
 
 // Opens `file` in binary mode through the file layer's OpenInputFile: the
 // name is opened once without waiting, and only a regular file is taken,
