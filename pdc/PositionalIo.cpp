@@ -56,10 +56,9 @@ bool MoveAll(int descriptor, uint64_t offset, Byte* at, size_t count, Call call)
 }  // namespace
 
 bool PdcReadAt(int descriptor, uint64_t offset, void* bytes, size_t count) {
-    return MoveAll(descriptor, offset, static_cast<unsigned char*>(bytes), count,
-                   [](int file, unsigned char* at, size_t n, off_t from) {
-                       return pread(file, at, n, from);
-                   });
+    return MoveAll(
+        descriptor, offset, static_cast<unsigned char*>(bytes), count,
+        [](int file, unsigned char* at, size_t n, off_t from) { return pread(file, at, n, from); });
 }
 
 bool PdcWriteAt(int descriptor, uint64_t offset, const void* bytes, size_t count) {
